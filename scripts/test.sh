@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything, and runs every test:
+#  1. the whole project (Release with assertions, warnings as errors) under
+#     ctest, with a throwaway PostgreSQL on loopback for the server suite;
+#  2. the data layer and its tests again under AddressSanitizer and
+#     UndefinedBehaviorSanitizer;
+#  3. a short smoke run of the benchmarks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-$(nproc)}
+
+bash scripts/install-deps.sh
+
+build=${BUILD_DIR:-$root/build/ci}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2" \
+  -DZEL_WERROR=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+
+pgdir=$(mktemp -d /tmp/zel-pg.XXXXXX)
+cleanup() { bash scripts/pg.sh stop "$pgdir"; }
+trap cleanup EXIT
+pgport=$(( 20000 + RANDOM % 20000 ))
+export ZEL_TEST_PG_URL=$(bash scripts/pg.sh start "$pgdir" "$pgport")
+echo "Throwaway PostgreSQL: $ZEL_TEST_PG_URL"
+
+(cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+san=${SAN_BUILD_DIR:-$root/build/sanitize}
+cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEL_DATA_ONLY=ON -DZEL_SANITIZE=ON \
+  -DZEL_WERROR=ON >/dev/null
+cmake --build "$san" -j "$jobs"
+(cd "$san" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs" -R '^data\.')
+
+"$build/bench/zel-bench-packets" --smoke
