@@ -59,12 +59,15 @@ public:
     // State
     TDataSetState State() const { return state_; }
     bool Active() const { return state_ != TDataSetState::dsInactive; }
+    // True when closed or without rows (a row being inserted is not counted).
     bool IsEmpty() const { return !Active() || store_.rowCount() == 0; }
     bool Eof() const { return eof_ || IsEmpty(); }
     bool Bof() const { return bof_ || IsEmpty(); }
-    int RecordCount() const { return Active() ? int(store_.rowCount()) : 0; }
-    // 0-based index of the current row, -1 when there is none.
-    int CurrentRow() const { return Active() && store_.rowCount() ? int(cur_) : -1; }
+    // Rows as views see them: while a row is inserted it is counted, at its
+    // insert position.
+    int RecordCount() const;
+    // 0-based view index of the current row, -1 when there is none.
+    int CurrentRow() const;
     int RecNo() const { return CurrentRow() + 1; }
     bool Modified() const;
 
