@@ -128,6 +128,7 @@ void TDataSet::Close()
     store_.clear();
     log_.clear();
     logIndex_.clear();
+    ++generation_;
     cur_ = 0;
     bof_ = eof_ = true;
     setState(TDataSetState::dsInactive);
@@ -139,6 +140,7 @@ void TDataSet::LoadRows(RecordStore&& rows)
 {
     Close();
     store_ = std::move(rows);
+    ++generation_;
     Open();
 }
 
@@ -234,12 +236,12 @@ TBookmark TDataSet::GetBookmark() const
 {
     if (!Active() || store_.rowCount() == 0)
         return kNoBookmark;
-    return store_.idAt(cur_);
+    return (generation_ << 32) | store_.idAt(cur_);
 }
 
-std::size_t TDataSet::RowOf(TBookmark id) const
+std::size_t TDataSet::RowOf(std::uint32_t id) const
 {
-    if (id == kNoBookmark)
+    if (id == 0)
         return npos;
     // Rows keep their relative order, so the current row is the usual hit.
     if (cur_ < store_.rowCount() && store_.idAt(cur_) == id)
@@ -252,15 +254,15 @@ std::size_t TDataSet::RowOf(TBookmark id) const
 
 bool TDataSet::BookmarkValid(TBookmark b) const
 {
-    return Active() && RowOf(b) != npos;
+    return Active() && (b >> 32) == generation_ && RowOf(std::uint32_t(b)) != npos;
 }
 
 void TDataSet::GotoBookmark(TBookmark b)
 {
     CheckBrowseMode();
-    const std::size_t row = RowOf(b);
-    if (row == npos)
+    if (!BookmarkValid(b))
         Fail(QStringLiteral("Registro não encontrado."));
+    const std::size_t row = RowOf(std::uint32_t(b));
     run(BeforeScroll);
     scrollTo(row, false, false);
     run(AfterScroll);
@@ -353,7 +355,7 @@ void TDataSet::writeBufferToStore()
     }
     if (buffer_ == bufferOriginal_)
         return;
-    const TBookmark id = store_.idAt(cur_);
+    const std::uint32_t id = store_.idAt(cur_);
     auto it = logIndex_.find(id);
     if (it == logIndex_.end()) {
         logIndex_[id] = log_.size();
@@ -421,7 +423,7 @@ void TDataSet::Delete()
     }
     run(BeforeDelete);
     run(BeforeScroll);
-    const TBookmark id = store_.idAt(cur_);
+    const std::uint32_t id = store_.idAt(cur_);
     auto it = logIndex_.find(id);
     if (it != logIndex_.end() && log_[it->second].kind == LogEntry::Insert) {
         log_.erase(log_.begin() + std::ptrdiff_t(it->second));
@@ -459,7 +461,7 @@ void TDataSet::CancelUpdates()
     Cancel();
     if (log_.empty())
         return;
-    const TBookmark current = GetBookmark();
+    const std::uint32_t current = store_.rowCount() ? store_.idAt(cur_) : 0;
     for (auto e = log_.rbegin(); e != log_.rend(); ++e) {
         switch (e->kind) {
         case LogEntry::Modify: {

@@ -22,8 +22,9 @@ class TDataSource;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
-// Identifies a row for as long as it exists, whatever moves around it.
-using TBookmark = std::uint32_t;
+// Identifies a row for as long as it exists, whatever moves around it; a
+// reload or a close makes every earlier bookmark invalid.
+using TBookmark = std::uint64_t;
 constexpr TBookmark kNoBookmark = 0;
 
 // An in-memory dataset with persistent fields, a current row, an edit buffer
@@ -148,13 +149,13 @@ protected:
 
     struct LogEntry {
         enum Kind { Modify, Insert, Delete } kind;
-        TBookmark id;
+        std::uint32_t id; // row id in the store
         std::vector<Variant> original; // base values (modify, delete)
         std::size_t deletedAt = 0;     // position of a deleted row
     };
     const std::vector<LogEntry>& Log() const { return log_; }
     std::vector<Variant> RowValues(std::size_t row) const;
-    std::size_t RowOf(TBookmark id) const; // npos when gone
+    std::size_t RowOf(std::uint32_t rowId) const; // npos when gone
 
 private:
     enum class Notify { DataSetChanged, Scrolled, RecordChanged, StateChanged, UpdateData, CheckBrowseMode, ActiveChanged };
@@ -174,6 +175,7 @@ private:
     std::size_t cur_ = 0;
     bool bof_ = true, eof_ = true;
     int drawRow_ = -1; // ActiveRowScope override
+    std::uint64_t generation_ = 1; // of the loaded content, in bookmarks
     // Edit buffer of the current row (edit) or of the new row (insert).
     std::vector<Variant> buffer_;
     std::vector<Variant> bufferOriginal_;
@@ -182,7 +184,7 @@ private:
     TDataSetState stateAtDisable_ = TDataSetState::dsInactive;
     bool pendingDataChange_ = false;
     std::vector<LogEntry> log_;
-    std::unordered_map<TBookmark, std::size_t> logIndex_;
+    std::unordered_map<std::uint32_t, std::size_t> logIndex_;
 };
 
 // A dataset filled only from data packets, whose pending changes are sent

@@ -80,17 +80,25 @@ bool TryStrToDate(const QString& text, TDateTime& out, const QLocale& locale)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
-    QString fmt = locale.dateFormat(QLocale::ShortFormat);
-    QDate d = locale.toDate(t, fmt);
-    if (!d.isValid() && fmt.contains(QLatin1String("yyyy")))
-        d = locale.toDate(t, QString(fmt).replace(QLatin1String("yyyy"), QLatin1String("yy")));
-    if (!d.isValid() && !fmt.contains(QLatin1String("yyyy")))
-        d = locale.toDate(t, QString(fmt).replace(QLatin1String("yy"), QLatin1String("yyyy")));
-    if (!d.isValid())
-        return false;
-    // A two-digit year means this century, as users type it.
-    if (d.year() < 100)
-        d = d.addYears(2000 - (d.year() / 100) * 100);
+    const QString fmt = locale.dateFormat(QLocale::ShortFormat);
+    const QString longYear = fmt.contains(QLatin1String("yyyy")) ? fmt : QString(fmt).replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    const QString shortYear = QString(longYear).replace(QLatin1String("yyyy"), QLatin1String("yy"));
+    QDate d = locale.toDate(t, longYear);
+    if (!d.isValid()) {
+        d = locale.toDate(t, shortYear);
+        if (!d.isValid())
+            return false;
+        // A two-digit year is the one within fifty years of today.
+        const int now = QDate::currentDate().year();
+        int year = now - now % 100 + d.year() % 100;
+        if (year > now + 49)
+            year -= 100;
+        else if (year < now - 50)
+            year += 100;
+        d = QDate(year, d.month(), d.day());
+        if (!d.isValid())
+            return false;
+    }
     out = TDateTime::fromDate(d);
     return true;
 }
