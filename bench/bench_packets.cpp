@@ -33,34 +33,50 @@ void account(long long delta)
     while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
     }
 }
-void resetPeak() { g_peak.store(g_inUse.load()); }
+void resetPeak()
+{
+    g_peak.store(g_inUse.load());
+}
 } // namespace
 
 void* operator new(std::size_t n)
 {
     void* p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
+    if (!p) throw std::bad_alloc();
     account((long long)malloc_usable_size(p));
     return p;
 }
 void operator delete(void* p) noexcept
 {
-    if (!p)
-        return;
+    if (!p) return;
     account(-(long long)malloc_usable_size(p));
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
+void* operator new[](std::size_t n)
+{
+    return operator new(n);
+}
+void operator delete[](void* p) noexcept
+{
+    operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double millis(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double median(std::vector<double> v)
 {
@@ -72,8 +88,7 @@ double timeIt(int reps, const std::function<void()>& setup, const std::function<
 {
     std::vector<double> t;
     for (int i = 0; i < reps; ++i) {
-        if (setup)
-            setup();
+        if (setup) setup();
         auto a = Clock::now();
         body();
         t.push_back(millis(Clock::now() - a));
@@ -101,9 +116,8 @@ std::vector<OrderRow> makeRows(int n)
         char nr[16];
         std::snprintf(nr, sizeof nr, "%010d", i + 1);
         rows.push_back({std::to_string(1 + i % 5), nr, std::to_string(100000 + i % 7919), clientes[i % 5],
-                        base + (i % 365) * zel::TDateTime::kMsPerDay,
-                        base + (i % 365 + 7) * zel::TDateTime::kMsPerDay, std::to_string(1000 + i % 40),
-                        vendedores[i % 4], 100.0 + (i % 10007) * 1.25, "0001"});
+                        base + (i % 365) * zel::TDateTime::kMsPerDay, base + (i % 365 + 7) * zel::TDateTime::kMsPerDay,
+                        std::to_string(1000 + i % 40), vendedores[i % 4], 100.0 + (i % 10007) * 1.25, "0001"});
     }
     return rows;
 }
@@ -163,25 +177,21 @@ void runSize(int n, int reps)
     // Floor 1: protobuf parse of the same bytes alone.
     const double parseMs = timeIt(reps, nullptr, [&] {
         zel::data::DataPacket p;
-        if (!p.ParseFromString(bytes))
-            std::abort();
+        if (!p.ParseFromString(bytes)) std::abort();
     });
     // Floor 2: a plain copy of the rows.
     const double copyMs = timeIt(reps, nullptr, [&] {
         std::vector<OrderRow> copy(rows);
-        if (copy.size() != rows.size())
-            std::abort();
+        if (copy.size() != rows.size()) std::abort();
     });
     // Decode + SetData, into a dataset that already held a list.
     auto ds = makeOrderList();
     const double loadMs = timeIt(reps, nullptr, [&] {
         zel::data::DataPacket p;
-        if (!p.ParseFromString(bytes))
-            std::abort();
+        if (!p.ParseFromString(bytes)) std::abort();
         ds->SetData(p);
     });
-    if (ds->RecordCount() != n)
-        std::abort();
+    if (ds->RecordCount() != n) std::abort();
 
     // Memory: what the loaded list keeps, and the peak while loading.
     ds.reset();
@@ -228,8 +238,7 @@ void runChangePacket(int listRows, int changed, int reps)
     deltaMs = median(t);
     const double parseMs = timeIt(reps, nullptr, [&] {
         zel::data::ChangePacket c;
-        if (!c.ParseFromString(deltaBytes) || c.rows_size() != changed)
-            std::abort();
+        if (!c.ParseFromString(deltaBytes) || c.rows_size() != changed) std::abort();
     });
     std::printf("change packet of %d rows (list of %d) | Delta+encode %7.3f ms | floor parse %7.3f ms (x%.2f) | "
                 "%6.0f B/row\n",

@@ -23,8 +23,7 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
     // Everything is checked, and the new rows built, before the current
     // content is touched: a refused packet leaves the dataset as it was.
     const QString inconsistent = PacketReader::Validate(packet);
-    if (!inconsistent.isEmpty())
-        Fail(QStringLiteral("Pacote de dados inconsistente: %1").arg(inconsistent));
+    if (!inconsistent.isEmpty()) Fail(QStringLiteral("Pacote de dados inconsistente: %1").arg(inconsistent));
 
     std::vector<int> column(std::size_t(FieldCount()), -1);
     std::vector<TFieldType> types;
@@ -57,7 +56,10 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
         case TFieldType::ftString:
         case TFieldType::ftFixedChar: {
             const std::string& text = c.text();
-            if (f->Size() > 0) {
+            const std::uint32_t longest = store.assignText(col, text, c.text_lengths().data());
+            // Sizes count characters; only a text with more bytes than the
+            // size can be too long, so the exact count is rarely needed.
+            if (f->Size() > 0 && longest > std::uint32_t(f->Size())) {
                 std::size_t off = 0;
                 for (std::size_t r = 0; r < rows; ++r) {
                     const std::uint32_t len = c.text_lengths(int(r));
@@ -70,7 +72,6 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
                     off += len;
                 }
             }
-            store.assignText(col, text, c.text_lengths().data());
             break;
         }
         case TFieldType::ftDateTime:
@@ -78,7 +79,9 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
             static_assert(sizeof(std::int64_t) == sizeof(google::protobuf::int64));
             store.assignInts(col, reinterpret_cast<const std::int64_t*>(c.integers().data()));
             break;
-        case TFieldType::ftFloat: store.assignFloats(col, c.floats().data()); break;
+        case TFieldType::ftFloat:
+            store.assignFloats(col, c.floats().data());
+            break;
         }
     }
     LoadRows(std::move(store));
@@ -107,8 +110,7 @@ zel::data::ChangePacket TClientDataSet::Delta() const
         for (int i = 0; i < FieldCount(); ++i) {
             const Variant& v = now[std::size_t(i)];
             const bool changed = e.kind == LogEntry::Insert ? !v.isNull() : !(v == e.original[std::size_t(i)]);
-            if (!changed)
-                continue;
+            if (!changed) continue;
             auto* fc = rc->add_changes();
             fc->set_field(i);
             *fc->mutable_value() = ToWire(v, Field(i)->DataType());

@@ -5,11 +5,16 @@ namespace zel {
 zel::data::FieldKind ToWireKind(TFieldType t)
 {
     switch (t) {
-    case TFieldType::ftString: return zel::data::FIELD_TEXT;
-    case TFieldType::ftFixedChar: return zel::data::FIELD_FIXED_TEXT;
-    case TFieldType::ftDateTime: return zel::data::FIELD_DATETIME;
-    case TFieldType::ftFloat: return zel::data::FIELD_FLOAT;
-    case TFieldType::ftInteger: return zel::data::FIELD_INTEGER;
+    case TFieldType::ftString:
+        return zel::data::FIELD_TEXT;
+    case TFieldType::ftFixedChar:
+        return zel::data::FIELD_FIXED_TEXT;
+    case TFieldType::ftDateTime:
+        return zel::data::FIELD_DATETIME;
+    case TFieldType::ftFloat:
+        return zel::data::FIELD_FLOAT;
+    case TFieldType::ftInteger:
+        return zel::data::FIELD_INTEGER;
     }
     return zel::data::FIELD_TEXT;
 }
@@ -17,25 +22,37 @@ zel::data::FieldKind ToWireKind(TFieldType t)
 TFieldType FromWireKind(zel::data::FieldKind k)
 {
     switch (k) {
-    case zel::data::FIELD_FIXED_TEXT: return TFieldType::ftFixedChar;
-    case zel::data::FIELD_DATETIME: return TFieldType::ftDateTime;
-    case zel::data::FIELD_FLOAT: return TFieldType::ftFloat;
-    case zel::data::FIELD_INTEGER: return TFieldType::ftInteger;
-    default: return TFieldType::ftString;
+    case zel::data::FIELD_FIXED_TEXT:
+        return TFieldType::ftFixedChar;
+    case zel::data::FIELD_DATETIME:
+        return TFieldType::ftDateTime;
+    case zel::data::FIELD_FLOAT:
+        return TFieldType::ftFloat;
+    case zel::data::FIELD_INTEGER:
+        return TFieldType::ftInteger;
+    default:
+        return TFieldType::ftString;
     }
 }
 
 zel::data::Value ToWire(const Variant& v, TFieldType t)
 {
     zel::data::Value w;
-    if (v.isNull())
-        return w;
+    if (v.isNull()) return w;
     switch (t) {
     case TFieldType::ftString:
-    case TFieldType::ftFixedChar: w.set_text(v.toString().toStdString()); break;
-    case TFieldType::ftDateTime: w.set_datetime_ms(v.toDateTime().msecs()); break;
-    case TFieldType::ftFloat: w.set_float_value(v.toFloat()); break;
-    case TFieldType::ftInteger: w.set_integer_value(v.toInteger()); break;
+    case TFieldType::ftFixedChar:
+        w.set_text(v.toString().toStdString());
+        break;
+    case TFieldType::ftDateTime:
+        w.set_datetime_ms(v.toDateTime().msecs());
+        break;
+    case TFieldType::ftFloat:
+        w.set_float_value(v.toFloat());
+        break;
+    case TFieldType::ftInteger:
+        w.set_integer_value(v.toInteger());
+        break;
     }
     return w;
 }
@@ -43,22 +60,32 @@ zel::data::Value ToWire(const Variant& v, TFieldType t)
 Variant FromWire(const zel::data::Value& v)
 {
     switch (v.v_case()) {
-    case zel::data::Value::kText: return QString::fromStdString(v.text());
-    case zel::data::Value::kDatetimeMs: return TDateTime::fromMSecs(v.datetime_ms());
-    case zel::data::Value::kFloatValue: return v.float_value();
-    case zel::data::Value::kIntegerValue: return std::int64_t(v.integer_value());
-    default: return {};
+    case zel::data::Value::kText:
+        return QString::fromStdString(v.text());
+    case zel::data::Value::kDatetimeMs:
+        return TDateTime::fromMSecs(v.datetime_ms());
+    case zel::data::Value::kFloatValue:
+        return v.float_value();
+    case zel::data::Value::kIntegerValue:
+        return std::int64_t(v.integer_value());
+    default:
+        return {};
     }
 }
 
 QString FieldKindName(TFieldType t)
 {
     switch (t) {
-    case TFieldType::ftString: return QStringLiteral("texto");
-    case TFieldType::ftFixedChar: return QStringLiteral("texto de tamanho fixo");
-    case TFieldType::ftDateTime: return QStringLiteral("data e hora");
-    case TFieldType::ftFloat: return QStringLiteral("número decimal");
-    case TFieldType::ftInteger: return QStringLiteral("número inteiro");
+    case TFieldType::ftString:
+        return QStringLiteral("texto");
+    case TFieldType::ftFixedChar:
+        return QStringLiteral("texto de tamanho fixo");
+    case TFieldType::ftDateTime:
+        return QStringLiteral("data e hora");
+    case TFieldType::ftFloat:
+        return QStringLiteral("número decimal");
+    case TFieldType::ftInteger:
+        return QStringLiteral("número inteiro");
     }
     return {};
 }
@@ -88,15 +115,15 @@ PacketWriter& PacketWriter::field(std::string_view name, TFieldType type, int si
 
 zel::data::Column& PacketWriter::next(TFieldType expected)
 {
-    if (types_.empty())
-        DatabaseError(QStringLiteral("Pacote de dados sem campos."));
+    if (types_.empty()) DatabaseError(QStringLiteral("Pacote de dados sem campos."));
     const TFieldType t = types_[col_];
-    const bool ok = isTextType(expected) ? isTextType(t)
-                                         : (t == expected || (expected == TFieldType::ftInteger && t == TFieldType::ftDateTime));
+    const bool ok = isTextType(expected)
+                        ? isTextType(t)
+                        : (t == expected || (expected == TFieldType::ftInteger && t == TFieldType::ftDateTime));
     if (!ok)
-        DatabaseError(QStringLiteral("Valor de tipo %1 para o campo '%2' (%3).")
-                          .arg(FieldKindName(expected), QString::fromStdString(p_.fields(int(col_)).name()),
-                               FieldKindName(t)));
+        DatabaseError(
+            QStringLiteral("Valor de tipo %1 para o campo '%2' (%3).")
+                .arg(FieldKindName(expected), QString::fromStdString(p_.fields(int(col_)).name()), FieldKindName(t)));
     zel::data::Column& c = *p_.mutable_columns(int(col_));
     if (++col_ == types_.size()) {
         col_ = 0;
@@ -111,8 +138,7 @@ void PacketWriter::markNull(zel::data::Column& c)
     // completed it.
     const std::uint32_t row = col_ == 0 ? p_.row_count() - 1 : p_.row_count();
     std::string* bits = c.mutable_nulls();
-    if (bits->size() <= row / 8)
-        bits->resize(row / 8 + 1, '\0');
+    if (bits->size() <= row / 8) bits->resize(row / 8 + 1, '\0');
     (*bits)[row / 8] = char((unsigned char)(*bits)[row / 8] | (1u << (row % 8)));
 }
 
@@ -164,14 +190,17 @@ PacketWriter& PacketWriter::integer(std::int64_t v)
 
 PacketWriter& PacketWriter::value(const Variant& v)
 {
-    if (v.isNull())
-        return null();
+    if (v.isNull()) return null();
     switch (types_.empty() ? TFieldType::ftString : types_[col_]) {
     case TFieldType::ftString:
-    case TFieldType::ftFixedChar: return text(v.toString());
-    case TFieldType::ftDateTime: return dateTime(v.toDateTime());
-    case TFieldType::ftFloat: return number(v.toFloat());
-    case TFieldType::ftInteger: return integer(v.toInteger());
+    case TFieldType::ftFixedChar:
+        return text(v.toString());
+    case TFieldType::ftDateTime:
+        return dateTime(v.toDateTime());
+    case TFieldType::ftFloat:
+        return number(v.toFloat());
+    case TFieldType::ftInteger:
+        return integer(v.toInteger());
     }
     return *this;
 }
@@ -185,8 +214,7 @@ PacketWriter& PacketWriter::row(const std::vector<Variant>& values)
 
 zel::data::DataPacket PacketWriter::Take()
 {
-    if (col_ != 0)
-        DatabaseError(QStringLiteral("Pacote de dados com uma linha incompleta."));
+    if (col_ != 0) DatabaseError(QStringLiteral("Pacote de dados com uma linha incompleta."));
     zel::data::DataPacket out;
     out.Swap(&p_);
     types_.clear();
@@ -202,8 +230,7 @@ QString PacketReader::Validate(const zel::data::DataPacket& p)
         const auto& c = p.columns(i);
         const QString name = QString::fromStdString(p.fields(i).name());
         const TFieldType t = FromWireKind(p.fields(i).kind());
-        if (c.nulls().size() > (rows + 7) / 8)
-            return QStringLiteral("marcas de nulo demais no campo '%1'.").arg(name);
+        if (c.nulls().size() > (rows + 7) / 8) return QStringLiteral("marcas de nulo demais no campo '%1'.").arg(name);
         std::size_t count = 0;
         if (isTextType(t)) {
             count = std::size_t(c.text_lengths_size());
@@ -262,17 +289,19 @@ bool PacketReader::isNull(int row, int col) const
 
 Variant PacketReader::value(int row, int col) const
 {
-    if (col < 0 || row < 0 || row >= rowCount() || isNull(row, col))
-        return {};
+    if (col < 0 || row < 0 || row >= rowCount() || isNull(row, col)) return {};
     const auto& c = p_.columns(col);
     switch (FromWireKind(p_.fields(col).kind())) {
     case TFieldType::ftString:
     case TFieldType::ftFixedChar:
         return QString::fromUtf8(c.text().data() + offsets_[std::size_t(col)][std::size_t(row)],
                                  qsizetype(c.text_lengths(row)));
-    case TFieldType::ftDateTime: return TDateTime::fromMSecs(c.integers(row));
-    case TFieldType::ftFloat: return c.floats(row);
-    case TFieldType::ftInteger: return std::int64_t(c.integers(row));
+    case TFieldType::ftDateTime:
+        return TDateTime::fromMSecs(c.integers(row));
+    case TFieldType::ftFloat:
+        return c.floats(row);
+    case TFieldType::ftInteger:
+        return std::int64_t(c.integers(row));
     }
     return {};
 }

@@ -84,23 +84,26 @@ void RecordStore::resizeRows(std::size_t rows)
 void RecordStore::assignNulls(std::size_t col, std::string_view bitmap)
 {
     Column& c = cols_[col];
+    // resizeRows left every flag clear.
     const std::size_t n = std::min(c.nulls.size(), bitmap.size() * 8);
-    std::fill(c.nulls.begin(), c.nulls.end(), std::uint8_t(0));
     for (std::size_t r = 0; r < n; ++r)
         c.nulls[r] = (std::uint8_t(bitmap[r >> 3]) >> (r & 7)) & 1;
 }
 
-void RecordStore::assignText(std::size_t col, std::string_view bytes, const std::uint32_t* lengths)
+std::uint32_t RecordStore::assignText(std::size_t col, std::string_view bytes, const std::uint32_t* lengths)
 {
     Column& c = cols_[col];
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max())
         DatabaseError(QStringLiteral("Texto do pacote de dados grande demais."));
     c.text.assign(bytes.data(), bytes.size());
     std::uint64_t off = 0;
+    std::uint32_t longest = 0;
     for (std::size_t r = 0; r < c.textRefs.size(); ++r) {
         c.textRefs[r] = (off << 32) | lengths[r];
         off += lengths[r];
+        longest = std::max(longest, lengths[r]);
     }
+    return longest;
 }
 
 void RecordStore::assignInts(std::size_t col, const std::int64_t* values)
@@ -118,8 +121,7 @@ void RecordStore::assignFloats(std::size_t col, const double* values)
 std::string_view RecordStore::textAt(std::size_t row, std::size_t col) const
 {
     const Column& c = cols_[col];
-    if (c.nulls[row])
-        return {};
+    if (c.nulls[row]) return {};
     const std::uint64_t ref = c.textRefs[row];
     return std::string_view(c.text.data() + (ref >> 32), std::size_t(ref & 0xffffffffu));
 }
@@ -149,17 +151,19 @@ void RecordStore::setFloat(std::size_t row, std::size_t col, double v)
 Variant RecordStore::get(std::size_t row, std::size_t col) const
 {
     const Column& c = cols_[col];
-    if (c.nulls[row])
-        return {};
+    if (c.nulls[row]) return {};
     switch (c.type) {
     case TFieldType::ftString:
     case TFieldType::ftFixedChar: {
         const std::string_view s = textAt(row, col);
         return QString::fromUtf8(s.data(), qsizetype(s.size()));
     }
-    case TFieldType::ftDateTime: return TDateTime::fromMSecs(c.ints[row]);
-    case TFieldType::ftFloat: return c.floats[row];
-    case TFieldType::ftInteger: return c.ints[row];
+    case TFieldType::ftDateTime:
+        return TDateTime::fromMSecs(c.ints[row]);
+    case TFieldType::ftFloat:
+        return c.floats[row];
+    case TFieldType::ftInteger:
+        return c.ints[row];
     }
     return {};
 }
@@ -177,9 +181,15 @@ void RecordStore::set(std::size_t row, std::size_t col, const Variant& v)
         setText(row, col, std::string_view(b.constData(), std::size_t(b.size())));
         break;
     }
-    case TFieldType::ftDateTime: setInt(row, col, v.toDateTime().msecs()); break;
-    case TFieldType::ftFloat: setFloat(row, col, v.toFloat()); break;
-    case TFieldType::ftInteger: setInt(row, col, v.toInteger()); break;
+    case TFieldType::ftDateTime:
+        setInt(row, col, v.toDateTime().msecs());
+        break;
+    case TFieldType::ftFloat:
+        setFloat(row, col, v.toFloat());
+        break;
+    case TFieldType::ftInteger:
+        setInt(row, col, v.toInteger());
+        break;
     }
 }
 

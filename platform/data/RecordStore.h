@@ -47,7 +47,8 @@ public:
     // columns at once. Counts are checked by the caller.
     void resizeRows(std::size_t rows);
     void assignNulls(std::size_t col, std::string_view bitmap); // empty = none
-    void assignText(std::size_t col, std::string_view bytes, const std::uint32_t* lengths);
+    // Returns the longest text's byte length.
+    std::uint32_t assignText(std::size_t col, std::string_view bytes, const std::uint32_t* lengths);
     void assignInts(std::size_t col, const std::int64_t* values);
     void assignFloats(std::size_t col, const double* values);
 
@@ -55,7 +56,7 @@ private:
     struct Column {
         TFieldType type;
         std::vector<std::uint8_t> nulls;
-        std::vector<std::int64_t> ints;      // integers and date-times
+        std::vector<std::int64_t> ints; // integers and date-times
         std::vector<double> floats;
         std::vector<std::uint64_t> textRefs; // offset << 32 | length
         std::string text;

@@ -68,8 +68,7 @@ public:
     void UpdateData() override
     {
         events << "updatedata";
-        if (onUpdateData)
-            onUpdateData();
+        if (onUpdateData) onUpdateData();
     }
     std::function<void()> onUpdateData;
     QStringList events;
