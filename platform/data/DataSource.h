@@ -65,8 +65,10 @@ public:
     TDataSet* DataSet() const { return source_ ? source_->DataSet() : nullptr; }
     bool Active() const { return DataSet() && DataSet()->Active(); }
     bool Editing() const;
-    // Puts the dataset into edit (an insert when it is empty); false when that
-    // was refused without a failure.
+    // Puts the dataset into edit (an insert when it is empty) and tells
+    // whether it is editing. What the dataset raises goes to the caller: a
+    // BeforeInsert that refuses raises EAbort, which the caller's guard ends
+    // quietly.
     bool Edit();
 
     // Notifications, called by the data source.

@@ -136,3 +136,17 @@ TEST(DataSetLoad, OperationsOnAClosedDatasetFail)
     EXPECT_EQ(ds->RecordCount(), 0);
     EXPECT_THROW(ds->Next(), EDatabaseError);
 }
+
+TEST(DataSetLoad, EmptyPacketsOfEveryKindLoad)
+{
+    // No rows: every column is empty, numbers included.
+    auto ds = std::make_unique<TClientDataSet>("cds");
+    ds->AddField("D", TFieldType::ftDateTime);
+    ds->AddField("F", TFieldType::ftFloat);
+    ds->AddField("I", TFieldType::ftInteger);
+    PacketBuilder b;
+    b.field("D", zel::data::FIELD_DATETIME).field("F", zel::data::FIELD_FLOAT).field("I", zel::data::FIELD_INTEGER);
+    ds->SetData(b);
+    EXPECT_TRUE(ds->Active());
+    EXPECT_TRUE(ds->IsEmpty());
+}
