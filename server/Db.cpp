@@ -103,6 +103,13 @@ Database::Lease Database::acquire()
     return Lease(this, OpenConnection(url_));
 }
 
+void Database::dropIdle()
+{
+    std::vector<std::unique_ptr<DbConn>> gone;
+    std::lock_guard lock(mutex_);
+    gone.swap(idle_);
+}
+
 void Database::release(std::unique_ptr<DbConn> c)
 {
     if (!c || !c->healthy())

@@ -139,6 +139,9 @@ public:
     };
 
     Lease acquire();
+    // Closes the idle connections: after one was found lost, the others
+    // most likely are too (the database restarted).
+    void dropIdle();
     const std::string& url() const { return url_; }
     Dialect dialect() const { return dialect_; }
 

@@ -145,6 +145,8 @@ IncPed::Result IncPed::run(const char* method, std::optional<Deadline> dl, F&& b
         return body(*conn);
     } catch (const DbError& e) {
         Log("%s: %s", method, e.what());
+        if (e.kind() == DbError::Kind::Unavailable)
+            db_.dropIdle();
         return ErrorResult(DbFailure(e));
     } catch (const std::exception& e) {
         Log("%s: %s", method, e.what());

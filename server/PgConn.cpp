@@ -24,8 +24,9 @@ class PgConn final : public DbConn {
 public:
     explicit PgConn(const std::string& url)
     {
-        const char* keys[] = {"dbname", "connect_timeout", "client_encoding", "application_name", nullptr};
-        const char* vals[] = {url.c_str(), "5", "UTF8", "zel-server", nullptr};
+        // Defaults first: settings in the URL override them.
+        const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
+        const char* vals[] = {"5", "zel-server", url.c_str(), "UTF8", nullptr};
         conn_ = PQconnectdbParams(keys, vals, 1);
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
@@ -34,6 +35,7 @@ public:
             throw DbError(DbError::Kind::Unavailable, "postgresql: " + msg);
         }
         PQsetnonblocking(conn_, 0);
+        PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     }
 
     ~PgConn() override { PQfinish(conn_); }
