@@ -7,10 +7,8 @@ namespace zel::server {
 std::string DbRows::text(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto s = std::get_if<std::string>(&v))
-        return *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return std::to_string(*i);
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) {
         char buf[64];
         auto r = std::to_chars(buf, buf + sizeof buf, *d);
@@ -22,10 +20,8 @@ std::string DbRows::text(std::size_t row, int col) const
 std::int64_t DbRows::i64(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return *i;
-    if (auto d = std::get_if<double>(&v))
-        return std::int64_t(*d);
+    if (auto i = std::get_if<std::int64_t>(&v)) return *i;
+    if (auto d = std::get_if<double>(&v)) return std::int64_t(*d);
     if (auto s = std::get_if<std::string>(&v)) {
         std::int64_t out = 0;
         auto r = std::from_chars(s->data(), s->data() + s->size(), out);
@@ -39,15 +35,12 @@ std::int64_t DbRows::i64(std::size_t row, int col) const
 double DbRows::f64(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto d = std::get_if<double>(&v))
-        return *d;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return double(*i);
+    if (auto d = std::get_if<double>(&v)) return *d;
+    if (auto i = std::get_if<std::int64_t>(&v)) return double(*i);
     if (auto s = std::get_if<std::string>(&v)) {
         double out = 0;
         auto r = std::from_chars(s->data(), s->data() + s->size(), out);
-        if (r.ec != std::errc())
-            throw DbError(DbError::Kind::Other, "not a number: " + *s);
+        if (r.ec != std::errc()) throw DbError(DbError::Kind::Other, "not a number: " + *s);
         return out;
     }
     return 0;
@@ -55,31 +48,26 @@ double DbRows::f64(std::size_t row, int col) const
 
 std::optional<std::string> DbRows::optText(std::size_t row, int col) const
 {
-    if (isNull(row, col))
-        return std::nullopt;
+    if (isNull(row, col)) return std::nullopt;
     return text(row, col);
 }
 
 std::optional<std::int64_t> DbRows::optI64(std::size_t row, int col) const
 {
-    if (isNull(row, col))
-        return std::nullopt;
+    if (isNull(row, col)) return std::nullopt;
     return i64(row, col);
 }
 
 Dialect DialectOf(const std::string& url)
 {
-    if (url.rfind("sqlite:", 0) == 0)
-        return Dialect::Sqlite;
-    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
-        return Dialect::Postgres;
+    if (url.rfind("sqlite:", 0) == 0) return Dialect::Sqlite;
+    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) return Dialect::Postgres;
     throw std::invalid_argument("database URL must start with sqlite: or postgresql://");
 }
 
 std::unique_ptr<DbConn> OpenConnection(const std::string& url)
 {
-    if (DialectOf(url) == Dialect::Sqlite)
-        return OpenSqlite(url.substr(7));
+    if (DialectOf(url) == Dialect::Sqlite) return OpenSqlite(url.substr(7));
     return OpenPostgres(url);
 }
 
@@ -112,18 +100,15 @@ void Database::dropIdle()
 
 void Database::release(std::unique_ptr<DbConn> c)
 {
-    if (!c || !c->healthy())
-        return;
+    if (!c || !c->healthy()) return;
     c->setDeadline(std::nullopt);
     std::lock_guard lock(mutex_);
-    if (idle_.size() < maxIdle_)
-        idle_.push_back(std::move(c));
+    if (idle_.size() < maxIdle_) idle_.push_back(std::move(c));
 }
 
 Database::Lease::~Lease()
 {
-    if (db_ && conn_)
-        db_->release(std::move(conn_));
+    if (db_ && conn_) db_->release(std::move(conn_));
 }
 
 Transaction::~Transaction()

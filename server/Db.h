@@ -173,9 +173,21 @@ private:
 };
 
 // Convenience for building parameter lists.
-inline DbValue Text(std::string s) { return DbValue(std::move(s)); }
-inline DbValue Int(std::int64_t v) { return DbValue(v); }
-inline DbValue OptText(const std::optional<std::string>& s) { return s ? DbValue(*s) : DbValue(); }
-inline DbValue OptInt(const std::optional<std::int64_t>& v) { return v ? DbValue(*v) : DbValue(); }
+inline DbValue Text(std::string s)
+{
+    return DbValue(std::move(s));
+}
+inline DbValue Int(std::int64_t v)
+{
+    return DbValue(v);
+}
+inline DbValue OptText(const std::optional<std::string>& s)
+{
+    return s ? DbValue(*s) : DbValue();
+}
+inline DbValue OptInt(const std::optional<std::int64_t>& v)
+{
+    return v ? DbValue(*v) : DbValue();
+}
 
 } // namespace zel::server
