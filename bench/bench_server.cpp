@@ -10,7 +10,7 @@
 //                                         names one
 //   zel-bench-server --smoke              a small database, a second or two (CI)
 //   options: --orders N  --sqlite FILE (reused when already seeded)
-//            --pg URL (a schema zel_bench_N is created and reused)  --no-pg
+//            --pg URL (a schema zel_bench_N is created and reused)  --no-pg  --no-sqlite
 
 #include "AppServer.h"
 #include "Db.h"
@@ -49,6 +49,7 @@ struct Config {
     std::string sqlitePath;
     std::string pgUrl;
     bool pg = true;
+    bool sqlite = true;
 };
 
 const QDate kToday(2026, 6, 30);
@@ -387,7 +388,19 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
 
 } // namespace
 
+int run(int argc, char** argv);
+
 int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+    return 1;
+}
+
+int run(int argc, char** argv)
 {
     Config cfg;
     for (int i = 1; i < argc; ++i) {
@@ -406,6 +419,8 @@ int main(int argc, char** argv)
             cfg.pgUrl = next();
         else if (a == "--no-pg")
             cfg.pg = false;
+        else if (a == "--no-sqlite")
+            cfg.sqlite = false;
         else
             fail("unknown option " + a + " (see the comment at the top of bench_server.cpp)");
     }
@@ -426,7 +441,7 @@ int main(int argc, char** argv)
     std::printf(
         "zel-bench-server%s: latency of one call (µs) beside the empty call and the method's SQL run directly\n",
         cfg.smoke ? " (smoke run)" : "");
-    runOne("SQLite", "sqlite:" + cfg.sqlitePath, cfg);
+    if (cfg.sqlite) runOne("SQLite", "sqlite:" + cfg.sqlitePath, cfg);
 
     if (cfg.pg && !cfg.pgUrl.empty()) {
         const std::string schema =

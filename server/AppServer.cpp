@@ -23,7 +23,7 @@ std::optional<Deadline> callDeadline(const grpc::ServerContext* ctx)
     using namespace std::chrono;
     const auto sysNow = system_clock::now();
     auto left = duration_cast<microseconds>(std::min<system_clock::duration>(ctx->deadline() - sysNow, kMaxCallTime));
-    left -= std::min<microseconds>(milliseconds(50), left / 10);
+    left -= std::min<microseconds>(milliseconds(250), left / 5);
     return steady_clock::now() + left;
 }
 

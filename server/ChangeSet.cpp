@@ -140,7 +140,8 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
             DbValue nv;
             if (auto err = toDb(fc.value(), *declared[std::size_t(fc.field())], nv)) return invalid(*err);
             const auto& rule = spec.changeable[c];
-            if (std::holds_alternative<std::monostate>(nv)) {
+            const auto* newText = std::get_if<std::string>(&nv);
+            if (std::holds_alternative<std::monostate>(nv) || (newText && newText->empty() && !rule.nullable)) {
                 if (!rule.nullable) return invalid("O campo " + rule.name + " deve ser informado.");
             } else if (!rule.allowed.empty()) {
                 const auto* s = std::get_if<std::string>(&nv);

@@ -1,5 +1,6 @@
 #include "Db.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace zel::server {
@@ -71,24 +72,36 @@ std::unique_ptr<DbConn> OpenConnection(const std::string& url)
     return OpenPostgres(url);
 }
 
-Database::Database(std::string url, std::size_t maxIdle)
-    : url_(std::move(url)), dialect_(DialectOf(url_)), maxIdle_(maxIdle)
+Database::Database(std::string url, std::size_t maxOpen)
+    : url_(std::move(url)), dialect_(DialectOf(url_)), maxOpen_(std::max<std::size_t>(1, maxOpen))
 {
 }
 
 Database::~Database() = default;
 
-Database::Lease Database::acquire()
+Database::Lease Database::acquire(std::optional<Deadline> deadline)
 {
+    const Deadline limit =
+        std::min(deadline.value_or(Deadline::max()), std::chrono::steady_clock::now() + std::chrono::seconds(10));
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (!freed_.wait_until(lock, limit, [&] { return !idle_.empty() || open_ < maxOpen_; }))
+            throw DbError(DbError::Kind::Busy, "no free database connection");
         if (!idle_.empty()) {
             auto c = std::move(idle_.back());
             idle_.pop_back();
             return Lease(this, std::move(c));
         }
+        ++open_;
     }
-    return Lease(this, OpenConnection(url_));
+    try {
+        return Lease(this, OpenConnection(url_));
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        --open_;
+        freed_.notify_one();
+        throw;
+    }
 }
 
 void Database::dropIdle()
@@ -96,14 +109,20 @@ void Database::dropIdle()
     std::vector<std::unique_ptr<DbConn>> gone;
     std::lock_guard lock(mutex_);
     gone.swap(idle_);
+    open_ -= gone.size();
+    freed_.notify_all();
 }
 
 void Database::release(std::unique_ptr<DbConn> c)
 {
-    if (!c || !c->healthy()) return;
-    c->setDeadline(std::nullopt);
+    const bool keep = c && c->healthy();
+    if (keep) c->setDeadline(std::nullopt);
     std::lock_guard lock(mutex_);
-    if (idle_.size() < maxIdle_) idle_.push_back(std::move(c));
+    if (keep)
+        idle_.push_back(std::move(c));
+    else
+        --open_;
+    freed_.notify_one();
 }
 
 Database::Lease::~Lease()

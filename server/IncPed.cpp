@@ -154,7 +154,7 @@ IncPed::IncPed(Database& db) : db_(db) {}
 template <class F> IncPed::Result IncPed::run(const char* method, std::optional<Deadline> dl, F&& body)
 {
     try {
-        auto conn = db_.acquire();
+        auto conn = db_.acquire(dl);
         conn->setDeadline(dl);
         return body(*conn);
     } catch (const DbError& e) {

@@ -13,7 +13,7 @@
 namespace zel::server {
 namespace {
 
-constexpr int kDefaultWaitMs = 30'000;
+constexpr int kCancelWaitMs = 10'000;
 
 struct ResultPtr {
     PGresult* r = nullptr;
@@ -227,15 +227,19 @@ private:
     {
         bool cancelled = false;
         while (PQisBusy(conn_)) {
-            int waitMs = kDefaultWaitMs;
+            // Without a deadline, wait as long as the statement runs (a bulk
+            // load may take minutes); the socket's keepalives notice a dead peer.
+            int waitMs = -1;
             if (deadline_ && !cancelled) {
                 auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ -
                                                                                   std::chrono::steady_clock::now());
                 waitMs = int(std::max<std::int64_t>(0, left.count()));
+            } else if (cancelled) {
+                waitMs = kCancelWaitMs;
             }
             pollfd p{PQsocket(conn_), POLLIN, 0};
             int rc = ::poll(&p, 1, waitMs);
-            if (rc == 0 && !cancelled && deadline_) {
+            if (rc == 0 && !cancelled) {
                 if (PGcancel* c = PQgetCancel(conn_)) {
                     char err[256];
                     PQcancel(c, err, sizeof err);
@@ -244,8 +248,8 @@ private:
                 cancelled = true;
                 continue;
             }
-            if (rc == 0 && (cancelled || !deadline_)) {
-                // No answer at all for a long time: give the connection up.
+            if (rc == 0) {
+                // The server does not even answer the cancel: give the connection up.
                 broken_ = true;
                 throw DbError(DbError::Kind::Unavailable, "postgresql: no answer from the server");
             }

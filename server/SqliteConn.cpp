@@ -28,7 +28,8 @@ public:
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_handler(db_, &SqliteConn::onBusy, this);
         sqlite3_progress_handler(db_, 2000, &SqliteConn::onProgress, this);
-        script("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+        script("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+               "PRAGMA cache_size=-16000; PRAGMA mmap_size=268435456;");
     }
 
     ~SqliteConn() override

@@ -275,6 +275,10 @@ TEST_P(ChangesTest, ItemSituation)
               "Registro alterado por outro usuário.");
     EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", TextValue("12")}}))),
               "O campo IDSITITEMPED excede o tamanho de 1 caracteres.");
+    EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", TextValue("")}}))),
+              "O campo IDSITITEMPED deve ser informado.");
+    EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", NullValue()}}))),
+              "O campo IDSITITEMPED deve ser informado.");
     EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"NRITEMPED", TextValue("002")}}))),
               "O campo NRITEMPED não pode ser alterado.");
     EXPECT_EQ(Column(item(ana_), "IDSITITEMPED"), (Strings{"2"}));
