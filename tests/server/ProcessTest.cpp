@@ -229,7 +229,7 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
             {{"ATIVA", TextValue("S")}, {"DTLIBEINCONS", DateValue(Day(1, 12))}, {"CDOPERLIBE", TextValue("0001")}});
         inFlight = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::SetIncPed, rq);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000)); // the release reaches the server and waits
     server.Signal(SIGTERM);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     locker->rollback();
