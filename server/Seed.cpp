@@ -331,7 +331,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     if (sqlite)
         c.script("PRAGMA foreign_keys=ON; ANALYZE;");
     else
-        c.script("ANALYZE");
+        c.script("VACUUM ANALYZE FILIAL, CLIENTE, VENDEDOR, PRODUTO, PEDIDO, ITEMPEDIDO, INCONSPED, HISTLIBINC");
     return st;
 }
 
