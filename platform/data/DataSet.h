@@ -22,8 +22,9 @@ class TDataSource;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
-// Identifies a row for as long as it exists, whatever moves around it.
-using TBookmark = std::uint32_t;
+// Identifies a row for as long as it exists, whatever moves around it; a
+// reload or a close makes every earlier bookmark invalid.
+using TBookmark = std::uint64_t;
 constexpr TBookmark kNoBookmark = 0;
 
 // An in-memory dataset with persistent fields, a current row, an edit buffer
@@ -59,12 +60,15 @@ public:
     // State
     TDataSetState State() const { return state_; }
     bool Active() const { return state_ != TDataSetState::dsInactive; }
+    // True when closed or without rows (a row being inserted is not counted).
     bool IsEmpty() const { return !Active() || store_.rowCount() == 0; }
     bool Eof() const { return eof_ || IsEmpty(); }
     bool Bof() const { return bof_ || IsEmpty(); }
-    int RecordCount() const { return Active() ? int(store_.rowCount()) : 0; }
-    // 0-based index of the current row, -1 when there is none.
-    int CurrentRow() const { return Active() && store_.rowCount() ? int(cur_) : -1; }
+    // Rows as views see them: while a row is inserted it is counted, at its
+    // insert position.
+    int RecordCount() const;
+    // 0-based view index of the current row, -1 when there is none.
+    int CurrentRow() const;
     int RecNo() const { return CurrentRow() + 1; }
     bool Modified() const;
 
@@ -145,22 +149,33 @@ protected:
 
     struct LogEntry {
         enum Kind { Modify, Insert, Delete } kind;
-        TBookmark id;
+        std::uint32_t id;              // row id in the store
         std::vector<Variant> original; // base values (modify, delete)
         std::size_t deletedAt = 0;     // position of a deleted row
     };
     const std::vector<LogEntry>& Log() const { return log_; }
     std::vector<Variant> RowValues(std::size_t row) const;
-    std::size_t RowOf(TBookmark id) const; // npos when gone
+    std::size_t RowOf(std::uint32_t rowId) const; // npos when gone
 
 private:
-    enum class Notify { DataSetChanged, Scrolled, RecordChanged, StateChanged, UpdateData, CheckBrowseMode, ActiveChanged };
+    enum class Notify {
+        DataSetChanged,
+        Scrolled,
+        RecordChanged,
+        StateChanged,
+        UpdateData,
+        CheckBrowseMode,
+        ActiveChanged
+    };
     void notify(Notify what, TField* field = nullptr);
     void setState(TDataSetState s);
     void scrollTo(std::size_t row, bool bof, bool eof);
     void beginInsert(bool append);
     void writeBufferToStore();
-    void run(const TDataSetNotifyEvent& e) { if (e) e(this); }
+    void run(const TDataSetNotifyEvent& e)
+    {
+        if (e) e(this);
+    }
     void checkEditing(const TField* f) const;
 
     QString name_;
@@ -170,7 +185,8 @@ private:
     TDataSetState state_ = TDataSetState::dsInactive;
     std::size_t cur_ = 0;
     bool bof_ = true, eof_ = true;
-    int drawRow_ = -1; // ActiveRowScope override
+    int drawRow_ = -1;             // ActiveRowScope override
+    std::uint64_t generation_ = 1; // of the loaded content, in bookmarks
     // Edit buffer of the current row (edit) or of the new row (insert).
     std::vector<Variant> buffer_;
     std::vector<Variant> bufferOriginal_;
@@ -179,7 +195,7 @@ private:
     TDataSetState stateAtDisable_ = TDataSetState::dsInactive;
     bool pendingDataChange_ = false;
     std::vector<LogEntry> log_;
-    std::unordered_map<TBookmark, std::size_t> logIndex_;
+    std::unordered_map<std::uint32_t, std::size_t> logIndex_;
 };
 
 // A dataset filled only from data packets, whose pending changes are sent
