@@ -381,6 +381,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid())
         return;
+    const int previousColumn = lastColumn_;
     TDataSet* ds = DataSet();
     if (ds && ds->Active() && current.row() != ds->CurrentRow()) {
         const int from = ds->CurrentRow();
@@ -389,7 +390,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
         Guarded([&] { ds->MoveBy(current.row() - from); });
         syncToDataSet();
     }
-    if (currentIndex().isValid() && currentIndex().column() != lastColumn_) {
+    if (currentIndex().isValid() && currentIndex().column() != previousColumn) {
         lastColumn_ = currentIndex().column();
         colEntered();
     }

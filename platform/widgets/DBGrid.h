@@ -128,6 +128,9 @@ public:
     // The row shown at a model row; -1 when none.
     int CurrentRow() const;
 
+    // True while a cell editor is open.
+    bool EditorMode() const { return state() == EditingState; }
+
     // The canvas of the cell being drawn; only valid inside OnDrawColumnCell.
     TCanvas* Canvas() const { return canvas_; }
 

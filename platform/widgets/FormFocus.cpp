@@ -45,6 +45,15 @@ public:
         return self;
     }
 
+    // The control whose OnEnter ran last in the screen.
+    QWidget* entered(const QWidget* screen) const
+    {
+        const auto it = states_.constFind(const_cast<QWidget*>(screen));
+        if (it == states_.constEnd() || it->entered.empty())
+            return nullptr;
+        return it->entered.back();
+    }
+
     Handlers& handlers(QWidget* w)
     {
         if (!handlers_.contains(w))
@@ -201,7 +210,9 @@ QWidget* ActiveControl(const QWidget* screen)
     QWidget* f = screen->focusWidget();
     if (f && f != screen && ScreenOf(f) == screen)
         return ControlOf(f);
-    return nullptr;
+    // A multiple-document child clears its focus widget when another child is
+    // activated; the control it last entered is still its active control.
+    return FocusTracker::instance() ? FocusTracker::instance()->entered(screen) : nullptr;
 }
 
 void SetOnEnter(QWidget* control, TNotifyEvent handler)

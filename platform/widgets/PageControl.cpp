@@ -60,6 +60,10 @@ void TPageControl::SetActivePage(TTabSheet* page)
 
 void TPageControl::setActivePageIndex(int index)
 {
+    // A control on the page being hidden hands the focus to the page control.
+    QWidget* focused = window()->focusWidget();
+    if (index != currentIndex() && currentWidget() && focused && currentWidget()->isAncestorOf(focused))
+        tabBar()->setFocus(Qt::OtherFocusReason);
     programmatic_ = true;
     setCurrentIndex(index);
     programmatic_ = false;

@@ -284,9 +284,8 @@ void TSplitter::mouseMoveEvent(QMouseEvent* e)
 
 void TSplitter::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (!dragging_)
+    if (!dragging_ || e->button() != Qt::LeftButton)
         return;
-    mouseMoveEvent(e);
     dragging_ = false;
     control_ = nullptr;
     if (OnMoved)
