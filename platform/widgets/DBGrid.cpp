@@ -2,6 +2,7 @@
 
 #include "DBGridModel.h"
 #include "FormFocus.h"
+#include "Exceptions.h"
 #include "Guard.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 
 namespace zel {
@@ -497,13 +499,29 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
         p->save();
         p->setClipRect(r);
         canvas_ = &canvas;
-        Guarded([&] {
+        try {
             TDataSet::ActiveRowScope scope(ds, row);
             OnDrawColumnCell(this, r, col->Index(), col, state);
-        });
+        } catch (const EAbort&) {
+        } catch (...) {
+            reportLater(std::current_exception());
+        }
         canvas_ = nullptr;
         p->restore();
     }
+}
+
+void TDBGrid::reportLater(std::exception_ptr failure)
+{
+    // A failure while painting is shown once the paint is over: a dialog
+    // opened inside a paint would paint the grid again, and fail again.
+    if (reportPending_)
+        return;
+    reportPending_ = true;
+    QTimer::singleShot(0, this, [this, failure] {
+        Guarded([failure] { std::rethrow_exception(failure); });
+        reportPending_ = false;
+    });
 }
 
 bool TDBGrid::BeginCellEdit()

@@ -164,6 +164,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    // Typing never jumps to a row by its text: keys are the handlers' and the editor's.
+    void keyboardSearch(const QString&) override {}
 
 private:
     class Link;
@@ -174,6 +176,7 @@ private:
     void applyOptions();
     void handInEditor();
     void colEntered();
+    void reportLater(std::exception_ptr failure);
 
     std::unique_ptr<Link> link_;
     TDBGridModel* model_;
@@ -188,6 +191,7 @@ private:
     QPersistentModelIndex pressed_;
     QPointer<QLineEdit> editor_;
     bool editorModified_ = false;
+    bool reportPending_ = false;
 };
 
 } // namespace zel

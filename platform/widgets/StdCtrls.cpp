@@ -86,7 +86,6 @@ void TPanel::paintEvent(QPaintEvent*)
     QPainter p(this);
     QRect r = rect().adjusted(0, 0, -1, -1);
     drawBevel(p, r, outer_);
-    r.adjust(-border_, -border_, border_, border_);
     r.adjust(border_, border_, -border_, -border_);
     drawBevel(p, r, inner_);
     if (!caption_.isEmpty()) {

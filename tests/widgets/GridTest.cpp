@@ -318,3 +318,25 @@ TEST_F(GridTest, InsertAndAppendAddARowTheGridShowsAndEscapeTakesItBack)
     QTest::keyClick(grid, Qt::Key_Insert);
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
 }
+
+TEST_F(GridTest, ADrawHandlerFailureIsShownOnceAfterThePaintAndTypingMovesNoRow)
+{
+    loadOrders(*ds, 3);
+    int draws = 0;
+    grid->OnDrawColumnCell = [&](QObject*, const QRect&, int, TColumn*, TGridDrawState) {
+        ++draws;
+        throw EDatabaseError(QStringLiteral("pintura"));
+    };
+    showActive(window);
+    grid->grab();
+    EXPECT_GT(draws, 1);
+    EXPECT_TRUE(reported().isEmpty()); // not inside the paint
+    QTRY_COMPARE(reported().size(), 1);
+    EXPECT_EQ(reported().first(), QStringLiteral("pintura"));
+
+    // Read-only: letters neither edit nor jump to a row whose text starts with them.
+    grid->OnDrawColumnCell = nullptr;
+    grid->setReadOnly(true);
+    QTest::keyClicks(grid, QStringLiteral("C3"));
+    EXPECT_EQ(ds->CurrentRow(), 0);
+}

@@ -128,3 +128,31 @@ TEST(Layout, HintsShowByTheControlsOwnSettingOrItsParents)
     SetColor(own, colors::clInfoBk);
     EXPECT_EQ(Color(own), QColor(0xFF, 0xFF, 0xE1));
 }
+
+TEST(Layout, TabOrderFollowsEachContainersTabIndexDepthFirst)
+{
+    QWidget form;
+    auto* panel = new TPanel(&form, QStringLiteral("panFilial"));
+    auto* name = new TEdit(panel, QStringLiteral("edtNmfilial"));
+    auto* code = new TEdit(panel, QStringLiteral("medCdFilial"));
+    auto* grid = new TEdit(&form, QStringLiteral("dbgPadrao"));
+    auto* off = new TEdit(panel, QStringLiteral("disabled"));
+    SetTabOrder(grid, 0);
+    SetTabOrder(panel, 1);
+    SetTabOrder(name, 2);
+    SetTabOrder(code, 0);
+    SetTabOrder(off, 1);
+    off->setEnabled(false);
+    const std::vector<QWidget*> chain{grid, code, off, name};
+    EXPECT_EQ(TabChain(&form), chain);
+    zel::test::showActive(form);
+    grid->setFocus();
+    QStringList walked;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked, (QStringList{"medCdFilial", "edtNmfilial", "dbgPadrao", "medCdFilial"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+}
