@@ -199,6 +199,10 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     verticalHeader()->setHighlightSections(false);
     // The current row stays marked while another control has the focus only
     // with dgAlwaysShowSelection; the painting decides, not the palette.
+    // A title click is the title's event only: it neither selects the column
+    // nor makes it the current one.
+    disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
+    disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         TColumn* c = ShownColumn(section);
         if (c && OnTitleClick)

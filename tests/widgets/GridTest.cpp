@@ -129,11 +129,18 @@ TEST_F(GridTest, TitleClickGivesTheClickedColumn)
     loadOrders(*ds, 2);
     QStringList titles;
     grid->OnTitleClick = [&](TColumn* c) { titles << c->FieldName(); };
+    int colEnters = 0;
+    grid->OnColEnter = [&](QObject*) { ++colEnters; };
     showActive(window);
     clickTitle(1);
     clickTitle(0);
     EXPECT_EQ(titles, (QStringList{QStringLiteral("NMFANTCLIE"), QStringLiteral("NRPEDIDO")}));
-    EXPECT_EQ(ds->CurrentRow(), 0); // a title click moves no row
+    // A title click moves neither the row nor the current column.
+    EXPECT_EQ(ds->CurrentRow(), 0);
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    clickTitle(1);
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    EXPECT_EQ(colEnters, 0);
 }
 
 TEST_F(GridTest, HiddenFieldsAreNeverShownAndTitlesFallBackToTheDisplayLabel)
