@@ -2,6 +2,7 @@
 #include "DBGridModel.h"
 #include "Exceptions.h"
 #include "Fixtures.h"
+#include "FormFocus.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -346,4 +347,98 @@ TEST_F(GridTest, ADrawHandlerFailureIsShownOnceAfterThePaintAndTypingMovesNoRow)
     grid->setReadOnly(true);
     QTest::keyClicks(grid, QStringLiteral("C3"));
     EXPECT_EQ(ds->CurrentRow(), 0);
+}
+
+// The marking pattern of the inconsistency list: a check column drawn as
+// pictures, toggled by a click in it or by the space bar, editing switched
+// off on that column, every toggle posted; a post the server refuses undoes
+// the row and the grid follows the list again.
+TEST_F(GridTest, CheckColumnTogglesThroughClickAndSpaceAndFollowsARefusedPost)
+{
+    auto incs = makeIncs();
+    TDataSource dts(QStringLiteral("dtsIncPedido"), incs.get());
+    grid->setDataSource(&dts);
+    grid->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect | dgAlwaysShowSelection
+                     | dgConfirmDelete | dgCancelOnExit);
+    TColumn* check = grid->AddColumn(QStringLiteral("ATIVA"));
+    check->Title.setCaption(QStringLiteral("4"));
+    check->Title.Font = TFont(QStringLiteral("Monotype Sorts"), -11);
+    grid->AddColumn(QStringLiteral("CDCONSPEDIDO"))->setReadOnly(true);
+    grid->AddColumn(QStringLiteral("NMCONSPEDIDO"))->setReadOnly(true);
+    bool refuse = false;
+    incs->BeforeInsert = [](TDataSet*) { Abort(); };
+    incs->AfterPost = [&](TDataSet* d) {
+        if (refuse) {
+            d->CancelUpdates();
+            throw EDatabaseError(QStringLiteral("servidor recusou"));
+        }
+        d->MergeChangeLog();
+    };
+    auto toggle = [&] {
+        incs->Edit();
+        TField* f = incs->FieldByName("ATIVA");
+        f->setAsString(f->AsString() == QLatin1String("N") ? QStringLiteral("S") : QStringLiteral("N"));
+        incs->Post();
+    };
+    auto editingFollowsColumn = [&](QObject*) {
+        const bool onCheck = grid->SelectedField() && grid->SelectedField()->FieldName() == QLatin1String("ATIVA");
+        grid->setOptions(onCheck ? grid->Options() & ~dgEditing : grid->Options() | dgEditing);
+    };
+    grid->OnColEnter = editingFollowsColumn;
+    SetOnEnter(grid, editingFollowsColumn);
+    grid->OnCellClick = [&](TColumn*) {
+        if (!incs->IsEmpty() && grid->SelectedField()->FieldName() == QLatin1String("ATIVA"))
+            toggle();
+    };
+    grid->OnKeyPress = [&](QObject*, QChar& key) {
+        if (key == QLatin1Char(' ') && !incs->IsEmpty())
+            toggle();
+    };
+    QStringList drawn;
+    grid->OnDrawColumnCell = [&](QObject*, const QRect& r, int, TColumn* c, TGridDrawState) {
+        grid->Canvas()->FillRect(r);
+        if (c->FieldName() == QLatin1String("ATIVA")) {
+            QPixmap box(16, 16);
+            box.fill(incs->FieldByName("ATIVA")->AsString() == QLatin1String("S") ? Qt::black : Qt::white);
+            grid->Canvas()->Draw(r.left() + (r.width() - 16) / 2, r.top() + (r.height() - 16) / 2, box);
+            drawn << incs->FieldByName("CDCONSPEDIDO")->AsString() + incs->FieldByName("ATIVA")->AsString();
+        }
+    };
+    loadIncs(*incs, 3);
+    showActive(window);
+    grid->setFocus();
+    EXPECT_FALSE(grid->Options() & dgEditing); // entered on the check column
+
+    clickCell(1, 0);
+    EXPECT_EQ(incs->CurrentRow(), 1);
+    EXPECT_EQ(incs->FieldByName("ATIVA")->AsString(), QStringLiteral("S"));
+    EXPECT_EQ(incs->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(grid->Model()->index(1, 0).data().toString(), QStringLiteral("S"));
+
+    // A click on another column toggles nothing and turns editing on there.
+    clickCell(2, 2);
+    EXPECT_EQ(incs->FieldByName("ATIVA")->AsString(), QStringLiteral("N"));
+    EXPECT_TRUE(grid->Options() & dgEditing);
+    // The space bar toggles whatever column is current, and opens no editor.
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(incs->FieldByName("ATIVA")->AsString(), QStringLiteral("S"));
+    EXPECT_FALSE(grid->EditorMode());
+    EXPECT_EQ(incs->CurrentRow(), 2);
+
+    // Insert is refused silently; a refused post keeps the old mark, shown.
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_EQ(incs->RecordCount(), 3);
+    refuse = true;
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(incs->FieldByName("ATIVA")->AsString(), QStringLiteral("S"));
+    EXPECT_EQ(reported(), QStringList{QStringLiteral("servidor recusou")});
+    EXPECT_EQ(grid->currentIndex().row(), 2);
+
+    // The pictures are drawn from each drawn row's own mark.
+    drawn.clear();
+    grid->grab();
+    drawn.removeDuplicates();
+    drawn.sort();
+    EXPECT_EQ(drawn, (QStringList{"001N", "002S", "003S"}));
+    EXPECT_EQ(grid->Model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2714)));
 }
