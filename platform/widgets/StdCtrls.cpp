@@ -162,7 +162,12 @@ void TRadioButton::setChecked(bool c)
     if (c == isChecked())
         return;
     programmatic_ = true;
+    // The program may uncheck the checked option of a group, leaving none.
+    const bool exclusive = autoExclusive();
+    if (!c)
+        setAutoExclusive(false);
     QRadioButton::setChecked(c);
+    setAutoExclusive(exclusive);
     programmatic_ = false;
     if (c && OnClick)
         OnClick(this);

@@ -209,6 +209,7 @@ TEST_F(EditsTest, RadioButtonCheckedByProgramOrUserRunsItsClickUncheckingRunsNot
     lista->setChecked(true);
     EXPECT_FALSE(todos->Checked());
     lista->setChecked(false);
+    EXPECT_FALSE(lista->Checked()); // none checked now
     EXPECT_EQ(clicks, (QStringList{"todos", "lista"}));
     showActive(window);
     QTest::mouseClick(todos, Qt::LeftButton);

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -78,9 +79,12 @@ TEST_F(FocusTest, ContainersGetEnterAndExitAsTheActiveControlMovesAcrossThem)
     EXPECT_EQ(ActiveControl(&screen)->objectName(), QStringLiteral("dmmObsIncPed"));
     EXPECT_EQ(log, (QStringList{"exit:dbgIncPed", "exit:tshIncPed", "enter:tshObs", "enter:dmmObsIncPed"}));
 
-    // The page control's tab bar stands for the page control.
+    // A click on the other tab: the page control takes the focus from the
+    // memo on the page it hides; its tab bar stands for it.
     log.clear();
-    pgcIncPed->tabBar()->setFocus();
+    QTabBar* bar = pgcIncPed->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    EXPECT_EQ(pgcIncPed->ActivePage(), tshIncPed);
     EXPECT_EQ(ActiveControl(&screen), pgcIncPed);
     EXPECT_EQ(log, (QStringList{"exit:dmmObsIncPed", "exit:tshObs"}));
 }
