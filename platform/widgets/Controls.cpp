@@ -171,6 +171,11 @@ void updateToolTipTree(QWidget* w)
 void SetColor(QWidget* w, const QColor& c)
 {
     w->setProperty(kColor, c);
+    // A composite edit (a date edit) paints the text area of its editor.
+    if (QWidget* proxy = w->focusProxy(); proxy && usesBaseRole(proxy) && w->isAncestorOf(proxy)) {
+        SetColor(proxy, c);
+        return;
+    }
     QPalette p = w->palette();
     if (usesBaseRole(w)) {
         p.setColor(QPalette::Base, c);

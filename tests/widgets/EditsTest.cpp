@@ -89,6 +89,9 @@ TEST_F(EditsTest, DateEditReadsTheShortFormatAndRefusesInvalidDates)
     EXPECT_EQ(dep->Text(), QStringLiteral("31/12/2026"));
     EXPECT_EQ(dep->GetDate().time(), QTime(0, 0));
     EXPECT_EQ(dep->Editor()->palette().color(QPalette::Text), colors::clBlue);
+    SetColor(dep, colors::clInfoBk);
+    EXPECT_EQ(dep->Editor()->palette().color(QPalette::Base), colors::clInfoBk);
+    EXPECT_EQ(Color(dep), colors::clInfoBk);
 
     // An impossible date is refused with a message, and the focus goes back.
     for (const QString& bad : {QStringLiteral("31/02/2026"), QStringLiteral("12/13/2026"), QStringLiteral("1/")}) {
