@@ -320,6 +320,16 @@ TEST_F(GridTest, InsertAndAppendAddARowTheGridShowsAndEscapeTakesItBack)
     QTest::keyClick(grid, Qt::Key_Down);
     EXPECT_EQ(ds->State(), TDataSetState::dsInsert);
     EXPECT_EQ(grid->currentIndex().row(), 2);
+    // Leaving the grid drops the new row that was never filled.
+    auto* other = new QLineEdit(&window);
+    other->move(0, 280);
+    other->show();
+    grid->setFocus();
+    other->setFocus();
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(grid->Model()->rowCount(), 2);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Down);
     // Without the editing option the keys add nothing.
     ds->Cancel();
     grid->setOptions(grid->Options() & ~dgEditing);
