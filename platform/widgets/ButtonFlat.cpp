@@ -16,8 +16,7 @@ TButtonFlat::TButtonFlat(QWidget* parent, const QString& name) : QToolButton(par
     setAutoRaise(true);
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     connect(this, &QToolButton::clicked, this, [this] {
-        if (OnClick)
-            Guarded([this] { OnClick(this); });
+        if (OnClick) Guarded([this] { OnClick(this); });
     });
 }
 
@@ -29,8 +28,7 @@ void TButtonFlat::setGlyph(const QPixmap& glyph, int numGlyphs)
     if (!glyph.isNull()) {
         const int w = glyph.width() / numGlyphs_;
         icon.addPixmap(glyph.copy(0, 0, w, glyph.height()), QIcon::Normal);
-        if (numGlyphs_ >= 2)
-            icon.addPixmap(glyph.copy(w, 0, w, glyph.height()), QIcon::Disabled);
+        if (numGlyphs_ >= 2) icon.addPixmap(glyph.copy(w, 0, w, glyph.height()), QIcon::Disabled);
         setIconSize(QSize(w, glyph.height()));
     }
     setIcon(icon);
@@ -38,8 +36,7 @@ void TButtonFlat::setGlyph(const QPixmap& glyph, int numGlyphs)
 
 void TButtonFlat::Click()
 {
-    if (isEnabled() && OnClick)
-        OnClick(this);
+    if (isEnabled() && OnClick) OnClick(this);
 }
 
 } // namespace zel

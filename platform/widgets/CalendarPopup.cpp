@@ -44,8 +44,7 @@ TCalendarPopup::TCalendarPopup(QWidget* parent, const QStringList& weekDayNames)
     connect(next, &QToolButton::clicked, this, [this] { showMonth(selected_.addMonths(1)); });
     connect(table_, &QTableWidget::cellClicked, this, [this](int r, int c) {
         const QDate d = dateAt(r, c);
-        if (d.isValid() && onPick)
-            onPick(d);
+        if (d.isValid() && onPick) onPick(d);
     });
 }
 
@@ -66,11 +65,9 @@ void TCalendarPopup::showMonth(const QDate& selected)
             const QDate d = dateAt(r, c);
             auto* item = new QTableWidgetItem(QString::number(d.day()));
             item->setTextAlignment(Qt::AlignCenter);
-            if (d.month() != month_.month())
-                item->setForeground(Qt::gray);
+            if (d.month() != month_.month()) item->setForeground(Qt::gray);
             table_->setItem(r, c, item);
-            if (d == selected_)
-                table_->setCurrentCell(r, c);
+            if (d == selected_) table_->setCurrentCell(r, c);
         }
     table_->resizeColumnsToContents();
     table_->resizeRowsToContents();

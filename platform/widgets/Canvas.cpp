@@ -5,7 +5,10 @@
 
 namespace zel {
 
-void TCanvas::FillRect(const QRect& r) { painter_->fillRect(r, Brush.Color); }
+void TCanvas::FillRect(const QRect& r)
+{
+    painter_->fillRect(r, Brush.Color);
+}
 
 void TCanvas::TextRect(const QRect& r, int x, int y, const QString& text)
 {
@@ -28,15 +31,24 @@ void TCanvas::TextOut(int x, int y, const QString& text)
     painter_->restore();
 }
 
-void TCanvas::Draw(int x, int y, const QPixmap& picture) { painter_->drawPixmap(x, y, picture); }
+void TCanvas::Draw(int x, int y, const QPixmap& picture)
+{
+    painter_->drawPixmap(x, y, picture);
+}
 
-void TCanvas::StretchDraw(const QRect& r, const QPixmap& picture) { painter_->drawPixmap(r, picture); }
+void TCanvas::StretchDraw(const QRect& r, const QPixmap& picture)
+{
+    painter_->drawPixmap(r, picture);
+}
 
 int TCanvas::TextWidth(const QString& text) const
 {
     return QFontMetrics(Font.toQFont()).horizontalAdvance(Font.MapText(text));
 }
 
-int TCanvas::TextHeight(const QString&) const { return QFontMetrics(Font.toQFont()).height(); }
+int TCanvas::TextHeight(const QString&) const
+{
+    return QFontMetrics(Font.toQFont()).height();
+}
 
 } // namespace zel

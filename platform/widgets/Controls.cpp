@@ -31,8 +31,8 @@ std::atomic<quint64> nextSerial{1};
 
 bool usesBaseRole(const QWidget* w)
 {
-    return dynamic_cast<const QAbstractScrollArea*>(w) || dynamic_cast<const QLineEdit*>(w)
-           || dynamic_cast<const QAbstractSpinBox*>(w) || dynamic_cast<const QComboBox*>(w);
+    return dynamic_cast<const QAbstractScrollArea*>(w) || dynamic_cast<const QLineEdit*>(w) ||
+           dynamic_cast<const QAbstractSpinBox*>(w) || dynamic_cast<const QComboBox*>(w);
 }
 
 // Arranges the aligned children of one parent. Installed on the parent, and
@@ -48,8 +48,7 @@ public:
     static AlignEngine* of(QWidget* parent, bool create)
     {
         for (QObject* c : parent->children())
-            if (auto* e = dynamic_cast<AlignEngine*>(c))
-                return e;
+            if (auto* e = dynamic_cast<AlignEngine*>(c)) return e;
         return create ? new AlignEngine(parent) : nullptr;
     }
 
@@ -63,8 +62,7 @@ public:
 
     void arrange()
     {
-        if (arranging_)
-            return;
+        if (arranging_) return;
         arranging_ = true;
         struct Reset {
             bool& b;
@@ -74,18 +72,15 @@ public:
         std::vector<QWidget*> kids;
         for (QObject* o : parent_->children()) {
             auto* w = qobject_cast<QWidget*>(o);
-            if (w && !w->isWindow() && !w->isHidden() && Align(w) != TAlign::alNone)
-                kids.push_back(w);
+            if (w && !w->isWindow() && !w->isHidden() && Align(w) != TAlign::alNone) kids.push_back(w);
         }
-        std::stable_sort(kids.begin(), kids.end(), [](QWidget* a, QWidget* b) {
-            return CreationOrder(a) < CreationOrder(b);
-        });
+        std::stable_sort(kids.begin(), kids.end(),
+                         [](QWidget* a, QWidget* b) { return CreationOrder(a) < CreationOrder(b); });
         QRect r = parent_->contentsRect();
         auto pass = [&](TAlign kind, auto before) {
             std::vector<QWidget*> list;
             for (QWidget* w : kids)
-                if (Align(w) == kind)
-                    list.push_back(w);
+                if (Align(w) == kind) list.push_back(w);
             std::stable_sort(list.begin(), list.end(), before);
             for (QWidget* w : list) {
                 QRect g = w->geometry();
@@ -112,8 +107,7 @@ public:
                 case TAlign::alNone:
                     break;
                 }
-                if (w->geometry() != g)
-                    w->setGeometry(g);
+                if (w->geometry() != g) w->setGeometry(g);
             }
         };
         pass(TAlign::alTop, [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
@@ -126,8 +120,7 @@ public:
 protected:
     bool eventFilter(QObject* o, QEvent* e) override
     {
-        if (arranging_)
-            return false;
+        if (arranging_) return false;
         if (o == parent_) {
             if (e->type() == QEvent::Resize || e->type() == QEvent::ContentsRectChange || e->type() == QEvent::Show)
                 arrange();
@@ -160,8 +153,7 @@ void updateToolTipTree(QWidget* w)
 {
     updateToolTip(w);
     for (QObject* o : w->children())
-        if (auto* c = qobject_cast<QWidget*>(o); c && !c->isWindow())
-            updateToolTipTree(c);
+        if (auto* c = qobject_cast<QWidget*>(o); c && !c->isWindow()) updateToolTipTree(c);
 }
 
 } // namespace
@@ -189,8 +181,7 @@ void SetColor(QWidget* w, const QColor& c)
 QColor Color(const QWidget* w)
 {
     const QVariant v = w->property(kColor);
-    if (v.isValid())
-        return v.value<QColor>();
+    if (v.isValid()) return v.value<QColor>();
     return w->palette().color(usesBaseRole(w) ? QPalette::Base : QPalette::Window);
 }
 
@@ -209,9 +200,9 @@ int TFont::Size() const
 
 bool TFont::IsSymbol() const
 {
-    return name_.contains(QLatin1String("Sorts"), Qt::CaseInsensitive)
-           || name_.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive)
-           || name_.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0;
+    return name_.contains(QLatin1String("Sorts"), Qt::CaseInsensitive) ||
+           name_.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive) ||
+           name_.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0;
 }
 
 QFont TFont::toQFont() const
@@ -219,8 +210,7 @@ QFont TFont::toQFont() const
     QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     static const QStringList classicFaces{QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                                           QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Verdana")};
-    if (!IsSymbol() && !classicFaces.contains(name_, Qt::CaseInsensitive) && !name_.isEmpty())
-        f.setFamily(name_);
+    if (!IsSymbol() && !classicFaces.contains(name_, Qt::CaseInsensitive) && !name_.isEmpty()) f.setFamily(name_);
     f.setStyleHint(QFont::SansSerif);
     f.setPointSize(std::max(1, Size()));
     f.setBold(style_ & fsBold);
@@ -232,8 +222,7 @@ QFont TFont::toQFont() const
 
 QString TFont::MapText(const QString& text) const
 {
-    if (!IsSymbol())
-        return text;
+    if (!IsSymbol()) return text;
     QString out;
     out.reserve(text.size());
     for (QChar c : text)
@@ -255,8 +244,7 @@ void SetFont(QWidget* w, const TFont& f)
 
 void MarkControl(QWidget* w)
 {
-    if (!w->property(kSerial).isValid())
-        w->setProperty(kSerial, QVariant::fromValue<quint64>(nextSerial++));
+    if (!w->property(kSerial).isValid()) w->setProperty(kSerial, QVariant::fromValue<quint64>(nextSerial++));
 }
 
 quint64 CreationOrder(const QWidget* w)
@@ -267,10 +255,8 @@ quint64 CreationOrder(const QWidget* w)
 
 void Realign(QWidget* parent)
 {
-    if (!parent)
-        return;
-    if (auto* e = AlignEngine::of(parent, false))
-        e->arrange();
+    if (!parent) return;
+    if (auto* e = AlignEngine::of(parent, false)) e->arrange();
 }
 
 void SetAlign(QWidget* w, TAlign align)
@@ -278,8 +264,7 @@ void SetAlign(QWidget* w, TAlign align)
     MarkControl(w);
     w->setProperty(kAlign, int(align));
     QWidget* p = w->parentWidget();
-    if (!p)
-        return;
+    if (!p) return;
     auto* engine = AlignEngine::of(p, true);
     engine->watch(w);
     engine->arrange();
@@ -298,10 +283,22 @@ void SetBounds(QWidget* w, int left, int top, int width, int height)
     Realign(w->parentWidget());
 }
 
-void SetLeft(QWidget* w, int left) { SetBounds(w, left, w->y(), w->width(), w->height()); }
-void SetTop(QWidget* w, int top) { SetBounds(w, w->x(), top, w->width(), w->height()); }
-void SetWidth(QWidget* w, int width) { SetBounds(w, w->x(), w->y(), width, w->height()); }
-void SetHeight(QWidget* w, int height) { SetBounds(w, w->x(), w->y(), w->width(), height); }
+void SetLeft(QWidget* w, int left)
+{
+    SetBounds(w, left, w->y(), w->width(), w->height());
+}
+void SetTop(QWidget* w, int top)
+{
+    SetBounds(w, w->x(), top, w->width(), w->height());
+}
+void SetWidth(QWidget* w, int width)
+{
+    SetBounds(w, w->x(), w->y(), width, w->height());
+}
+void SetHeight(QWidget* w, int height)
+{
+    SetBounds(w, w->x(), w->y(), w->width(), height);
+}
 
 // ------------------------------------------------------------- tab order
 
@@ -325,25 +322,21 @@ int TabOrder(const QWidget* w)
 std::vector<QWidget*> TabChain(QWidget* screen)
 {
     std::vector<QWidget*> chain;
-    if (!screen)
-        return chain;
+    if (!screen) return chain;
     std::function<void(QWidget*)> walk = [&](QWidget* parent) {
         std::vector<QWidget*> kids;
         for (QObject* o : parent->children())
-            if (auto* c = qobject_cast<QWidget*>(o); c && !c->isWindow())
-                kids.push_back(c);
+            if (auto* c = qobject_cast<QWidget*>(o); c && !c->isWindow()) kids.push_back(c);
         // Controls with a tab order first, by it; the rest after, as created.
         std::stable_sort(kids.begin(), kids.end(), [](QWidget* a, QWidget* b) {
             const int ta = TabOrder(a), tb = TabOrder(b);
-            if ((ta < 0) != (tb < 0))
-                return ta >= 0;
+            if ((ta < 0) != (tb < 0)) return ta >= 0;
             return ta < tb;
         });
         for (QWidget* c : kids) {
             if (c->focusPolicy() & Qt::TabFocus) {
                 chain.push_back(c);
-                if (c->property("zelComposite").toBool())
-                    continue; // its parts are not stops of their own
+                if (c->property("zelComposite").toBool()) continue; // its parts are not stops of their own
             }
             walk(c);
         }
@@ -354,8 +347,7 @@ std::vector<QWidget*> TabChain(QWidget* screen)
 
 void UpdateTabOrder(QWidget* screen)
 {
-    if (!screen)
-        return;
+    if (!screen) return;
     screen->setProperty("zelTabOrdered", true);
     const std::vector<QWidget*> chain = TabChain(screen);
     for (size_t i = 1; i < chain.size(); ++i)
@@ -370,7 +362,10 @@ void SetHint(QWidget* w, const QString& hint)
     updateToolTip(w);
 }
 
-QString Hint(const QWidget* w) { return w->property(kHint).toString(); }
+QString Hint(const QWidget* w)
+{
+    return w->property(kHint).toString();
+}
 
 void SetShowHint(QWidget* w, bool show)
 {
@@ -389,8 +384,7 @@ bool ShowHint(const QWidget* w)
 {
     const QVariant parent = w->property(kParentShowHint);
     const bool followsParent = !parent.isValid() || parent.toBool();
-    if (followsParent && w->parentWidget())
-        return ShowHint(w->parentWidget());
+    if (followsParent && w->parentWidget()) return ShowHint(w->parentWidget());
     return w->property(kShowHint).toBool();
 }
 

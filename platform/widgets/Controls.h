@@ -111,8 +111,8 @@ std::vector<QWidget*> TabChain(QWidget* screen);
 // or, while ParentShowHint is true (the default), by its parent's.
 void SetHint(QWidget* w, const QString& hint);
 QString Hint(const QWidget* w);
-void SetShowHint(QWidget* w, bool show);   // also sets ParentShowHint false
+void SetShowHint(QWidget* w, bool show); // also sets ParentShowHint false
 void SetParentShowHint(QWidget* w, bool parent);
-bool ShowHint(const QWidget* w);           // the effective setting
+bool ShowHint(const QWidget* w); // the effective setting
 
 } // namespace zel

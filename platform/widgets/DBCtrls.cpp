@@ -13,7 +13,8 @@ namespace zel {
 
 // ----------------------------------------------------------------- TDBMemo
 
-TDBMemo::TDBMemo(QWidget* parent, const QString& name) : QPlainTextEdit(parent), link_(std::make_unique<TFieldDataLink>())
+TDBMemo::TDBMemo(QWidget* parent, const QString& name)
+    : QPlainTextEdit(parent), link_(std::make_unique<TFieldDataLink>())
 {
     setObjectName(name);
     MarkControl(this);
@@ -23,18 +24,22 @@ TDBMemo::TDBMemo(QWidget* parent, const QString& name) : QPlainTextEdit(parent),
     link_->OnDataChange = [this] { showField(); };
     link_->OnActiveChange = [this] { showField(); };
     link_->OnUpdateData = [this] {
-        if (TField* f = Field())
-            f->setAsString(toPlainText());
+        if (TField* f = Field()) f->setAsString(toPlainText());
     };
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        if (!loading_)
-            link_->Modify();
+        if (!loading_) link_->Modify();
     });
 }
 
-TDBMemo::~TDBMemo() { link_->setDataSource(nullptr); }
+TDBMemo::~TDBMemo()
+{
+    link_->setDataSource(nullptr);
+}
 
-TDataSource* TDBMemo::DataSource() const { return link_->DataSource(); }
+TDataSource* TDBMemo::DataSource() const
+{
+    return link_->DataSource();
+}
 
 void TDBMemo::setDataSource(TDataSource* ds)
 {
@@ -42,7 +47,10 @@ void TDBMemo::setDataSource(TDataSource* ds)
     showField();
 }
 
-QString TDBMemo::DataField() const { return link_->FieldName; }
+QString TDBMemo::DataField() const
+{
+    return link_->FieldName;
+}
 
 void TDBMemo::setDataField(const QString& fieldName)
 {
@@ -50,7 +58,10 @@ void TDBMemo::setDataField(const QString& fieldName)
     showField();
 }
 
-TField* TDBMemo::Field() const { return link_->Field(); }
+TField* TDBMemo::Field() const
+{
+    return link_->Field();
+}
 
 int TDBMemo::MaxLength() const
 {
@@ -69,8 +80,7 @@ void TDBMemo::showField()
             text.clear();
         }
     }
-    if (text == toPlainText())
-        return;
+    if (text == toPlainText()) return;
     loading_ = true;
     setPlainText(text);
     loading_ = false;
@@ -78,9 +88,9 @@ void TDBMemo::showField()
 
 bool TDBMemo::changesText(const QKeyEvent* e) const
 {
-    if (e->matches(QKeySequence::Paste) || e->matches(QKeySequence::Cut) || e->matches(QKeySequence::Undo)
-        || e->matches(QKeySequence::Redo) || e->matches(QKeySequence::Delete)
-        || e->matches(QKeySequence::DeleteEndOfWord) || e->matches(QKeySequence::DeleteStartOfWord))
+    if (e->matches(QKeySequence::Paste) || e->matches(QKeySequence::Cut) || e->matches(QKeySequence::Undo) ||
+        e->matches(QKeySequence::Redo) || e->matches(QKeySequence::Delete) ||
+        e->matches(QKeySequence::DeleteEndOfWord) || e->matches(QKeySequence::DeleteStartOfWord))
         return true;
     switch (e->key()) {
     case Qt::Key_Backspace:
@@ -97,10 +107,8 @@ bool TDBMemo::changesText(const QKeyEvent* e) const
 
 bool TDBMemo::beginEdit()
 {
-    if (readOnly_ || !Field() || !link_->Active())
-        return false;
-    if (link_->Editing())
-        return true;
+    if (readOnly_ || !Field() || !link_->Active()) return false;
+    if (link_->Editing()) return true;
     bool ok = false;
     Guarded([&] { ok = link_->Edit(); });
     return ok && link_->Editing();
@@ -173,8 +181,7 @@ void TDBMemo::processKey(QKeyEvent* e)
 
 void TDBMemo::insertFromMimeData(const QMimeData* source)
 {
-    if (!source->hasText() || !beginEdit())
-        return;
+    if (!source->hasText() || !beginEdit()) return;
     QString text = source->text();
     const int max = MaxLength();
     if (max > 0) {
@@ -195,9 +202,15 @@ TDBText::TDBText(QWidget* parent, const QString& name) : QLabel(parent), link_(s
     link_->OnActiveChange = [this] { showField(); };
 }
 
-TDBText::~TDBText() { link_->setDataSource(nullptr); }
+TDBText::~TDBText()
+{
+    link_->setDataSource(nullptr);
+}
 
-TDataSource* TDBText::DataSource() const { return link_->DataSource(); }
+TDataSource* TDBText::DataSource() const
+{
+    return link_->DataSource();
+}
 
 void TDBText::setDataSource(TDataSource* ds)
 {
@@ -205,7 +218,10 @@ void TDBText::setDataSource(TDataSource* ds)
     showField();
 }
 
-QString TDBText::DataField() const { return link_->FieldName; }
+QString TDBText::DataField() const
+{
+    return link_->FieldName;
+}
 
 void TDBText::setDataField(const QString& fieldName)
 {
@@ -213,7 +229,10 @@ void TDBText::setDataField(const QString& fieldName)
     showField();
 }
 
-TField* TDBText::Field() const { return link_->Field(); }
+TField* TDBText::Field() const
+{
+    return link_->Field();
+}
 
 void TDBText::showField()
 {
@@ -254,12 +273,11 @@ QIcon navigatorGlyph(TNavigateBtn b)
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
     const bool left = b == TNavigateBtn::nbFirst || b == TNavigateBtn::nbPrior;
-    QPolygon tri = left ? QPolygon({QPoint(8, 2), QPoint(8, 10), QPoint(3, 6)}) : QPolygon({QPoint(4, 2), QPoint(4, 10), QPoint(9, 6)});
+    QPolygon tri = left ? QPolygon({QPoint(8, 2), QPoint(8, 10), QPoint(3, 6)})
+                        : QPolygon({QPoint(4, 2), QPoint(4, 10), QPoint(9, 6)});
     p.drawPolygon(tri);
-    if (b == TNavigateBtn::nbFirst)
-        p.fillRect(1, 2, 2, 9, Qt::black);
-    if (b == TNavigateBtn::nbLast)
-        p.fillRect(9, 2, 2, 9, Qt::black);
+    if (b == TNavigateBtn::nbFirst) p.fillRect(1, 2, 2, 9, Qt::black);
+    if (b == TNavigateBtn::nbLast) p.fillRect(9, 2, 2, 9, Qt::black);
     return QIcon(pm);
 }
 
@@ -267,8 +285,8 @@ QIcon navigatorGlyph(TNavigateBtn b)
 
 QStringList TDBNavigator::DefaultHints()
 {
-    return {QStringLiteral("Primeiro registro"), QStringLiteral("Registro anterior"), QStringLiteral("Próximo registro"),
-            QStringLiteral("Último registro")};
+    return {QStringLiteral("Primeiro registro"), QStringLiteral("Registro anterior"),
+            QStringLiteral("Próximo registro"), QStringLiteral("Último registro")};
 }
 
 TDBNavigator::TDBNavigator(QWidget* parent, const QString& name) : QWidget(parent), link_(std::make_unique<Link>(this))
@@ -289,9 +307,15 @@ TDBNavigator::TDBNavigator(QWidget* parent, const QString& name) : QWidget(paren
     updateButtons();
 }
 
-TDBNavigator::~TDBNavigator() { link_->setDataSource(nullptr); }
+TDBNavigator::~TDBNavigator()
+{
+    link_->setDataSource(nullptr);
+}
 
-TDataSource* TDBNavigator::DataSource() const { return link_->DataSource(); }
+TDataSource* TDBNavigator::DataSource() const
+{
+    return link_->DataSource();
+}
 
 void TDBNavigator::setDataSource(TDataSource* ds)
 {
@@ -307,18 +331,28 @@ void TDBNavigator::setHints(const QStringList& hints)
         buttons_[i]->setToolTip(i < shown.size() ? shown.at(i) : DefaultHints().at(i));
 }
 
-QToolButton* TDBNavigator::Button(TNavigateBtn b) const { return buttons_[int(b)]; }
+QToolButton* TDBNavigator::Button(TNavigateBtn b) const
+{
+    return buttons_[int(b)];
+}
 
 void TDBNavigator::BtnClick(TNavigateBtn b)
 {
     TDataSet* ds = link_->DataSet();
-    if (!ds)
-        return;
+    if (!ds) return;
     switch (b) {
-    case TNavigateBtn::nbFirst: ds->First(); break;
-    case TNavigateBtn::nbPrior: ds->Prior(); break;
-    case TNavigateBtn::nbNext: ds->Next(); break;
-    case TNavigateBtn::nbLast: ds->Last(); break;
+    case TNavigateBtn::nbFirst:
+        ds->First();
+        break;
+    case TNavigateBtn::nbPrior:
+        ds->Prior();
+        break;
+    case TNavigateBtn::nbNext:
+        ds->Next();
+        break;
+    case TNavigateBtn::nbLast:
+        ds->Last();
+        break;
     }
 }
 

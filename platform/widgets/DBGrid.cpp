@@ -1,8 +1,8 @@
 #include "DBGrid.h"
 
 #include "DBGridModel.h"
-#include "FormFocus.h"
 #include "Exceptions.h"
+#include "FormFocus.h"
 #include "Guard.h"
 
 #include <QApplication>
@@ -22,11 +22,9 @@ namespace zel {
 
 QString TColumnTitle::Caption() const
 {
-    if (hasCaption_)
-        return caption_;
+    if (hasCaption_) return caption_;
     if (column_)
-        if (TField* f = column_->Field())
-            return f->DisplayLabel();
+        if (TField* f = column_->Field()) return f->DisplayLabel();
     return column_ ? column_->FieldName() : QString();
 }
 
@@ -34,8 +32,7 @@ void TColumnTitle::setCaption(const QString& c)
 {
     caption_ = c;
     hasCaption_ = true;
-    if (column_ && column_->Grid())
-        column_->Grid()->LayoutChanged();
+    if (column_ && column_->Grid()) column_->Grid()->LayoutChanged();
 }
 
 TColumn::TColumn(TDBGrid* grid, const QString& fieldName) : grid_(grid), fieldName_(fieldName)
@@ -47,8 +44,7 @@ TColumn::TColumn(TDBGrid* grid, const QString& fieldName) : grid_(grid), fieldNa
 int TColumn::Index() const
 {
     for (int i = 0; i < grid_->ColumnCount(); ++i)
-        if (grid_->Columns(i) == this)
-            return i;
+        if (grid_->Columns(i) == this) return i;
     return -1;
 }
 
@@ -66,14 +62,12 @@ TField* TColumn::Field() const
 
 int TColumn::Width() const
 {
-    if (width_ > 0)
-        return width_;
+    if (width_ > 0) return width_;
     // The field's display width in digits of the column's font, and at least
     // the title when titles are shown.
     const QFontMetrics fm(Font.toQFont());
     int chars = 10;
-    if (TField* f = Field())
-        chars = std::max(1, f->DisplayWidth());
+    if (TField* f = Field()) chars = std::max(1, f->DisplayWidth());
     int w = chars * fm.horizontalAdvance(QLatin1Char('0')) + 4;
     if (grid_->Options() & dgTitles)
         w = std::max(w, QFontMetrics(Title.Font.toQFont()).horizontalAdvance(Title.Font.MapText(Title.Caption())) + 4);
@@ -84,8 +78,7 @@ void TColumn::setWidth(int w)
 {
     width_ = w;
     const int mc = grid_->ModelColumnOf(this);
-    if (mc >= 0)
-        grid_->horizontalHeader()->resizeSection(mc, Width());
+    if (mc >= 0) grid_->horizontalHeader()->resizeSection(mc, Width());
 }
 
 void TColumn::setVisible(bool v)
@@ -112,8 +105,7 @@ public:
     void DataSetScrolled() override { g_->syncToDataSet(); }
     void RecordChanged(TField*) override
     {
-        if (TDataSet* ds = DataSet())
-            g_->model_->RowChanged(ds->CurrentRow());
+        if (TDataSet* ds = DataSet()) g_->model_->RowChanged(ds->CurrentRow());
     }
     void EditingChanged() override
     {
@@ -146,8 +138,9 @@ public:
         e->setObjectName(QStringLiteral("cellEditor"));
         if (TColumn* c = grid_->ShownColumn(index.column())) {
             e->setFont(c->Font.toQFont());
-            if (TField* f = c->Field(); f && f->Size() > 0
-                && (f->DataType() == TFieldType::ftString || f->DataType() == TFieldType::ftFixedChar))
+            if (TField* f = c->Field();
+                f && f->Size() > 0 &&
+                (f->DataType() == TFieldType::ftString || f->DataType() == TFieldType::ftFixedChar))
                 e->setMaxLength(f->Size());
         }
         grid_->CellEditorOpened(e, index.column());
@@ -158,8 +151,7 @@ public:
     {
         // Loaded once: later repaints of the row must not overwrite what is typed.
         auto* e = static_cast<QLineEdit*>(editor);
-        if (e->property("zelLoaded").toBool())
-            return;
+        if (e->property("zelLoaded").toBool()) return;
         e->setProperty("zelLoaded", true);
         e->setText(index.data(Qt::EditRole).toString());
     }
@@ -205,14 +197,11 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         TColumn* c = ShownColumn(section);
-        if (c && OnTitleClick)
-            Guarded([&] { OnTitleClick(c); });
+        if (c && OnTitleClick) Guarded([&] { OnTitleClick(c); });
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (syncing_)
-            return;
-        if (TColumn* c = ShownColumn(section))
-            c->width_ = size;
+        if (syncing_) return;
+        if (TColumn* c = ShownColumn(section)) c->width_ = size;
     });
     applyOptions();
 }
@@ -223,9 +212,15 @@ TDBGrid::~TDBGrid()
     link_.reset();
 }
 
-TDataSource* TDBGrid::DataSource() const { return link_->DataSource(); }
+TDataSource* TDBGrid::DataSource() const
+{
+    return link_->DataSource();
+}
 
-TDataSet* TDBGrid::DataSet() const { return link_->DataSet(); }
+TDataSet* TDBGrid::DataSet() const
+{
+    return link_->DataSet();
+}
 
 void TDBGrid::setDataSource(TDataSource* ds)
 {
@@ -238,16 +233,14 @@ void TDBGrid::setOptions(TDBGridOptions o)
 {
     const bool editingRemoved = (options_ & dgEditing) && !(o & dgEditing);
     options_ = o;
-    if (editingRemoved && editor_)
-        closeEditor(editor_, QAbstractItemDelegate::RevertModelCache);
+    if (editingRemoved && editor_) closeEditor(editor_, QAbstractItemDelegate::RevertModelCache);
     applyOptions();
 }
 
 void TDBGrid::setReadOnly(bool r)
 {
     readOnly_ = r;
-    if (r && editor_)
-        closeEditor(editor_, QAbstractItemDelegate::RevertModelCache);
+    if (r && editor_) closeEditor(editor_, QAbstractItemDelegate::RevertModelCache);
     applyOptions();
 }
 
@@ -255,7 +248,8 @@ void TDBGrid::applyOptions()
 {
     horizontalHeader()->setVisible(options_ & dgTitles);
     verticalHeader()->setVisible(options_ & dgIndicator);
-    horizontalHeader()->setSectionResizeMode((options_ & dgColumnResize) ? QHeaderView::Interactive : QHeaderView::Fixed);
+    horizontalHeader()->setSectionResizeMode((options_ & dgColumnResize) ? QHeaderView::Interactive
+                                                                         : QHeaderView::Fixed);
     setShowGrid(false); // the cell painting draws the column and row lines
     setTabKeyNavigation(options_ & dgTabs);
     setSelectionBehavior((options_ & dgRowSelect) ? SelectRows : SelectItems);
@@ -263,8 +257,7 @@ void TDBGrid::applyOptions()
     EditTriggers t = NoEditTriggers;
     if ((options_ & dgEditing) && !readOnly_) {
         t = AnyKeyPressed | DoubleClicked | EditKeyPressed;
-        if (options_ & dgAlwaysShowEditor)
-            t |= CurrentChanged | SelectedClicked;
+        if (options_ & dgAlwaysShowEditor) t |= CurrentChanged | SelectedClicked;
     }
     setEditTriggers(t);
     viewport()->update();
@@ -320,16 +313,14 @@ void TDBGrid::rebuildColumns()
     shown_.clear();
     for (auto& c : columns_) {
         TField* f = c->Field();
-        if (c->Visible() && (!f || f->Visible()))
-            shown_.push_back(c.get());
+        if (c->Visible() && (!f || f->Visible())) shown_.push_back(c.get());
     }
     syncing_ = true;
     model_->Refresh(true);
     for (int i = 0; i < int(shown_.size()); ++i)
         horizontalHeader()->resizeSection(i, shown_[size_t(i)]->Width());
     syncing_ = false;
-    if (lastColumn_ >= int(shown_.size()))
-        lastColumn_ = shown_.empty() ? -1 : 0;
+    if (lastColumn_ >= int(shown_.size())) lastColumn_ = shown_.empty() ? -1 : 0;
 }
 
 void TDBGrid::refreshRows()
@@ -338,8 +329,7 @@ void TDBGrid::refreshRows()
     std::vector<TColumn*> shown;
     for (auto& c : columns_) {
         TField* f = c->Field();
-        if (c->Visible() && (!f || f->Visible()))
-            shown.push_back(c.get());
+        if (c->Visible() && (!f || f->Visible())) shown.push_back(c.get());
     }
     if (shown != shown_ || (!custom_ && DataSet() && int(columns_.size()) == 0 && DataSet()->FieldCount() > 0)) {
         rebuildColumns();
@@ -358,26 +348,23 @@ void TDBGrid::syncToDataSet()
 {
     TDataSet* ds = DataSet();
     const int rows = ds && ds->Active() && !shown_.empty() ? ds->RecordCount() : 0;
-    if (rows != model_->rowCount())
-        model_->Refresh();
+    if (rows != model_->rowCount()) model_->Refresh();
     const int row = CurrentRow();
     const QModelIndex old = currentIndex();
     int col = old.isValid() ? old.column() : lastColumn_;
-    if (col < 0 || col >= model_->columnCount())
-        col = model_->columnCount() > 0 ? 0 : -1;
+    if (col < 0 || col >= model_->columnCount()) col = model_->columnCount() > 0 ? 0 : -1;
     syncing_ = true;
     if (row >= 0 && row < model_->rowCount() && col >= 0) {
         const QModelIndex idx = model_->index(row, col);
         if (idx != old) {
-            selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect
-                                                       | ((options_ & dgRowSelect) ? QItemSelectionModel::Rows
-                                                                                   : QItemSelectionModel::NoUpdate));
+            selectionModel()->setCurrentIndex(
+                idx, QItemSelectionModel::ClearAndSelect |
+                         ((options_ & dgRowSelect) ? QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate));
         }
         scrollTo(idx);
     }
     syncing_ = false;
-    if (col >= 0)
-        lastColumn_ = col;
+    if (col >= 0) lastColumn_ = col;
     model_->CurrentRowChanged(old.isValid() ? old.row() : -1, row);
     viewport()->update();
 }
@@ -385,8 +372,7 @@ void TDBGrid::syncToDataSet()
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    if (syncing_ || !current.isValid())
-        return;
+    if (syncing_ || !current.isValid()) return;
     const int previousColumn = lastColumn_;
     TDataSet* ds = DataSet();
     if (ds && ds->Active() && current.row() != ds->CurrentRow()) {
@@ -404,8 +390,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
 
 void TDBGrid::colEntered()
 {
-    if (OnColEnter)
-        Guarded([this] { OnColEnter(this); });
+    if (OnColEnter) Guarded([this] { OnColEnter(this); });
 }
 
 int TDBGrid::SelectedIndex() const
@@ -418,11 +403,9 @@ int TDBGrid::SelectedIndex() const
 
 void TDBGrid::setSelectedIndex(int index)
 {
-    if (index < 0 || index >= ColumnCount())
-        return;
+    if (index < 0 || index >= ColumnCount()) return;
     const int mc = ModelColumnOf(Columns(index));
-    if (mc < 0)
-        return;
+    if (mc < 0) return;
     const int row = CurrentRow();
     if (row >= 0 && row < model_->rowCount()) {
         setCurrentIndex(model_->index(row, mc));
@@ -442,8 +425,7 @@ bool TDBGrid::CanEditCell(int modelColumn) const
 {
     TDataSet* ds = DataSet();
     TColumn* c = ShownColumn(modelColumn);
-    if (!(options_ & dgEditing) || readOnly_ || !c || c->ReadOnly() || !ds || !ds->Active())
-        return false;
+    if (!(options_ & dgEditing) || readOnly_ || !c || c->ReadOnly() || !ds || !ds->Active()) return false;
     TField* f = c->Field();
     return f && !f->ReadOnly();
 }
@@ -452,31 +434,24 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
 {
     TColumn* col = ShownColumn(modelColumn);
     TDataSet* ds = DataSet();
-    if (!col || !ds)
-        return;
+    if (!col || !ds) return;
     const bool focused = hasFocus() || (editor_ && editor_->hasFocus());
     const bool current = row == ds->CurrentRow();
     const int curCol = currentIndex().isValid() ? currentIndex().column() : lastColumn_;
     const bool showSelection = focused || (options_ & dgAlwaysShowSelection);
     bool selected = current && showSelection && ((options_ & dgRowSelect) || modelColumn == curCol);
-    if ((options_ & dgMultiSelect) && selectionModel()->isRowSelected(row, QModelIndex()))
-        selected = true;
+    if ((options_ & dgMultiSelect) && selectionModel()->isRowSelected(row, QModelIndex())) selected = true;
     TGridDrawState state = 0;
-    if (selected)
-        state |= gdSelected;
-    if (current && focused && modelColumn == curCol)
-        state |= gdFocused;
+    if (selected) state |= gdSelected;
+    if (current && focused && modelColumn == curCol) state |= gdFocused;
 
     QRect r = rect;
-    if (options_ & dgColLines)
-        r.adjust(0, 0, -1, 0);
-    if (options_ & dgRowLines)
-        r.adjust(0, 0, 0, -1);
+    if (options_ & dgColLines) r.adjust(0, 0, -1, 0);
+    if (options_ & dgRowLines) r.adjust(0, 0, 0, -1);
     const QColor bg = selected ? palette().color(QPalette::Active, QPalette::Highlight)
                                : (col->Color.isValid() ? col->Color : palette().color(QPalette::Base));
     TFont font = col->Font;
-    if (selected)
-        font.Color = palette().color(QPalette::Active, QPalette::HighlightedText);
+    if (selected) font.Color = palette().color(QPalette::Active, QPalette::HighlightedText);
 
     p->save();
     p->fillRect(r, bg);
@@ -490,10 +465,8 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
     p->setClipping(false);
     const QColor line(0xC0, 0xC0, 0xC0);
     p->setPen(line);
-    if (options_ & dgColLines)
-        p->drawLine(rect.topRight(), rect.bottomRight());
-    if (options_ & dgRowLines)
-        p->drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (options_ & dgColLines) p->drawLine(rect.topRight(), rect.bottomRight());
+    if (options_ & dgRowLines) p->drawLine(rect.bottomLeft(), rect.bottomRight());
     p->restore();
 
     if (OnDrawColumnCell) {
@@ -519,8 +492,7 @@ void TDBGrid::reportLater(std::exception_ptr failure)
 {
     // A failure while painting is shown once the paint is over: a dialog
     // opened inside a paint would paint the grid again, and fail again.
-    if (reportPending_)
-        return;
+    if (reportPending_) return;
     reportPending_ = true;
     QTimer::singleShot(0, this, [this, failure] {
         Guarded([failure] { std::rethrow_exception(failure); });
@@ -531,10 +503,8 @@ void TDBGrid::reportLater(std::exception_ptr failure)
 bool TDBGrid::BeginCellEdit()
 {
     TDataSet* ds = DataSet();
-    if (!ds || !ds->Active())
-        return false;
-    if (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)
-        return true;
+    if (!ds || !ds->Active()) return false;
+    if (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert) return true;
     bool ok = false;
     Guarded([&] { ok = link_->Edit(); });
     return ok;
@@ -546,8 +516,7 @@ void TDBGrid::CellEditorOpened(QLineEdit* editor, int modelColumn)
     editor_ = editor;
     editorModified_ = false;
     connect(editor, &QLineEdit::textEdited, this, [this, editor] {
-        if (editor != editor_ || editorModified_)
-            return;
+        if (editor != editor_ || editorModified_) return;
         if (!BeginCellEdit()) {
             // Refused (an empty dataset that takes no rows): the text goes back.
             editor->setText(model_->CellText(CurrentRow(), currentIndex().column(), false));
@@ -562,15 +531,13 @@ bool TDBGrid::WriteCell(int row, int modelColumn, const QString& text)
 {
     TDataSet* ds = DataSet();
     TColumn* c = ShownColumn(modelColumn);
-    if (!editorModified_ || !ds || !c || row != ds->CurrentRow()
-        || (ds->State() != TDataSetState::dsEdit && ds->State() != TDataSetState::dsInsert))
+    if (!editorModified_ || !ds || !c || row != ds->CurrentRow() ||
+        (ds->State() != TDataSetState::dsEdit && ds->State() != TDataSetState::dsInsert))
         return false;
     TField* f = c->Field();
-    if (!f)
-        return false;
+    if (!f) return false;
     const bool ok = Guarded([&] { f->setAsString(text); });
-    if (ok)
-        editorModified_ = false;
+    if (ok) editorModified_ = false;
     return ok;
 }
 
@@ -578,12 +545,10 @@ void TDBGrid::handInEditor()
 {
     // The dataset is posting: the pending text goes to its field; a value the
     // field refuses fails the post.
-    if (!editor_ || !editorModified_)
-        return;
+    if (!editor_ || !editorModified_) return;
     TColumn* c = ShownColumn(currentIndex().column());
     TField* f = c ? c->Field() : nullptr;
-    if (!f)
-        return;
+    if (!f) return;
     const QString text = editor_->text();
     editorModified_ = false;
     f->setAsString(text);
@@ -611,19 +576,18 @@ void TDBGrid::keyPressEvent(QKeyEvent* e)
     TDataSet* ds = DataSet();
     const bool canModify = (options_ & dgEditing) && !readOnly_ && ds && ds->Active();
     if (key == Qt::Key_Insert && !(mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier))) {
-        if (canModify)
-            Guarded([&] { ds->Insert(); });
+        if (canModify) Guarded([&] { ds->Insert(); });
         e->accept();
         return;
     }
-    if (key == Qt::Key_Down && !(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && canModify
-        && ds->CurrentRow() == ds->RecordCount() - 1 && ds->State() != TDataSetState::dsInsert) {
+    if (key == Qt::Key_Down && !(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && canModify &&
+        ds->CurrentRow() == ds->RecordCount() - 1 && ds->State() != TDataSetState::dsInsert) {
         Guarded([&] { ds->Append(); });
         e->accept();
         return;
     }
-    if (key == Qt::Key_Escape && ds && state() != EditingState
-        && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) {
+    if (key == Qt::Key_Escape && ds && state() != EditingState &&
+        (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) {
         Guarded([&] { ds->Cancel(); });
         e->accept();
         return;
@@ -664,8 +628,7 @@ void TDBGrid::mouseReleaseEvent(QMouseEvent* e)
     QTableView::mouseReleaseEvent(e);
     const QModelIndex idx = indexAt(e->position().toPoint());
     if (e->button() == Qt::LeftButton && idx.isValid() && idx == QModelIndex(pressed_) && OnCellClick)
-        if (TColumn* c = ShownColumn(idx.column()))
-            Guarded([&] { OnCellClick(c); });
+        if (TColumn* c = ShownColumn(idx.column())) Guarded([&] { OnCellClick(c); });
     pressed_ = QPersistentModelIndex();
 }
 

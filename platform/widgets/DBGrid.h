@@ -32,8 +32,8 @@ enum TDBGridOption : unsigned {
     dgMultiSelect = 1u << 12,
 };
 using TDBGridOptions = unsigned;
-constexpr TDBGridOptions kDefaultDBGridOptions = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines
-                                                 | dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
+constexpr TDBGridOptions kDefaultDBGridOptions = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
+                                                 dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
 
 enum TGridDrawStateFlag : unsigned { gdSelected = 1, gdFocused = 2, gdFixed = 4 };
 using TGridDrawState = unsigned;
@@ -140,7 +140,8 @@ public:
     int ModelColumnOf(const TColumn* c) const;
     TDBGridModel* Model() const { return model_; }
 
-    std::function<void(QObject* sender, const QRect& rect, int dataCol, TColumn* column, TGridDrawState state)> OnDrawColumnCell;
+    std::function<void(QObject* sender, const QRect& rect, int dataCol, TColumn* column, TGridDrawState state)>
+        OnDrawColumnCell;
     std::function<void(TColumn* column)> OnCellClick;
     std::function<void(TColumn* column)> OnTitleClick;
     TNotifyEvent OnColEnter;

@@ -17,14 +17,19 @@ bool TDBGridModel::valid(const QModelIndex& index) const
 int TDBGridModel::countRows() const
 {
     TDataSet* ds = grid_->DataSet();
-    if (!ds || !ds->Active() || grid_->ShownColumnCount() == 0)
-        return 0;
+    if (!ds || !ds->Active() || grid_->ShownColumnCount() == 0) return 0;
     return ds->RecordCount();
 }
 
-int TDBGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int TDBGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
 
-int TDBGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+int TDBGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : columns_;
+}
 
 void TDBGridModel::Refresh(bool forceReset)
 {
@@ -45,27 +50,22 @@ void TDBGridModel::Refresh(bool forceReset)
 
 void TDBGridModel::RowChanged(int row)
 {
-    if (row >= 0 && row < rows_ && columns_ > 0)
-        emit dataChanged(index(row, 0), index(row, columns_ - 1));
+    if (row >= 0 && row < rows_ && columns_ > 0) emit dataChanged(index(row, 0), index(row, columns_ - 1));
 }
 
 void TDBGridModel::CurrentRowChanged(int oldRow, int newRow)
 {
-    if (oldRow >= 0 && oldRow < rows_)
-        emit headerDataChanged(Qt::Vertical, oldRow, oldRow);
-    if (newRow >= 0 && newRow < rows_)
-        emit headerDataChanged(Qt::Vertical, newRow, newRow);
+    if (oldRow >= 0 && oldRow < rows_) emit headerDataChanged(Qt::Vertical, oldRow, oldRow);
+    if (newRow >= 0 && newRow < rows_) emit headerDataChanged(Qt::Vertical, newRow, newRow);
 }
 
 QString TDBGridModel::CellText(int row, int column, bool display) const
 {
     TDataSet* ds = grid_->DataSet();
     TColumn* col = grid_->ShownColumn(column);
-    if (!ds || !col || row < 0 || row >= rows_)
-        return {};
+    if (!ds || !col || row < 0 || row >= rows_) return {};
     TField* f = col->Field();
-    if (!f)
-        return {};
+    if (!f) return {};
     // A failing text handler must not break painting: the cell stays empty.
     try {
         TDataSet::ActiveRowScope scope(ds, row);
@@ -77,11 +77,9 @@ QString TDBGridModel::CellText(int row, int column, bool display) const
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const
 {
-    if (!valid(index))
-        return {};
+    if (!valid(index)) return {};
     TColumn* col = grid_->ShownColumn(index.column());
-    if (!col)
-        return {};
+    if (!col) return {};
     switch (role) {
     case Qt::DisplayRole:
         return col->Font.MapText(CellText(index.row(), index.column(), true));
@@ -107,8 +105,7 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Horizontal) {
         TColumn* col = grid_->ShownColumn(section);
-        if (!col || section >= columns_)
-            return {};
+        if (!col || section >= columns_) return {};
         switch (role) {
         case Qt::DisplayRole:
             return col->Title.Font.MapText(col->Title.Caption());
@@ -120,13 +117,11 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
             return {};
         }
     }
-    if (section < 0 || section >= rows_)
-        return {};
+    if (section < 0 || section >= rows_) return {};
     if (role == Qt::DisplayRole) {
         // The indicator: the current row, marked by the dataset's state.
         TDataSet* ds = grid_->DataSet();
-        if (!ds || section != ds->CurrentRow())
-            return QString();
+        if (!ds || section != ds->CurrentRow()) return QString();
         switch (ds->State()) {
         case TDataSetState::dsInsert:
             return QStringLiteral("*");
@@ -141,20 +136,16 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 
 Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const
 {
-    if (!valid(index))
-        return Qt::NoItemFlags;
+    if (!valid(index)) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (grid_->CanEditCell(index.column()))
-        f |= Qt::ItemIsEditable;
+    if (grid_->CanEditCell(index.column())) f |= Qt::ItemIsEditable;
     return f;
 }
 
 bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !valid(index))
-        return false;
-    if (!grid_->WriteCell(index.row(), index.column(), value.toString()))
-        return false;
+    if (role != Qt::EditRole || !valid(index)) return false;
+    if (!grid_->WriteCell(index.row(), index.column(), value.toString())) return false;
     emit dataChanged(index, index);
     return true;
 }

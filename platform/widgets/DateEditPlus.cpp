@@ -47,13 +47,13 @@ QString TDateEditPlus::DatePattern(const QLocale& locale)
         else if (!c.isLetter() && order.size() == 1)
             sep = c;
     }
-    if (order.size() != 3)
-        order = QStringLiteral("dmy");
+    if (order.size() != 3) order = QStringLiteral("dmy");
     QString pattern;
     for (QChar l : order) {
-        if (!pattern.isEmpty())
-            pattern += sep;
-        pattern += l == QLatin1Char('d') ? QStringLiteral("dd") : l == QLatin1Char('m') ? QStringLiteral("MM") : QStringLiteral("yyyy");
+        if (!pattern.isEmpty()) pattern += sep;
+        pattern += l == QLatin1Char('d')   ? QStringLiteral("dd")
+                   : l == QLatin1Char('m') ? QStringLiteral("MM")
+                                           : QStringLiteral("yyyy");
     }
     return pattern;
 }
@@ -66,7 +66,7 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
     MarkComposite(this);
     InstallFocusTracker();
     weekDayNames_ = {QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
-                     QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
+                     QStringLiteral("Quarta"),  QStringLiteral("Quinta"),  QStringLiteral("Sexta"),
                      QStringLiteral("Sábado")};
     pattern_ = DatePattern();
     QString mask;
@@ -89,8 +89,7 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
     edit_->installEventFilter(this);
     connect(edit_, &QLineEdit::textChanged, this, [this] {
         refreshColor();
-        if (!programmatic_ && OnChange)
-            Guarded([this] { OnChange(this); });
+        if (!programmatic_ && OnChange) Guarded([this] { OnChange(this); });
     });
     connect(button_, &QToolButton::clicked, this, [this] { Guarded([this] { PopupCalendar(); }); });
     refreshColor();
@@ -99,9 +98,14 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
 bool TDateEditPlus::eventFilter(QObject* o, QEvent* e)
 {
     // An empty edit is typed into from its first position.
-    if (o == edit_ && e->type() == QEvent::FocusIn && Text().isEmpty()
-        && static_cast<QFocusEvent*>(e)->reason() != Qt::MouseFocusReason)
-        QMetaObject::invokeMethod(edit_, [this] { if (Text().isEmpty()) edit_->setCursorPosition(0); }, Qt::QueuedConnection);
+    if (o == edit_ && e->type() == QEvent::FocusIn && Text().isEmpty() &&
+        static_cast<QFocusEvent*>(e)->reason() != Qt::MouseFocusReason)
+        QMetaObject::invokeMethod(
+            edit_,
+            [this] {
+                if (Text().isEmpty()) edit_->setCursorPosition(0);
+            },
+            Qt::QueuedConnection);
     return QWidget::eventFilter(o, e);
 }
 
@@ -109,8 +113,7 @@ QString TDateEditPlus::Text() const
 {
     const QString shown = edit_->displayText();
     for (QChar c : shown)
-        if (c.isDigit())
-            return shown;
+        if (c.isDigit()) return shown;
     return QString();
 }
 
@@ -119,11 +122,9 @@ void TDateEditPlus::setText(const QString& t)
     const QString before = Text();
     programmatic_ = true;
     edit_->setText(t);
-    if (Text().isEmpty())
-        edit_->setCursorPosition(0);
+    if (Text().isEmpty()) edit_->setCursorPosition(0);
     programmatic_ = false;
-    if (Text() != before && OnChange)
-        OnChange(this);
+    if (Text() != before && OnChange) OnChange(this);
 }
 
 bool TDateEditPlus::parse(QDate& out) const
@@ -140,11 +141,9 @@ bool TDateEditPlus::IsValidDate() const
 
 TDateTime TDateEditPlus::GetDate() const
 {
-    if (Text().isEmpty())
-        return TDateTime();
+    if (Text().isEmpty()) return TDateTime();
     QDate d;
-    if (!parse(d))
-        throw EConvertError(QStringLiteral("\"%1\" não é uma data válida.").arg(Text()));
+    if (!parse(d)) throw EConvertError(QStringLiteral("\"%1\" não é uma data válida.").arg(Text()));
     return TDateTime::fromDate(d, saveTime_ && time_.isValid() ? time_ : QTime(0, 0));
 }
 
@@ -156,8 +155,7 @@ void TDateEditPlus::SetDate(const TDateTime& d)
 
 void TDateEditPlus::CheckValidDate()
 {
-    if (IsValidDate())
-        return;
+    if (IsValidDate()) return;
     edit_->setFocus(Qt::OtherFocusReason);
     throw EConvertError(QStringLiteral("\"%1\" não é uma data válida.").arg(Text()));
 }
@@ -176,7 +174,10 @@ void TDateEditPlus::refreshColor()
     edit_->setPalette(p);
 }
 
-void TDateEditPlus::setCalendarGlyph(const QPixmap& p) { button_->setIcon(QIcon(p)); }
+void TDateEditPlus::setCalendarGlyph(const QPixmap& p)
+{
+    button_->setIcon(QIcon(p));
+}
 
 void TDateEditPlus::PopupCalendar()
 {
@@ -192,14 +193,12 @@ void TDateEditPlus::PopupCalendar()
 
 void TDateEditPlus::PickDate(const QDate& d)
 {
-    if (popup_)
-        popup_->hide();
+    if (popup_) popup_->hide();
     const QString before = Text();
     programmatic_ = true;
     edit_->setText(d.toString(pattern_));
     programmatic_ = false;
-    if (Text() != before && OnChange)
-        Guarded([this] { OnChange(this); });
+    if (Text() != before && OnChange) Guarded([this] { OnChange(this); });
     edit_->setFocus(Qt::PopupFocusReason);
 }
 

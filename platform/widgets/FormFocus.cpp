@@ -4,15 +4,15 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QKeyEvent>
-#include <QPlainTextEdit>
-#include <QTextEdit>
-#include <algorithm>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextEdit>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 #include <vector>
 
 namespace zel {
@@ -55,25 +55,21 @@ public:
     QWidget* entered(const QWidget* screen) const
     {
         const auto it = states_.constFind(const_cast<QWidget*>(screen));
-        if (it == states_.constEnd() || it->entered.empty())
-            return nullptr;
+        if (it == states_.constEnd() || it->entered.empty()) return nullptr;
         return it->entered.back();
     }
 
     Handlers& handlers(QWidget* w)
     {
-        if (!handlers_.contains(w))
-            QObject::connect(w, &QObject::destroyed, this, [this, w] { handlers_.remove(w); });
+        if (!handlers_.contains(w)) QObject::connect(w, &QObject::destroyed, this, [this, w] { handlers_.remove(w); });
         return handlers_[w];
     }
 
     void focusChanged(QWidget*, QWidget* now)
     {
-        if (!now)
-            return; // the application lost the focus: every screen keeps its control
+        if (!now) return; // the application lost the focus: every screen keeps its control
         QWidget* screen = ScreenOf(now);
-        if (!screen)
-            return;
+        if (!screen) return;
         if (!states_.contains(screen))
             QObject::connect(screen, &QObject::destroyed, this, [this, screen] { states_.remove(screen); });
         ScreenState& st = states_[screen];
@@ -90,36 +86,27 @@ protected:
     // control uses the key itself (a grid moving between cells, a memo).
     bool eventFilter(QObject* o, QEvent* e) override
     {
-        if (e->type() != QEvent::KeyPress)
-            return false;
+        if (e->type() != QEvent::KeyPress) return false;
         auto* k = static_cast<QKeyEvent*>(e);
-        if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
-            return false;
-        const bool back = k->key() == Qt::Key_Backtab || (k->key() == Qt::Key_Tab && (k->modifiers() & Qt::ShiftModifier));
-        if (!back && k->key() != Qt::Key_Tab)
-            return false;
+        if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+        const bool back =
+            k->key() == Qt::Key_Backtab || (k->key() == Qt::Key_Tab && (k->modifiers() & Qt::ShiftModifier));
+        if (!back && k->key() != Qt::Key_Tab) return false;
         auto* w = qobject_cast<QWidget*>(o);
-        if (!w || w != QApplication::focusWidget())
-            return false;
+        if (!w || w != QApplication::focusWidget()) return false;
         QWidget* screen = w;
         while (screen && !screen->property("zelTabOrdered").toBool() && !screen->isWindow())
             screen = screen->parentWidget();
-        if (!screen || !screen->property("zelTabOrdered").toBool())
-            return false;
+        if (!screen || !screen->property("zelTabOrdered").toBool()) return false;
         QWidget* control = ControlOf(w);
-        if (auto* v = dynamic_cast<QAbstractItemView*>(control); v && v->tabKeyNavigation())
-            return false;
-        if (auto* t = dynamic_cast<QPlainTextEdit*>(control); t && !t->tabChangesFocus())
-            return false;
-        if (auto* t = dynamic_cast<QTextEdit*>(control); t && !t->tabChangesFocus())
-            return false;
+        if (auto* v = dynamic_cast<QAbstractItemView*>(control); v && v->tabKeyNavigation()) return false;
+        if (auto* t = dynamic_cast<QPlainTextEdit*>(control); t && !t->tabChangesFocus()) return false;
+        if (auto* t = dynamic_cast<QTextEdit*>(control); t && !t->tabChangesFocus()) return false;
         std::vector<QWidget*> stops;
         for (QWidget* c : TabChain(screen))
-            if (c == control || (c->isVisibleTo(screen) && c->isEnabled()))
-                stops.push_back(c);
+            if (c == control || (c->isVisibleTo(screen) && c->isEnabled())) stops.push_back(c);
         const auto it = std::find(stops.begin(), stops.end(), control);
-        if (it == stops.end() || stops.size() < 2)
-            return false;
+        if (it == stops.end() || stops.size() < 2) return false;
         const std::size_t i = std::size_t(it - stops.begin());
         QWidget* next = stops[(i + (back ? stops.size() - 1 : 1)) % stops.size()];
         next->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
@@ -137,8 +124,7 @@ private:
 
     void run(const TNotifyEvent& h, QWidget* sender)
     {
-        if (h)
-            Guarded([&] { h(sender); });
+        if (h) Guarded([&] { h(sender); });
     }
 
     void moveTo(QWidget* screen, QWidget* target)
@@ -150,25 +136,21 @@ private:
         // Picks up a move requested by a handler; false when the screen died.
         int retargets = 0;
         auto retarget = [&]() -> bool {
-            if (!guard)
-                return false;
+            if (!guard) return false;
             st = &states_[screen];
             // Handlers that keep throwing the focus at each other stop here.
             if (st->hasPending && ++retargets <= 16) {
                 st->hasPending = false;
                 QWidget* p = st->pending;
-                if (p && ScreenOf(p) == screen)
-                    chain = chainOf(screen, ControlOf(p));
+                if (p && ScreenOf(p) == screen) chain = chainOf(screen, ControlOf(p));
             }
             st->hasPending = false;
             return true;
         };
         auto isPrefix = [&] {
-            if (st->entered.size() > chain.size())
-                return false;
+            if (st->entered.size() > chain.size()) return false;
             for (size_t i = 0; i < st->entered.size(); ++i)
-                if (st->entered[i] != chain[i] || !st->entered[i])
-                    return false;
+                if (st->entered[i] != chain[i] || !st->entered[i]) return false;
             return true;
         };
         for (;;) {
@@ -176,10 +158,8 @@ private:
             while (!isPrefix()) {
                 QPointer<QWidget> w = st->entered.back();
                 st->entered.pop_back();
-                if (w && handlers_.contains(w))
-                    run(handlers_.value(w).onExit, w);
-                if (!retarget())
-                    return;
+                if (w && handlers_.contains(w)) run(handlers_.value(w).onExit, w);
+                if (!retarget()) return;
             }
             // Enter the rest, outermost first.
             bool retargeted = false;
@@ -190,18 +170,15 @@ private:
                     break;
                 }
                 st->entered.push_back(w);
-                if (handlers_.contains(w))
-                    run(handlers_.value(w).onEnter, w);
+                if (handlers_.contains(w)) run(handlers_.value(w).onEnter, w);
                 const auto before = chain;
-                if (!retarget())
-                    return;
+                if (!retarget()) return;
                 if (chain != before) {
                     retargeted = true;
                     break;
                 }
             }
-            if (!retargeted && isPrefix() && st->entered.size() == chain.size())
-                break;
+            if (!retargeted && isPrefix() && st->entered.size() == chain.size()) break;
         }
         st->busy = false;
     }
@@ -212,7 +189,10 @@ private:
 
 } // namespace
 
-void InstallFocusTracker() { FocusTracker::instance(); }
+void InstallFocusTracker()
+{
+    FocusTracker::instance();
+}
 
 void RegisterScreen(QWidget* screen)
 {
@@ -223,40 +203,39 @@ void RegisterScreen(QWidget* screen)
 QWidget* ScreenOf(const QWidget* w)
 {
     for (auto* p = const_cast<QWidget*>(w); p; p = p->parentWidget()) {
-        if (p->isWindow() || p->property(kScreen).toBool())
-            return p;
-        if (dynamic_cast<QMdiSubWindow*>(p->parentWidget()))
-            return p;
+        if (p->isWindow() || p->property(kScreen).toBool()) return p;
+        if (dynamic_cast<QMdiSubWindow*>(p->parentWidget())) return p;
     }
     return nullptr;
 }
 
-void MarkComposite(QWidget* w) { w->setProperty(kComposite, true); }
-void MarkPart(QWidget* part) { part->setProperty(kPart, true); }
+void MarkComposite(QWidget* w)
+{
+    w->setProperty(kComposite, true);
+}
+void MarkPart(QWidget* part)
+{
+    part->setProperty(kPart, true);
+}
 
 QWidget* ControlOf(QWidget* focused)
 {
     for (QWidget* p = focused; p; p = p->parentWidget()) {
-        if (p->property(kComposite).toBool())
-            return p;
-        if (p->property(kPart).toBool() && p->parentWidget())
-            return p->parentWidget();
-        if (p->isWindow() || p->property(kScreen).toBool())
-            break;
+        if (p->property(kComposite).toBool()) return p;
+        if (p->property(kPart).toBool() && p->parentWidget()) return p->parentWidget();
+        if (p->isWindow() || p->property(kScreen).toBool()) break;
     }
     return focused;
 }
 
 QWidget* ActiveControl(const QWidget* screen)
 {
-    if (!screen)
-        return nullptr;
+    if (!screen) return nullptr;
     // The screen's own focus widget survives modal dialogs and window
     // switches, also on platforms where the application's focus widget is
     // empty after a dialog closed.
     QWidget* f = screen->focusWidget();
-    if (f && f != screen && ScreenOf(f) == screen)
-        return ControlOf(f);
+    if (f && f != screen && ScreenOf(f) == screen) return ControlOf(f);
     // A multiple-document child clears its focus widget when another child is
     // activated; the control it last entered is still its active control.
     return FocusTracker::instance() ? FocusTracker::instance()->entered(screen) : nullptr;

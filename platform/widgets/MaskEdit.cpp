@@ -23,8 +23,7 @@ TMaskEdit::TMaskEdit(QWidget* parent, const QString& name) : QLineEdit(parent)
     MarkControl(this);
     InstallFocusTracker();
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!programmatic_ && OnChange)
-            Guarded([this] { OnChange(this); });
+        if (!programmatic_ && OnChange) Guarded([this] { OnChange(this); });
     });
 }
 
@@ -42,7 +41,8 @@ void TMaskEdit::setEditMask(const QString& mask)
         body = mask.left(s1);
         saveLiterals_ = mask.at(s1 + 1) != QLatin1Char('0');
         blank_ = mask.at(s2 + 1);
-    } else if (s2 >= 0 && s2 + 2 == mask.size() && (mask.at(s2 + 1) == QLatin1Char('0') || mask.at(s2 + 1) == QLatin1Char('1'))) {
+    } else if (s2 >= 0 && s2 + 2 == mask.size() &&
+               (mask.at(s2 + 1) == QLatin1Char('0') || mask.at(s2 + 1) == QLatin1Char('1'))) {
         body = mask.left(s2);
         saveLiterals_ = mask.at(s2 + 1) != QLatin1Char('0');
     }
@@ -52,8 +52,7 @@ void TMaskEdit::setEditMask(const QString& mask)
         const QChar c = body.at(i);
         auto literal = [&](QChar l) {
             positions_.push_back({true, l});
-            if (isQtMaskChar(l))
-                qt += QLatin1Char('\\');
+            if (isQtMaskChar(l)) qt += QLatin1Char('\\');
             qt += l;
         };
         auto slot = [&](char q) {
@@ -75,39 +74,57 @@ void TMaskEdit::setEditMask(const QString& mask)
         case '!': // leading blanks: no effect on what is typed
             break;
         case '\\':
-            if (i + 1 < body.size())
-                literal(body.at(++i));
+            if (i + 1 < body.size()) literal(body.at(++i));
             break;
-        case 'L': slot('A'); break;
-        case 'l': slot('a'); break;
-        case 'A': slot('N'); break;
-        case 'a': slot('n'); break;
-        case 'C': slot('X'); break;
-        case 'c': slot('x'); break;
-        case '0': slot('9'); break;
-        case '9': slot('0'); break;
-        case '#': slot('#'); break;
-        case '_': literal(QLatin1Char(' ')); break;
-        default: literal(c); break;
+        case 'L':
+            slot('A');
+            break;
+        case 'l':
+            slot('a');
+            break;
+        case 'A':
+            slot('N');
+            break;
+        case 'a':
+            slot('n');
+            break;
+        case 'C':
+            slot('X');
+            break;
+        case 'c':
+            slot('x');
+            break;
+        case '0':
+            slot('9');
+            break;
+        case '9':
+            slot('0');
+            break;
+        case '#':
+            slot('#');
+            break;
+        case '_':
+            literal(QLatin1Char(' '));
+            break;
+        default:
+            literal(c);
+            break;
         }
     }
     programmatic_ = true;
     setInputMask(body.isEmpty() ? QString() : qt + QLatin1Char(';') + blank_);
     programmatic_ = false;
-    if (body.isEmpty())
-        setMaxLength(maxLength_);
+    if (body.isEmpty()) setMaxLength(maxLength_);
 }
 
 QString TMaskEdit::Text() const
 {
-    if (positions_.empty())
-        return text();
+    if (positions_.empty()) return text();
     const QString shown = displayText();
     QString out;
     for (size_t i = 0; i < positions_.size() && int(i) < shown.size(); ++i) {
         if (positions_[i].literal) {
-            if (saveLiterals_)
-                out += shown.at(int(i));
+            if (saveLiterals_) out += shown.at(int(i));
             continue;
         }
         out += shown.at(int(i)) == blank_ ? QLatin1Char(' ') : shown.at(int(i));
@@ -122,26 +139,22 @@ void TMaskEdit::setText(const QString& t)
     const QString before = Text();
     programmatic_ = true;
     QLineEdit::setText(t);
-    if (!positions_.empty())
-        setCursorPosition(int(Text().size()));
+    if (!positions_.empty()) setCursorPosition(int(Text().size()));
     programmatic_ = false;
-    if (Text() != before && OnChange)
-        OnChange(this);
+    if (Text() != before && OnChange) OnChange(this);
 }
 
 void TMaskEdit::focusInEvent(QFocusEvent* e)
 {
     QLineEdit::focusInEvent(e);
     // An empty masked edit is typed into from its first position.
-    if (!positions_.empty() && Text().isEmpty() && e->reason() != Qt::MouseFocusReason)
-        setCursorPosition(0);
+    if (!positions_.empty() && Text().isEmpty() && e->reason() != Qt::MouseFocusReason) setCursorPosition(0);
 }
 
 void TMaskEdit::setMaxLength(int n)
 {
     maxLength_ = n;
-    if (positions_.empty())
-        QLineEdit::setMaxLength(n > 0 ? n : 32767);
+    if (positions_.empty()) QLineEdit::setMaxLength(n > 0 ? n : 32767);
 }
 
 } // namespace zel

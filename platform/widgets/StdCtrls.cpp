@@ -25,8 +25,7 @@ void initControl(QWidget* w, const QString& name)
 // on the top-left of a lowered one.
 void drawBevel(QPainter& p, QRect& r, TBevelCut cut)
 {
-    if (cut == TBevelCut::bvNone)
-        return;
+    if (cut == TBevelCut::bvNone) return;
     const QColor light(0xFF, 0xFF, 0xFF), shadow(0xA0, 0xA0, 0xA0);
     const QColor& topLeft = cut == TBevelCut::bvRaised ? light : shadow;
     const QColor& bottomRight = cut == TBevelCut::bvRaised ? shadow : light;
@@ -106,15 +105,13 @@ TLabel::TLabel(QWidget* parent, const QString& name, const QString& caption) : Q
 void TLabel::setCaption(const QString& c)
 {
     setText(c);
-    if (autoSize_)
-        resize(sizeHint());
+    if (autoSize_) resize(sizeHint());
 }
 
 void TLabel::setAutoSize(bool a)
 {
     autoSize_ = a;
-    if (a)
-        resize(sizeHint());
+    if (a) resize(sizeHint());
 }
 
 // ------------------------------------------------------------------- TEdit
@@ -123,20 +120,17 @@ TEdit::TEdit(QWidget* parent, const QString& name) : QLineEdit(parent)
 {
     initControl(this, name);
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!programmatic_ && OnChange)
-            Guarded([this] { OnChange(this); });
+        if (!programmatic_ && OnChange) Guarded([this] { OnChange(this); });
     });
 }
 
 void TEdit::setText(const QString& t)
 {
-    if (t == text())
-        return;
+    if (t == text()) return;
     programmatic_ = true;
     QLineEdit::setText(t);
     programmatic_ = false;
-    if (OnChange)
-        OnChange(this);
+    if (OnChange) OnChange(this);
 }
 
 // --------------------------------------------------------------- TGroupBox
@@ -152,25 +146,21 @@ TRadioButton::TRadioButton(QWidget* parent, const QString& name, const QString& 
 {
     initControl(this, name);
     connect(this, &QAbstractButton::toggled, this, [this](bool on) {
-        if (on && !programmatic_ && OnClick)
-            Guarded([this] { OnClick(this); });
+        if (on && !programmatic_ && OnClick) Guarded([this] { OnClick(this); });
     });
 }
 
 void TRadioButton::setChecked(bool c)
 {
-    if (c == isChecked())
-        return;
+    if (c == isChecked()) return;
     programmatic_ = true;
     // The program may uncheck the checked option of a group, leaving none.
     const bool exclusive = autoExclusive();
-    if (!c)
-        setAutoExclusive(false);
+    if (!c) setAutoExclusive(false);
     QRadioButton::setChecked(c);
     setAutoExclusive(exclusive);
     programmatic_ = false;
-    if (c && OnClick)
-        OnClick(this);
+    if (c && OnClick) OnClick(this);
 }
 
 void TRadioButton::keyPressEvent(QKeyEvent* e)
@@ -217,40 +207,34 @@ bool TSplitter::vertical() const
 
 bool TSplitter::event(QEvent* e)
 {
-    if (e->type() == QEvent::DynamicPropertyChange)
-        setCursor(vertical() ? Qt::SizeVerCursor : Qt::SizeHorCursor);
+    if (e->type() == QEvent::DynamicPropertyChange) setCursor(vertical() ? Qt::SizeVerCursor : Qt::SizeHorCursor);
     return QWidget::event(e);
 }
 
 QWidget* TSplitter::Control() const
 {
     QWidget* p = parentWidget();
-    if (!p)
-        return nullptr;
+    if (!p) return nullptr;
     const TAlign a = Align(this);
     const QRect me = geometry();
     for (QObject* o : p->children()) {
         auto* w = qobject_cast<QWidget*>(o);
-        if (!w || w == this || w->isHidden() || w->isWindow() || Align(w) != a)
-            continue;
+        if (!w || w == this || w->isHidden() || w->isWindow() || Align(w) != a) continue;
         const QRect g = w->geometry();
-        const bool borders = (a == TAlign::alTop && g.bottom() + 1 == me.top())
-                             || (a == TAlign::alBottom && g.top() == me.bottom() + 1)
-                             || (a == TAlign::alLeft && g.right() + 1 == me.left())
-                             || (a == TAlign::alRight && g.left() == me.right() + 1);
-        if (borders)
-            return w;
+        const bool borders = (a == TAlign::alTop && g.bottom() + 1 == me.top()) ||
+                             (a == TAlign::alBottom && g.top() == me.bottom() + 1) ||
+                             (a == TAlign::alLeft && g.right() + 1 == me.left()) ||
+                             (a == TAlign::alRight && g.left() == me.right() + 1);
+        if (borders) return w;
     }
     return nullptr;
 }
 
 void TSplitter::mousePressEvent(QMouseEvent* e)
 {
-    if (e->button() != Qt::LeftButton)
-        return;
+    if (e->button() != Qt::LeftButton) return;
     control_ = Control();
-    if (!control_)
-        return;
+    if (!control_) return;
     dragging_ = true;
     const QPoint g = e->globalPosition().toPoint();
     startPos_ = vertical() ? g.y() : g.x();
@@ -266,19 +250,18 @@ void TSplitter::mousePressEvent(QMouseEvent* e)
     if (client)
         room = (vertical() ? client->height() : client->width()) - minSize_;
     else
-        room = vertical() ? p->contentsRect().bottom() - geometry().bottom() : p->contentsRect().right() - geometry().right();
+        room = vertical() ? p->contentsRect().bottom() - geometry().bottom()
+                          : p->contentsRect().right() - geometry().right();
     maxSize_ = startSize_ + std::max(0, room);
 }
 
 void TSplitter::mouseMoveEvent(QMouseEvent* e)
 {
-    if (!dragging_ || !control_)
-        return;
+    if (!dragging_ || !control_) return;
     const QPoint g = e->globalPosition().toPoint();
     int delta = (vertical() ? g.y() : g.x()) - startPos_;
     const TAlign a = Align(this);
-    if (a == TAlign::alBottom || a == TAlign::alRight)
-        delta = -delta;
+    if (a == TAlign::alBottom || a == TAlign::alRight) delta = -delta;
     const int size = std::clamp(startSize_ + delta, std::min(minSize_, startSize_), std::max(maxSize_, startSize_));
     if (vertical())
         SetHeight(control_, size);
@@ -288,12 +271,10 @@ void TSplitter::mouseMoveEvent(QMouseEvent* e)
 
 void TSplitter::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (!dragging_ || e->button() != Qt::LeftButton)
-        return;
+    if (!dragging_ || e->button() != Qt::LeftButton) return;
     dragging_ = false;
     control_ = nullptr;
-    if (OnMoved)
-        Guarded([this] { OnMoved(this); });
+    if (OnMoved) Guarded([this] { OnMoved(this); });
 }
 
 void TSplitter::paintEvent(QPaintEvent*)
@@ -336,8 +317,7 @@ void TImage::refresh()
         shown.setMask(QBitmap::fromImage(img.createMaskFromColor(key.rgb(), Qt::MaskInColor)));
     }
     setPixmap(shown);
-    if (autoSize_ && !picture_.isNull())
-        resize(picture_.size());
+    if (autoSize_ && !picture_.isNull()) resize(picture_.size());
 }
 
 } // namespace zel

@@ -175,10 +175,8 @@ TEST_F(EditsTest, FlatButtonNeverTakesTheFocusAndRunsItsClickUnderTheGuard)
     int clicks = 0;
     btn->OnClick = [&](QObject*) {
         ++clicks;
-        if (clicks == 2)
-            throw EDatabaseError(QStringLiteral("falhou"));
-        if (clicks == 3)
-            Abort();
+        if (clicks == 2) throw EDatabaseError(QStringLiteral("falhou"));
+        if (clicks == 3) Abort();
     };
     showActive(window);
     edit->setFocus();
@@ -204,8 +202,7 @@ TEST_F(EditsTest, RadioButtonCheckedByProgramOrUserRunsItsClickUncheckingRunsNot
     todos->OnClick = [&](QObject*) { clicks << "todos"; };
     lista->OnClick = [&](QObject*) {
         clicks << "lista";
-        if (clicks.size() == 4)
-            Abort();
+        if (clicks.size() == 4) Abort();
     };
     todos->setChecked(true);
     todos->setChecked(true); // already checked: nothing

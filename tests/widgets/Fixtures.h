@@ -14,8 +14,14 @@
 #include <ostream>
 
 // Readable failures for texts and lists of texts.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace zel::test {
 
@@ -102,8 +108,7 @@ inline void typeText(const QString& text)
 {
     for (QChar c : text) {
         QWidget* w = QApplication::focusWidget();
-        if (!w)
-            return;
+        if (!w) return;
         const int key = c.toUpper().unicode();
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
@@ -119,8 +124,7 @@ protected:
     void TearDown() override
     {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible())
-                w->close();
+            if (w->isVisible()) w->close();
     }
 };
 

@@ -40,7 +40,8 @@ protected:
         SetAlign(dbgIncPed, TAlign::alClient);
         dmmObsIncPed = new TDBMemo(tshObs, QStringLiteral("dmmObsIncPed"));
         SetAlign(dmmObsIncPed, TAlign::alClient);
-        for (QWidget* w : std::initializer_list<QWidget*>{panFilial, medCdFilial, pgcIncPed, tshIncPed, tshObs, dbgIncPed, dmmObsIncPed}) {
+        for (QWidget* w : std::initializer_list<QWidget*>{panFilial, medCdFilial, pgcIncPed, tshIncPed, tshObs,
+                                                          dbgIncPed, dmmObsIncPed}) {
             SetOnEnter(w, [this](QObject* s) { log << "enter:" + s->objectName(); });
             SetOnExit(w, [this](QObject* s) { log << "exit:" + s->objectName(); });
         }
@@ -68,7 +69,8 @@ TEST_F(FocusTest, ContainersGetEnterAndExitAsTheActiveControlMovesAcrossThem)
     log.clear();
     QTest::mouseClick(dbgIncPed->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(ActiveControl(&screen), dbgIncPed);
-    EXPECT_EQ(log, (QStringList{"exit:medCdFilial", "exit:panFilial", "enter:pgcIncPed", "enter:tshIncPed", "enter:dbgIncPed"}));
+    EXPECT_EQ(log, (QStringList{"exit:medCdFilial", "exit:panFilial", "enter:pgcIncPed", "enter:tshIncPed",
+                                "enter:dbgIncPed"}));
 
     // Within the page control: only the pages and the controls change. The
     // page control takes the focus from a control on the page it hides.
@@ -156,7 +158,8 @@ TEST_F(FocusTest, AnExitHandlerThatPutsTheFocusBackReAimsTheMove)
     log.clear();
     dbgIncPed->setFocus();
     EXPECT_EQ(ActiveControl(&screen), dbgIncPed);
-    EXPECT_EQ(log, (QStringList{"exit:depDe", "exit:panFilial", "enter:pgcIncPed", "enter:tshIncPed", "enter:dbgIncPed"}));
+    EXPECT_EQ(log,
+              (QStringList{"exit:depDe", "exit:panFilial", "enter:pgcIncPed", "enter:tshIncPed", "enter:dbgIncPed"}));
 }
 
 TEST(FormFocus, EachMultipleDocumentChildIsAScreenOfItsOwn)

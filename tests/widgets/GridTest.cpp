@@ -27,11 +27,15 @@ protected:
     }
 
     QPoint cellCenter(int row, int column) { return grid->visualRect(grid->Model()->index(row, column)).center(); }
-    void clickCell(int row, int column) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCenter(row, column)); }
+    void clickCell(int row, int column)
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCenter(row, column));
+    }
     void clickTitle(int column)
     {
         QHeaderView* h = grid->horizontalHeader();
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(column) + 4, h->height() / 2));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(column) + 4, h->height() / 2));
     }
     QString cell(int row, int column) { return grid->Model()->index(row, column).data().toString(); }
     QString title(int column) { return grid->Model()->headerData(column, Qt::Horizontal).toString(); }
@@ -102,7 +106,9 @@ TEST_F(GridTest, SelectedFieldAndColumnEnterFollowTheClickedColumn)
         ++colEnters;
     };
     QStringList clicked;
-    grid->OnCellClick = [&](TColumn* c) { clicked << c->FieldName() + QLatin1Char('/') + grid->SelectedField()->FieldName(); };
+    grid->OnCellClick = [&](TColumn* c) {
+        clicked << c->FieldName() + QLatin1Char('/') + grid->SelectedField()->FieldName();
+    };
     grid->setOptions(grid->Options() | dgRowSelect);
     showActive(window);
 
@@ -181,7 +187,8 @@ TEST_F(GridTest, CellsShowTheFieldsDisplayText)
         static const QHash<QString, QString> names{{"1", "PE"}, {"2", "AN"}, {"3", "LQ"}, {"4", "CN"}, {"5", "LQ"}};
         text = names.value(f->AsString());
     };
-    loadOrders(*ds, {{"5", "1", "A", 1234.5}, {"3", "2", "B", 0.0}, {"7", "3", "C", -1000000.0}, {"", "4", "D", 0.001}});
+    loadOrders(*ds,
+               {{"5", "1", "A", 1234.5}, {"3", "2", "B", 0.0}, {"7", "3", "C", -1000000.0}, {"", "4", "D", 0.001}});
     EXPECT_EQ(cell(0, 0), QStringLiteral("LQ"));
     EXPECT_EQ(cell(1, 0), QStringLiteral("LQ"));
     EXPECT_EQ(cell(2, 0), QString());
@@ -204,8 +211,7 @@ TEST_F(GridTest, DrawHandlerPaintsEachRowWithThatRowAsTheActiveRecord)
     grid->OnDrawColumnCell = [&](QObject* sender, const QRect& r, int, TColumn* c, TGridDrawState state) {
         EXPECT_EQ(sender, grid);
         ASSERT_NE(grid->Canvas(), nullptr);
-        if (c->FieldName() != QLatin1String("NRPEDIDO"))
-            return;
+        if (c->FieldName() != QLatin1String("NRPEDIDO")) return;
         seen << ds->FieldByName("NRPEDIDO")->AsString();
         (state & gdSelected ? selectedBrush : plainBrush) = grid->Canvas()->Brush.Color;
         grid->Canvas()->Brush.Color = QColor(1, 2, 3);
@@ -215,7 +221,8 @@ TEST_F(GridTest, DrawHandlerPaintsEachRowWithThatRowAsTheActiveRecord)
     const QImage shot = grid->grab().toImage();
     seen.removeDuplicates();
     seen.sort();
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("0000000001"), QStringLiteral("0000000002"), QStringLiteral("0000000003")}));
+    EXPECT_EQ(seen,
+              (QStringList{QStringLiteral("0000000001"), QStringLiteral("0000000002"), QStringLiteral("0000000003")}));
     EXPECT_EQ(ds->CurrentRow(), 0); // drawing moved nothing
     EXPECT_NE(selectedBrush, plainBrush);
     // What the handler painted is on the screen.
@@ -231,16 +238,13 @@ TEST_F(GridTest, KeyPressMayChangeOrDropTheKeyAndKeyDownSeesKeysFirst)
     QList<int> downs;
     grid->OnKeyDown = [&](QObject*, int& key, Qt::KeyboardModifiers) {
         downs << key;
-        if (key == Qt::Key_F5)
-            key = 0; // dropped
+        if (key == Qt::Key_F5) key = 0; // dropped
     };
     grid->OnKeyPress = [&](QObject* sender, QChar& key) {
         EXPECT_EQ(sender, grid);
         keys += key;
-        if (key == QLatin1Char('x'))
-            key = QLatin1Char('y');
-        if (key == QLatin1Char(' '))
-            key = QChar();
+        if (key == QLatin1Char('x')) key = QLatin1Char('y');
+        if (key == QLatin1Char(' ')) key = QChar();
     };
     showActive(window);
     // A dropped key starts no edit.
@@ -368,8 +372,8 @@ TEST_F(GridTest, CheckColumnTogglesThroughClickAndSpaceAndFollowsARefusedPost)
     auto incs = makeIncs();
     TDataSource dts(QStringLiteral("dtsIncPedido"), incs.get());
     grid->setDataSource(&dts);
-    grid->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect | dgAlwaysShowSelection
-                     | dgConfirmDelete | dgCancelOnExit);
+    grid->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |
+                     dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
     TColumn* check = grid->AddColumn(QStringLiteral("ATIVA"));
     check->Title.setCaption(QStringLiteral("4"));
     check->Title.Font = TFont(QStringLiteral("Monotype Sorts"), -11);
@@ -397,12 +401,10 @@ TEST_F(GridTest, CheckColumnTogglesThroughClickAndSpaceAndFollowsARefusedPost)
     grid->OnColEnter = editingFollowsColumn;
     SetOnEnter(grid, editingFollowsColumn);
     grid->OnCellClick = [&](TColumn*) {
-        if (!incs->IsEmpty() && grid->SelectedField()->FieldName() == QLatin1String("ATIVA"))
-            toggle();
+        if (!incs->IsEmpty() && grid->SelectedField()->FieldName() == QLatin1String("ATIVA")) toggle();
     };
     grid->OnKeyPress = [&](QObject*, QChar& key) {
-        if (key == QLatin1Char(' ') && !incs->IsEmpty())
-            toggle();
+        if (key == QLatin1Char(' ') && !incs->IsEmpty()) toggle();
     };
     QStringList drawn;
     grid->OnDrawColumnCell = [&](QObject*, const QRect& r, int, TColumn* c, TGridDrawState) {

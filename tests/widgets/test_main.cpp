@@ -17,8 +17,7 @@ QStringList& reported()
 int main(int argc, char** argv)
 {
     // Listing the tests at build time runs this binary without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     // Failures the guard would show to the user are collected for the tests.
