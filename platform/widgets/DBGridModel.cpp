@@ -43,8 +43,11 @@ void TDBGridModel::Refresh(bool forceReset)
         return;
     }
     if (rows_ > 0 && columns_ > 0) {
+        // The view repaints what it shows; only the current row's indicator
+        // can have changed in the header.
         emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
-        emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
+        if (TDataSet* ds = grid_->DataSet(); ds && ds->CurrentRow() >= 0 && ds->CurrentRow() < rows_)
+            emit headerDataChanged(Qt::Vertical, ds->CurrentRow(), ds->CurrentRow());
     }
 }
 
