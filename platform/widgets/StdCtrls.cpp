@@ -105,13 +105,32 @@ TLabel::TLabel(QWidget* parent, const QString& name, const QString& caption) : Q
 void TLabel::setCaption(const QString& c)
 {
     setText(c);
-    if (autoSize_) resize(sizeHint());
+    fitCaption();
 }
 
 void TLabel::setAutoSize(bool a)
 {
     autoSize_ = a;
-    if (a) resize(sizeHint());
+    fitCaption();
+}
+
+void TLabel::fitCaption()
+{
+    // A label that sizes itself keeps the caption's size whatever bounds or
+    // font it is given.
+    if (autoSize_ && size() != sizeHint()) resize(sizeHint());
+}
+
+void TLabel::resizeEvent(QResizeEvent* e)
+{
+    QLabel::resizeEvent(e);
+    fitCaption();
+}
+
+void TLabel::changeEvent(QEvent* e)
+{
+    QLabel::changeEvent(e);
+    if (e->type() == QEvent::FontChange) fitCaption();
 }
 
 // ------------------------------------------------------------------- TEdit

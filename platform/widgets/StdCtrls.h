@@ -55,7 +55,12 @@ public:
     bool Transparent() const { return !autoFillBackground(); }
     void setTransparent(bool t) { setAutoFillBackground(!t); }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
 private:
+    void fitCaption();
     bool autoSize_ = true;
 };
 

@@ -121,6 +121,17 @@ TEST(Layout, HintsShowByTheControlsOwnSettingOrItsParents)
     EXPECT_EQ(inherited->toolTip(), QString());
     EXPECT_EQ(own->toolTip(), QStringLiteral("Pesquisar")); // its own setting, not the panel's
 
+    // A label sizing itself keeps its caption whole, whatever bounds or font it gets.
+    auto* label = new TLabel(&panel, QStringLiteral("lblFilial"), QStringLiteral("Filial"));
+    SetBounds(label, 6, 9, 5, 13);
+    SetFont(label, TFont(QStringLiteral("MS Sans Serif"), -11, fsBold));
+    EXPECT_EQ(label->size(), label->sizeHint());
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(QStringLiteral("Filial")));
+    EXPECT_EQ(label->pos(), QPoint(6, 9));
+    label->setAutoSize(false);
+    SetBounds(label, 6, 9, 5, 13);
+    EXPECT_EQ(label->width(), 5);
+
     TFont f(QStringLiteral("MS Sans Serif"), -11, fsBold);
     EXPECT_EQ(f.Size(), 8);
     EXPECT_TRUE(f.toQFont().bold());
