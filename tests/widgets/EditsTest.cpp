@@ -220,3 +220,21 @@ TEST_F(EditsTest, RadioButtonCheckedByProgramOrUserRunsItsClickUncheckingRunsNot
     lista->OnClick = [](QObject*) { throw EDatabaseError(QStringLiteral("x")); };
     EXPECT_THROW(lista->setChecked(true), EDatabaseError);
 }
+
+TEST(Image, HoldsItsPictureSizedToItAndLeavesTheBackgroundColourOut)
+{
+    TImage img(nullptr, QStringLiteral("imgChecked"));
+    img.setAutoSize(true);
+    img.setTransparent(true);
+    QImage box(16, 16, QImage::Format_RGB32);
+    box.fill(colors::clOlive);
+    for (int y = 3; y < 13; ++y)
+        for (int x = 3; x < 13; ++x)
+            box.setPixelColor(x, y, Qt::white);
+    img.setPicture(QPixmap::fromImage(box));
+    EXPECT_EQ(img.size(), QSize(16, 16));
+    EXPECT_EQ(img.Picture().toImage().pixelColor(0, 0), colors::clOlive); // the picture itself is kept whole
+    const QImage shown = img.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(shown.pixel(8, 8)), 255);
+}
