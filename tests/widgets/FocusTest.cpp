@@ -1,6 +1,7 @@
 #include "DBCtrls.h"
 #include "DBGrid.h"
 #include "DateEditPlus.h"
+#include "Exceptions.h"
 #include "Fixtures.h"
 #include "FormFocus.h"
 #include "MaskEdit.h"
@@ -196,4 +197,40 @@ TEST(FormFocus, EachMultipleDocumentChildIsAScreenOfItsOwn)
     EXPECT_FALSE(log.contains(QStringLiteral("exit:oneB"))) << log.join(',').toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("enter:oneB")));
     EXPECT_TRUE(log.contains(QStringLiteral("enter:twoA")));
+}
+
+// The branch panel's pattern: the code field's exit shows a modal message and
+// fails; the panel's exit opens a modal dialog. The move still ends in the
+// grid, and every handler runs once.
+TEST_F(FocusTest, ModalDialogsOpenedByExitHandlersDoNotRepeatOrLoseTheMove)
+{
+    auto modal = [this](const QString& name) {
+        QDialog dlg(&screen);
+        dlg.setObjectName(name);
+        auto* box = new QVBoxLayout(&dlg);
+        box->addWidget(new QLineEdit(&dlg));
+        QTimer::singleShot(0, &dlg, [&dlg] {
+            dlg.findChild<QLineEdit*>()->setFocus();
+            dlg.accept();
+        });
+        dlg.exec();
+        log << "closed:" + name;
+    };
+    SetOnExit(medCdFilial, [&](QObject* s) {
+        log << "exit:" + s->objectName();
+        modal(QStringLiteral("message"));
+        Abort();
+    });
+    SetOnExit(panFilial, [&](QObject* s) {
+        log << "exit:" + s->objectName();
+        modal(QStringLiteral("filter"));
+    });
+    showActive(screen);
+    medCdFilial->setFocus();
+    log.clear();
+    dbgIncPed->setFocus();
+    EXPECT_EQ(log, (QStringList{"exit:medCdFilial", "closed:message", "exit:panFilial", "closed:filter", "enter:pgcIncPed",
+                                "enter:tshIncPed", "enter:dbgIncPed"}));
+    EXPECT_EQ(ActiveControl(&screen), dbgIncPed);
+    EXPECT_TRUE(reported().isEmpty()); // the abort is silent
 }
