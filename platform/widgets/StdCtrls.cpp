@@ -3,6 +3,7 @@
 #include "FormFocus.h"
 #include "Guard.h"
 
+#include <QChildEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -208,6 +209,39 @@ TScrollBox::TScrollBox(QWidget* parent, const QString& name) : QScrollArea(paren
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setWidget(content_);
+    content_->installEventFilter(this);
+}
+
+bool TScrollBox::eventFilter(QObject* o, QEvent* e)
+{
+    if (o == content_ && e->type() == QEvent::ChildAdded)
+        if (auto* w = qobject_cast<QWidget*>(static_cast<QChildEvent*>(e)->child())) w->installEventFilter(this);
+    if (o != content_) {
+        switch (e->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::ShowToParent:
+        case QEvent::HideToParent:
+        case QEvent::DynamicPropertyChange:
+            updateExtent();
+            break;
+        default:
+            break;
+        }
+    }
+    return QScrollArea::eventFilter(o, e);
+}
+
+void TScrollBox::updateExtent()
+{
+    // The content is at least as large as the controls placed by their bounds.
+    QSize extent(0, 0);
+    for (QObject* o : content_->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || w->isHidden() || w->isWindow() || Align(w) != TAlign::alNone) continue;
+        extent = extent.expandedTo(QSize(w->geometry().right() + 1, w->geometry().bottom() + 1));
+    }
+    if (content_->minimumSize() != extent) content_->setMinimumSize(extent);
 }
 
 // --------------------------------------------------------------- TSplitter

@@ -118,12 +118,17 @@ private:
 
 // A box whose children scroll when they do not fit. Children go into
 // Content(), which follows the box's size; aligned children are arranged in it.
+// Children placed by their bounds beyond the box make it scroll.
 class TScrollBox : public QScrollArea {
 public:
     explicit TScrollBox(QWidget* parent = nullptr, const QString& name = {});
     QWidget* Content() const { return content_; }
 
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
+
 private:
+    void updateExtent();
     QWidget* content_;
 };
 

@@ -229,8 +229,8 @@ TEST_F(FocusTest, ModalDialogsOpenedByExitHandlersDoNotRepeatOrLoseTheMove)
     medCdFilial->setFocus();
     log.clear();
     dbgIncPed->setFocus();
-    EXPECT_EQ(log, (QStringList{"exit:medCdFilial", "closed:message", "exit:panFilial", "closed:filter", "enter:pgcIncPed",
-                                "enter:tshIncPed", "enter:dbgIncPed"}));
+    EXPECT_EQ(log, (QStringList{"exit:medCdFilial", "closed:message", "exit:panFilial", "closed:filter",
+                                "enter:pgcIncPed", "enter:tshIncPed", "enter:dbgIncPed"}));
     EXPECT_EQ(ActiveControl(&screen), dbgIncPed);
     EXPECT_TRUE(reported().isEmpty()); // the abort is silent
 }

@@ -31,6 +31,14 @@ TEST(Layout, AlignedChildrenAreArrangedByKindPositionAndCreation)
     EXPECT_EQ(splitter->geometry(), QRect(0, 150, 711, 2));
     EXPECT_EQ(pgc->geometry(), QRect(0, 152, 711, 111));
 
+    // A control placed beyond the box makes it scroll; aligned ones never do.
+    auto* far = new TPanel(area, QStringLiteral("far"));
+    SetBounds(far, 10, 400, 50, 20);
+    far->show();
+    EXPECT_EQ(area->minimumSize(), QSize(60, 420));
+    delete far;
+    area->setMinimumSize(0, 0);
+
     // The parent grows: the client takes it all.
     scb.resize(800, 400);
     EXPECT_EQ(grid->geometry(), QRect(0, 0, 800, 150));
