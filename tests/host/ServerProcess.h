@@ -1,0 +1,162 @@
+#pragma once
+
+// Test support: a real zel-server process on an ephemeral loopback port over
+// a seeded SQLite file of its own.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+#include <QTemporaryDir>
+#include <csignal>
+#include <memory>
+
+namespace zel::test {
+
+inline QString serverExe()
+{
+    const QByteArray env = qgetenv("ZEL_SERVER_EXE");
+    if (!env.isEmpty())
+        return QString::fromLocal8Bit(env);
+#ifdef ZEL_SERVER_EXE
+    return QStringLiteral(ZEL_SERVER_EXE);
+#else
+    return {};
+#endif
+}
+
+class ServerProcess {
+public:
+    ServerProcess() = default;
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    ~ServerProcess() { stop(); }
+
+    // Creates and seeds the database once per test program, copies it for
+    // this server, and starts the server. False with error set when any step fails.
+    bool start(QString& error)
+    {
+        const QString exe = serverExe();
+        if (exe.isEmpty() || !QFile::exists(exe)) {
+            error = QStringLiteral("zel-server not built");
+            return false;
+        }
+        if (!dir_.isValid()) {
+            error = QStringLiteral("no temporary directory");
+            return false;
+        }
+        const QString& seeded = seededTemplate(exe, error);
+        if (seeded.isEmpty())
+            return false;
+        dbPath_ = dir_.filePath(QStringLiteral("zel.db"));
+        QFile::remove(dbPath_);
+        if (!QFile::copy(seeded, dbPath_)) {
+            error = QStringLiteral("cannot copy the seeded database");
+            return false;
+        }
+        return serve(error);
+    }
+
+    // Starts (again) on the same database; a new port.
+    bool serve(QString& error)
+    {
+        process_ = std::make_unique<QProcess>();
+        process_->setProgram(serverExe());
+        process_->setArguments({QStringLiteral("serve"), QStringLiteral("--db"), dbUrl(), QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:0")});
+        process_->setProcessChannelMode(QProcess::SeparateChannels);
+        process_->start();
+        if (!process_->waitForStarted(10000)) {
+            error = QStringLiteral("zel-server did not start: ") + process_->errorString();
+            return false;
+        }
+        static const QRegularExpression re(QStringLiteral(R"(listening on ([^\s:]+):(\d+))"));
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 30000) {
+            if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running)
+                break;
+            out += process_->readAllStandardOutput();
+            const auto m = re.match(QString::fromUtf8(out));
+            if (m.hasMatch()) {
+                host_ = m.captured(1);
+                port_ = m.captured(2).toInt();
+                return true;
+            }
+        }
+        error = QStringLiteral("zel-server did not report its port: ") + QString::fromUtf8(out) +
+                QString::fromUtf8(process_->readAllStandardError());
+        return false;
+    }
+
+    void stop()
+    {
+        if (!process_)
+            return;
+        resume();
+        if (process_->state() != QProcess::NotRunning) {
+            process_->terminate();
+            if (!process_->waitForFinished(5000)) {
+                process_->kill();
+                process_->waitForFinished(5000);
+            }
+        }
+        process_.reset();
+    }
+
+    // Freezes the server: it keeps its port but answers nothing.
+    void pause()
+    {
+        if (process_ && process_->processId() > 0)
+            ::kill(pid_t(process_->processId()), SIGSTOP);
+    }
+    void resume()
+    {
+        if (process_ && process_->processId() > 0)
+            ::kill(pid_t(process_->processId()), SIGCONT);
+    }
+
+    const QString& host() const { return host_; }
+    int port() const { return port_; }
+    QString address() const { return QStringLiteral("%1:%2").arg(host_).arg(port_); }
+    QString dbUrl() const { return QStringLiteral("sqlite:") + dbPath_; }
+    const QString& dbPath() const { return dbPath_; }
+
+private:
+    static const QString& seededTemplate(const QString& exe, QString& error)
+    {
+        static QTemporaryDir dir;
+        static QString path;
+        static QString failure;
+        if (!path.isEmpty() || !failure.isEmpty()) {
+            error = failure;
+            return path;
+        }
+        const QString file = dir.filePath(QStringLiteral("seeded.db"));
+        const QString url = QStringLiteral("sqlite:") + file;
+        for (const QStringList& args : {QStringList{QStringLiteral("init"), QStringLiteral("--db"), url},
+                                        QStringList{QStringLiteral("seed"), QStringLiteral("--db"), url}}) {
+            QProcess p;
+            p.start(exe, args);
+            if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+                failure = QStringLiteral("zel-server %1 failed: %2%3")
+                              .arg(args.first(), QString::fromUtf8(p.readAllStandardError()), p.errorString());
+                error = failure;
+                return path;
+            }
+        }
+        path = file;
+        return path;
+    }
+
+    QTemporaryDir dir_;
+    QString dbPath_;
+    std::unique_ptr<QProcess> process_;
+    QString host_;
+    int port_ = 0;
+};
+
+} // namespace zel::test
