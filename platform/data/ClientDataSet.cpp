@@ -16,24 +16,15 @@ std::size_t utf8Length(std::string_view s)
     return n;
 }
 
-bool valueMatchesKind(zel::data::Value::VCase c, TFieldType t)
-{
-    switch (c) {
-    case zel::data::Value::V_NOT_SET: return true;
-    case zel::data::Value::kText: return t == TFieldType::ftString || t == TFieldType::ftFixedChar;
-    case zel::data::Value::kDatetimeMs: return t == TFieldType::ftDateTime;
-    case zel::data::Value::kFloatValue: return t == TFieldType::ftFloat;
-    case zel::data::Value::kIntegerValue: return t == TFieldType::ftInteger;
-    }
-    return false;
-}
-
 } // namespace
 
 void TClientDataSet::SetData(const zel::data::DataPacket& packet)
 {
-    // Map every persistent field to its packet column, and refuse the packet
-    // before anything of the current content is touched.
+    // Everything is checked, and the new rows built, before the current
+    // content is touched: a refused packet leaves the dataset as it was.
+    const QString inconsistent = PacketReader::Validate(packet);
+    if (!inconsistent.isEmpty()) Fail(QStringLiteral("Pacote de dados inconsistente: %1").arg(inconsistent));
+
     std::vector<int> column(std::size_t(FieldCount()), -1);
     std::vector<TFieldType> types;
     for (int i = 0; i < FieldCount(); ++i) {
@@ -53,43 +44,47 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
                      .arg(f->FieldName(), FieldKindName(got), FieldKindName(f->DataType())));
     }
 
-    RecordStore rows(std::move(types));
-    rows.reserve(std::size_t(packet.rows_size()), 0);
-    const int nfields = FieldCount();
-    for (int r = 0; r < packet.rows_size(); ++r) {
-        const auto& row = packet.rows(r);
-        const std::size_t at = rows.appendRow();
-        for (int i = 0; i < nfields; ++i) {
-            const int c = column[std::size_t(i)];
-            if (c >= row.values_size()) {
-                rows.setNull(at, std::size_t(i));
-                continue;
+    const std::size_t rows = packet.row_count();
+    RecordStore store(std::move(types));
+    store.resizeRows(rows);
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TField* f = Field(i);
+        const zel::data::Column& c = packet.columns(column[std::size_t(i)]);
+        const std::size_t col = std::size_t(i);
+        store.assignNulls(col, c.nulls());
+        switch (f->DataType()) {
+        case TFieldType::ftString:
+        case TFieldType::ftFixedChar: {
+            const std::string& text = c.text();
+            const std::uint32_t longest = store.assignText(col, text, c.text_lengths().data());
+            // Sizes count characters; only a text with more bytes than the
+            // size can be too long, so the exact count is rarely needed.
+            if (f->Size() > 0 && longest > std::uint32_t(f->Size())) {
+                std::size_t off = 0;
+                for (std::size_t r = 0; r < rows; ++r) {
+                    const std::uint32_t len = c.text_lengths(int(r));
+                    if (len > std::uint32_t(f->Size()) &&
+                        utf8Length(std::string_view(text.data() + off, len)) > std::size_t(f->Size()))
+                        Fail(QStringLiteral("O valor da linha %1 excede o tamanho do campo '%2' (%3 caracteres).")
+                                 .arg(r + 1)
+                                 .arg(f->FieldName())
+                                 .arg(f->Size()));
+                    off += len;
+                }
             }
-            const zel::data::Value& v = row.values(c);
-            const TField* f = Field(i);
-            if (!valueMatchesKind(v.v_case(), f->DataType()))
-                Fail(QStringLiteral("Valor de tipo inválido no campo '%1' da linha %2 do pacote de dados.")
-                         .arg(f->FieldName())
-                         .arg(r + 1));
-            switch (v.v_case()) {
-            case zel::data::Value::V_NOT_SET: rows.setNull(at, std::size_t(i)); break;
-            case zel::data::Value::kText: {
-                const std::string& s = v.text();
-                if (f->Size() > 0 && s.size() > std::size_t(f->Size()) && utf8Length(s) > std::size_t(f->Size()))
-                    Fail(QStringLiteral("O valor da linha %1 excede o tamanho do campo '%2' (%3 caracteres).")
-                             .arg(r + 1)
-                             .arg(f->FieldName())
-                             .arg(f->Size()));
-                rows.setText(at, std::size_t(i), s);
-                break;
-            }
-            case zel::data::Value::kDatetimeMs: rows.setInt(at, std::size_t(i), v.datetime_ms()); break;
-            case zel::data::Value::kFloatValue: rows.setFloat(at, std::size_t(i), v.float_value()); break;
-            case zel::data::Value::kIntegerValue: rows.setInt(at, std::size_t(i), v.integer_value()); break;
-            }
+            break;
+        }
+        case TFieldType::ftDateTime:
+        case TFieldType::ftInteger:
+            static_assert(sizeof(std::int64_t) == sizeof(google::protobuf::int64));
+            store.assignInts(col, reinterpret_cast<const std::int64_t*>(c.integers().data()));
+            break;
+        case TFieldType::ftFloat:
+            store.assignFloats(col, c.floats().data());
+            break;
         }
     }
-    LoadRows(std::move(rows));
+    LoadRows(std::move(store));
 }
 
 zel::data::ChangePacket TClientDataSet::Delta() const
@@ -111,13 +106,11 @@ zel::data::ChangePacket TClientDataSet::Delta() const
             continue;
         }
         rc->set_kind(e.kind == LogEntry::Insert ? zel::data::CHANGE_INSERT : zel::data::CHANGE_MODIFY);
-        const std::size_t row = RowOf(e.id);
-        const std::vector<Variant> now = RowValues(row);
+        const std::vector<Variant> now = RowValues(RowOf(e.id));
         for (int i = 0; i < FieldCount(); ++i) {
             const Variant& v = now[std::size_t(i)];
             const bool changed = e.kind == LogEntry::Insert ? !v.isNull() : !(v == e.original[std::size_t(i)]);
-            if (!changed)
-                continue;
+            if (!changed) continue;
             auto* fc = rc->add_changes();
             fc->set_field(i);
             *fc->mutable_value() = ToWire(v, Field(i)->DataType());

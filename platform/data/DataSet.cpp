@@ -25,18 +25,15 @@ void TDataSet::Fail(const QString& message) const
 
 void TDataSet::CheckActive() const
 {
-    if (!Active())
-        Fail(QStringLiteral("Operação não permitida com o conjunto de dados fechado."));
+    if (!Active()) Fail(QStringLiteral("Operação não permitida com o conjunto de dados fechado."));
 }
 
 // ---------------------------------------------------------------- fields
 
 TField* TDataSet::AddField(const QString& fieldName, TFieldType type, int size)
 {
-    if (Active())
-        Fail(QStringLiteral("Campos só podem ser criados com o conjunto de dados fechado."));
-    if (FindField(fieldName))
-        Fail(QStringLiteral("Campo '%1' duplicado.").arg(fieldName));
+    if (Active()) Fail(QStringLiteral("Campos só podem ser criados com o conjunto de dados fechado."));
+    if (FindField(fieldName)) Fail(QStringLiteral("Campo '%1' duplicado.").arg(fieldName));
     auto f = std::make_unique<TField>(this, fieldName, type, size);
     f->index_ = int(fields_.size());
     f->setName(name_ + fieldName);
@@ -51,16 +48,14 @@ TField* TDataSet::AddField(const QString& fieldName, TFieldType type, int size)
 TField* TDataSet::FindField(const QString& fieldName) const
 {
     for (const auto& f : fields_)
-        if (f->FieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
-            return f.get();
+        if (f->FieldName().compare(fieldName, Qt::CaseInsensitive) == 0) return f.get();
     return nullptr;
 }
 
 TField* TDataSet::FieldByName(const QString& fieldName) const
 {
     TField* f = FindField(fieldName);
-    if (!f)
-        Fail(QStringLiteral("Campo '%1' não encontrado.").arg(fieldName));
+    if (!f) Fail(QStringLiteral("Campo '%1' não encontrado.").arg(fieldName));
     return f;
 }
 
@@ -68,17 +63,14 @@ TField* TDataSet::FieldByName(const QString& fieldName) const
 
 int TDataSet::RecordCount() const
 {
-    if (!Active())
-        return 0;
+    if (!Active()) return 0;
     return int(store_.rowCount()) + (state_ == TDataSetState::dsInsert ? 1 : 0);
 }
 
 int TDataSet::CurrentRow() const
 {
-    if (!Active())
-        return -1;
-    if (state_ == TDataSetState::dsInsert)
-        return int(insertAt_);
+    if (!Active()) return -1;
+    if (state_ == TDataSetState::dsInsert) return int(insertAt_);
     return store_.rowCount() ? int(cur_) : -1;
 }
 
@@ -89,24 +81,21 @@ bool TDataSet::Modified() const
 
 void TDataSet::notify(Notify what, TField* field)
 {
-    if (disableCount_ > 0)
-        return;
+    if (disableCount_ > 0) return;
     for (TDataSource* s : std::vector<TDataSource*>(sources_))
         s->DataEvent(TDataSource::Event(int(what)), field);
 }
 
 void TDataSet::setState(TDataSetState s)
 {
-    if (state_ == s)
-        return;
+    if (state_ == s) return;
     state_ = s;
     notify(Notify::StateChanged);
 }
 
 void TDataSet::Open()
 {
-    if (Active())
-        return;
+    if (Active()) return;
     run(BeforeOpen);
     cur_ = 0;
     bof_ = true;
@@ -114,14 +103,12 @@ void TDataSet::Open()
     setState(TDataSetState::dsBrowse);
     notify(Notify::ActiveChanged);
     run(AfterOpen);
-    if (store_.rowCount() > 0)
-        run(AfterScroll);
+    if (store_.rowCount() > 0) run(AfterScroll);
 }
 
 void TDataSet::Close()
 {
-    if (!Active())
-        return;
+    if (!Active()) return;
     run(BeforeClose);
     buffer_.clear();
     bufferOriginal_.clear();
@@ -234,21 +221,17 @@ bool TDataSet::Locate(const QString& fieldName, const Variant& value)
 
 TBookmark TDataSet::GetBookmark() const
 {
-    if (!Active() || store_.rowCount() == 0)
-        return kNoBookmark;
+    if (!Active() || store_.rowCount() == 0) return kNoBookmark;
     return (generation_ << 32) | store_.idAt(cur_);
 }
 
 std::size_t TDataSet::RowOf(std::uint32_t id) const
 {
-    if (id == 0)
-        return npos;
+    if (id == 0) return npos;
     // Rows keep their relative order, so the current row is the usual hit.
-    if (cur_ < store_.rowCount() && store_.idAt(cur_) == id)
-        return cur_;
+    if (cur_ < store_.rowCount() && store_.idAt(cur_) == id) return cur_;
     for (std::size_t r = 0; r < store_.rowCount(); ++r)
-        if (store_.idAt(r) == id)
-            return r;
+        if (store_.idAt(r) == id) return r;
     return npos;
 }
 
@@ -260,8 +243,7 @@ bool TDataSet::BookmarkValid(TBookmark b) const
 void TDataSet::GotoBookmark(TBookmark b)
 {
     CheckBrowseMode();
-    if (!BookmarkValid(b))
-        Fail(QStringLiteral("Registro não encontrado."));
+    if (!BookmarkValid(b)) Fail(QStringLiteral("Registro não encontrado."));
     const std::size_t row = RowOf(std::uint32_t(b));
     run(BeforeScroll);
     scrollTo(row, false, false);
@@ -301,8 +283,7 @@ void TDataSet::UpdateRecord()
 
 void TDataSet::Edit()
 {
-    if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert)
-        return;
+    if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) return;
     CheckActive();
     if (store_.rowCount() == 0) {
         Insert();
@@ -353,8 +334,7 @@ void TDataSet::writeBufferToStore()
         log_.push_back({LogEntry::Insert, store_.idAt(row), {}, 0});
         return;
     }
-    if (buffer_ == bufferOriginal_)
-        return;
+    if (buffer_ == bufferOriginal_) return;
     const std::uint32_t id = store_.idAt(cur_);
     auto it = logIndex_.find(id);
     if (it == logIndex_.end()) {
@@ -363,8 +343,7 @@ void TDataSet::writeBufferToStore()
         it = logIndex_.find(id);
     }
     for (std::size_t c = 0; c < fields_.size(); ++c)
-        if (!(buffer_[c] == bufferOriginal_[c]))
-            store_.set(cur_, c, buffer_[c]);
+        if (!(buffer_[c] == bufferOriginal_[c])) store_.set(cur_, c, buffer_[c]);
     // A row edited back to its base values has nothing pending any more.
     LogEntry& e = log_[it->second];
     if (e.kind == LogEntry::Modify && RowValues(cur_) == e.original) {
@@ -394,14 +373,12 @@ void TDataSet::Post()
 
 void TDataSet::Cancel()
 {
-    if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert)
-        return;
+    if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
     run(BeforeCancel);
     const bool wasInsert = state_ == TDataSetState::dsInsert;
     buffer_.clear();
     bufferOriginal_.clear();
-    if (wasInsert && store_.rowCount() > 0)
-        cur_ = std::min(insertAt_, store_.rowCount() - 1);
+    if (wasInsert && store_.rowCount() > 0) cur_ = std::min(insertAt_, store_.rowCount() - 1);
     setState(TDataSetState::dsBrowse);
     notify(Notify::DataSetChanged);
     run(AfterCancel);
@@ -414,8 +391,7 @@ void TDataSet::Delete()
         Cancel();
         return;
     }
-    if (store_.rowCount() == 0)
-        Fail(QStringLiteral("Operação não permitida em um conjunto de dados vazio."));
+    if (store_.rowCount() == 0) Fail(QStringLiteral("Operação não permitida em um conjunto de dados vazio."));
     if (state_ == TDataSetState::dsEdit) {
         buffer_.clear();
         bufferOriginal_.clear();
@@ -435,11 +411,9 @@ void TDataSet::Delete()
     }
     logIndex_.clear();
     for (std::size_t i = 0; i < log_.size(); ++i)
-        if (log_[i].kind != LogEntry::Delete)
-            logIndex_[log_[i].id] = i;
+        if (log_[i].kind != LogEntry::Delete) logIndex_[log_[i].id] = i;
     store_.eraseRow(cur_);
-    if (cur_ >= store_.rowCount() && cur_ > 0)
-        cur_ = store_.rowCount() ? store_.rowCount() - 1 : 0;
+    if (cur_ >= store_.rowCount() && cur_ > 0) cur_ = store_.rowCount() ? store_.rowCount() - 1 : 0;
     bof_ = false;
     eof_ = store_.rowCount() == 0;
     notify(Notify::StateChanged);
@@ -459,8 +433,7 @@ void TDataSet::MergeChangeLog()
 void TDataSet::CancelUpdates()
 {
     Cancel();
-    if (log_.empty())
-        return;
+    if (log_.empty()) return;
     const std::uint32_t current = store_.rowCount() ? store_.idAt(cur_) : 0;
     for (auto e = log_.rbegin(); e != log_.rend(); ++e) {
         switch (e->kind) {
@@ -473,8 +446,7 @@ void TDataSet::CancelUpdates()
         }
         case LogEntry::Insert: {
             const std::size_t row = RowOf(e->id);
-            if (row != npos)
-                store_.eraseRow(row);
+            if (row != npos) store_.eraseRow(row);
             break;
         }
         case LogEntry::Delete: {
@@ -500,16 +472,13 @@ void TDataSet::CancelUpdates()
 
 void TDataSet::DisableControls()
 {
-    if (disableCount_++ == 0)
-        stateAtDisable_ = state_;
+    if (disableCount_++ == 0) stateAtDisable_ = state_;
 }
 
 void TDataSet::EnableControls()
 {
-    if (disableCount_ == 0)
-        return;
-    if (--disableCount_ > 0)
-        return;
+    if (disableCount_ == 0) return;
+    if (--disableCount_ > 0) return;
     if (state_ != stateAtDisable_) {
         notify(Notify::StateChanged);
         if ((state_ == TDataSetState::dsInactive) != (stateAtDisable_ == TDataSetState::dsInactive))
@@ -520,8 +489,7 @@ void TDataSet::EnableControls()
 
 void TDataSet::RegisterDataSource(TDataSource* ds)
 {
-    if (std::find(sources_.begin(), sources_.end(), ds) == sources_.end())
-        sources_.push_back(ds);
+    if (std::find(sources_.begin(), sources_.end(), ds) == sources_.end()) sources_.push_back(ds);
 }
 
 void TDataSet::UnregisterDataSource(TDataSource* ds)
@@ -533,23 +501,20 @@ void TDataSet::UnregisterDataSource(TDataSource* ds)
 
 Variant TDataSet::ValueAt(int row, int fieldIndex) const
 {
-    if (!Active() || row < 0 || fieldIndex < 0 || fieldIndex >= int(fields_.size()))
-        return {};
+    if (!Active() || row < 0 || fieldIndex < 0 || fieldIndex >= int(fields_.size())) return {};
     std::size_t r = std::size_t(row);
     if (state_ == TDataSetState::dsInsert) {
-        if (r == insertAt_)
-            return buffer_[std::size_t(fieldIndex)];
-        if (r > insertAt_)
-            --r;
+        if (r == insertAt_) return buffer_[std::size_t(fieldIndex)];
+        if (r > insertAt_) --r;
     } else if (state_ == TDataSetState::dsEdit && r == cur_) {
         return buffer_[std::size_t(fieldIndex)];
     }
-    if (r >= store_.rowCount())
-        return {};
+    if (r >= store_.rowCount()) return {};
     return store_.get(r, std::size_t(fieldIndex));
 }
 
-TDataSet::ActiveRowScope::ActiveRowScope(const TDataSet* ds, int row) : ds_(const_cast<TDataSet*>(ds)), saved_(ds->drawRow_)
+TDataSet::ActiveRowScope::ActiveRowScope(const TDataSet* ds, int row)
+    : ds_(const_cast<TDataSet*>(ds)), saved_(ds->drawRow_)
 {
     ds_->drawRow_ = row;
 }
@@ -561,8 +526,7 @@ TDataSet::ActiveRowScope::~ActiveRowScope()
 
 Variant TDataSet::FieldValue(const TField* f) const
 {
-    if (!Active())
-        return {};
+    if (!Active()) return {};
     const int row = drawRow_ >= 0 ? drawRow_ : CurrentRow();
     return ValueAt(row, f->Index());
 }
@@ -570,9 +534,9 @@ Variant TDataSet::FieldValue(const TField* f) const
 void TDataSet::checkEditing(const TField* f) const
 {
     if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert)
-        Fail(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão (campo '%1').").arg(f->FieldName()));
-    if (f->ReadOnly())
-        Fail(QStringLiteral("O campo '%1' não pode ser modificado.").arg(f->FieldName()));
+        Fail(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão (campo '%1').")
+                 .arg(f->FieldName()));
+    if (f->ReadOnly()) Fail(QStringLiteral("O campo '%1' não pode ser modificado.").arg(f->FieldName()));
 }
 
 void TDataSet::SetFieldValue(TField* f, const Variant& v)

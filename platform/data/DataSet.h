@@ -149,7 +149,7 @@ protected:
 
     struct LogEntry {
         enum Kind { Modify, Insert, Delete } kind;
-        std::uint32_t id; // row id in the store
+        std::uint32_t id;              // row id in the store
         std::vector<Variant> original; // base values (modify, delete)
         std::size_t deletedAt = 0;     // position of a deleted row
     };
@@ -158,13 +158,24 @@ protected:
     std::size_t RowOf(std::uint32_t rowId) const; // npos when gone
 
 private:
-    enum class Notify { DataSetChanged, Scrolled, RecordChanged, StateChanged, UpdateData, CheckBrowseMode, ActiveChanged };
+    enum class Notify {
+        DataSetChanged,
+        Scrolled,
+        RecordChanged,
+        StateChanged,
+        UpdateData,
+        CheckBrowseMode,
+        ActiveChanged
+    };
     void notify(Notify what, TField* field = nullptr);
     void setState(TDataSetState s);
     void scrollTo(std::size_t row, bool bof, bool eof);
     void beginInsert(bool append);
     void writeBufferToStore();
-    void run(const TDataSetNotifyEvent& e) { if (e) e(this); }
+    void run(const TDataSetNotifyEvent& e)
+    {
+        if (e) e(this);
+    }
     void checkEditing(const TField* f) const;
 
     QString name_;
@@ -174,7 +185,7 @@ private:
     TDataSetState state_ = TDataSetState::dsInactive;
     std::size_t cur_ = 0;
     bool bof_ = true, eof_ = true;
-    int drawRow_ = -1; // ActiveRowScope override
+    int drawRow_ = -1;             // ActiveRowScope override
     std::uint64_t generation_ = 1; // of the loaded content, in bookmarks
     // Edit buffer of the current row (edit) or of the new row (insert).
     std::vector<Variant> buffer_;

@@ -13,19 +13,15 @@ TDataSource::~TDataSource()
 {
     for (TDataLink* l : std::vector<TDataLink*>(links_))
         l->setDataSource(nullptr);
-    if (dataSet_)
-        dataSet_->UnregisterDataSource(this);
+    if (dataSet_) dataSet_->UnregisterDataSource(this);
 }
 
 void TDataSource::setDataSet(TDataSet* ds)
 {
-    if (ds == dataSet_)
-        return;
-    if (dataSet_)
-        dataSet_->UnregisterDataSource(this);
+    if (ds == dataSet_) return;
+    if (dataSet_) dataSet_->UnregisterDataSource(this);
     dataSet_ = ds;
-    if (dataSet_)
-        dataSet_->RegisterDataSource(this);
+    if (dataSet_) dataSet_->RegisterDataSource(this);
     for (TDataLink* l : std::vector<TDataLink*>(links_)) {
         l->ActiveChanged();
         l->DataSetChanged();
@@ -34,8 +30,7 @@ void TDataSource::setDataSet(TDataSet* ds)
 
 void TDataSource::AddLink(TDataLink* l)
 {
-    if (std::find(links_.begin(), links_.end(), l) == links_.end())
-        links_.push_back(l);
+    if (std::find(links_.begin(), links_.end(), l) == links_.end()) links_.push_back(l);
 }
 
 void TDataSource::RemoveLink(TDataLink* l)
@@ -48,55 +43,49 @@ void TDataSource::DataEvent(Event e, TField* field)
     const std::vector<TDataLink*> links(links_);
     auto each = [&](auto fn) {
         for (TDataLink* l : links)
-            if (std::find(links_.begin(), links_.end(), l) != links_.end())
-                fn(l);
+            if (std::find(links_.begin(), links_.end(), l) != links_.end()) fn(l);
     };
     switch (e) {
     case Event::StateChanged:
         each([](TDataLink* l) { l->EditingChanged(); });
-        if (OnStateChange)
-            OnStateChange(this);
+        if (OnStateChange) OnStateChange(this);
         break;
-    case Event::ActiveChanged: each([](TDataLink* l) { l->ActiveChanged(); }); break;
+    case Event::ActiveChanged:
+        each([](TDataLink* l) { l->ActiveChanged(); });
+        break;
     case Event::DataSetChanged:
         each([](TDataLink* l) { l->DataSetChanged(); });
-        if (OnDataChange)
-            OnDataChange(this, nullptr);
+        if (OnDataChange) OnDataChange(this, nullptr);
         break;
     case Event::Scrolled:
         each([](TDataLink* l) { l->DataSetScrolled(); });
-        if (OnDataChange)
-            OnDataChange(this, nullptr);
+        if (OnDataChange) OnDataChange(this, nullptr);
         break;
     case Event::RecordChanged:
         each([field](TDataLink* l) { l->RecordChanged(field); });
-        if (OnDataChange)
-            OnDataChange(this, field);
+        if (OnDataChange) OnDataChange(this, field);
         break;
     case Event::UpdateData:
-        if (OnUpdateData)
-            OnUpdateData(this);
+        if (OnUpdateData) OnUpdateData(this);
         each([](TDataLink* l) { l->UpdateData(); });
         break;
-    case Event::CheckBrowseMode: each([](TDataLink* l) { l->CheckBrowseMode(); }); break;
+    case Event::CheckBrowseMode:
+        each([](TDataLink* l) { l->CheckBrowseMode(); });
+        break;
     }
 }
 
 TDataLink::~TDataLink()
 {
-    if (source_)
-        source_->RemoveLink(this);
+    if (source_) source_->RemoveLink(this);
 }
 
 void TDataLink::setDataSource(TDataSource* s)
 {
-    if (s == source_)
-        return;
-    if (source_)
-        source_->RemoveLink(this);
+    if (s == source_) return;
+    if (source_) source_->RemoveLink(this);
     source_ = s;
-    if (source_)
-        source_->AddLink(this);
+    if (source_) source_->AddLink(this);
     ActiveChanged();
     DataSetChanged();
 }
@@ -109,10 +98,8 @@ bool TDataLink::Editing() const
 
 bool TDataLink::Edit()
 {
-    if (!Active())
-        return false;
-    if (!Editing())
-        DataSet()->Edit();
+    if (!Active()) return false;
+    if (!Editing()) DataSet()->Edit();
     return Editing();
 }
 
@@ -125,17 +112,14 @@ TField* TFieldDataLink::Field() const
 void TFieldDataLink::Reset()
 {
     modified_ = false;
-    if (OnDataChange)
-        OnDataChange();
+    if (OnDataChange) OnDataChange();
 }
 
 void TFieldDataLink::ActiveChanged()
 {
     modified_ = false;
-    if (OnActiveChange)
-        OnActiveChange();
-    if (OnDataChange)
-        OnDataChange();
+    if (OnActiveChange) OnActiveChange();
+    if (OnDataChange) OnDataChange();
 }
 
 void TFieldDataLink::DataSetChanged()
@@ -150,22 +134,18 @@ void TFieldDataLink::DataSetScrolled()
 
 void TFieldDataLink::RecordChanged(TField* f)
 {
-    if (f == nullptr || f == Field())
-        Reset();
+    if (f == nullptr || f == Field()) Reset();
 }
 
 void TFieldDataLink::EditingChanged()
 {
-    if (!Editing())
-        modified_ = false;
-    if (OnEditingChange)
-        OnEditingChange();
+    if (!Editing()) modified_ = false;
+    if (OnEditingChange) OnEditingChange();
 }
 
 void TFieldDataLink::UpdateData()
 {
-    if (modified_ && OnUpdateData)
-        OnUpdateData();
+    if (modified_ && OnUpdateData) OnUpdateData();
     modified_ = false;
 }
 

@@ -33,7 +33,15 @@ public:
     TNotifyEvent OnUpdateData;
 
     // Used by TDataSet and TDataLink.
-    enum class Event { DataSetChanged, Scrolled, RecordChanged, StateChanged, UpdateData, CheckBrowseMode, ActiveChanged };
+    enum class Event {
+        DataSetChanged,
+        Scrolled,
+        RecordChanged,
+        StateChanged,
+        UpdateData,
+        CheckBrowseMode,
+        ActiveChanged
+    };
     void DataEvent(Event e, TField* field);
     void AddLink(TDataLink* l);
     void RemoveLink(TDataLink* l);
@@ -83,8 +91,8 @@ public:
     void Modify() { modified_ = true; }
     void Reset(); // drops the control's pending text and shows the field again
 
-    std::function<void()> OnDataChange;   // show the field's value again
-    std::function<void()> OnUpdateData;   // hand the pending text to the field
+    std::function<void()> OnDataChange; // show the field's value again
+    std::function<void()> OnUpdateData; // hand the pending text to the field
     std::function<void()> OnEditingChange;
     std::function<void()> OnActiveChange;
 

@@ -19,8 +19,7 @@ qint64 floorDiv(qint64 a, qint64 b)
 
 TDateTime TDateTime::fromDate(const QDate& date, const QTime& time)
 {
-    if (!date.isValid())
-        return {};
+    if (!date.isValid()) return {};
     qint64 days = date.toJulianDay() - kEpochJulianDay;
     qint64 ms = time.isValid() ? time.msecsSinceStartOfDay() : 0;
     return TDateTime(days * kMsPerDay + ms);
@@ -70,24 +69,22 @@ QString DateToStr(const TDateTime& d, const QLocale& locale)
 QString DateTimeToStr(const TDateTime& d, const QLocale& locale)
 {
     QString s = DateToStr(d, locale);
-    if (d.time() != QTime(0, 0))
-        s += QLatin1Char(' ') + locale.toString(d.time(), QStringLiteral("HH:mm:ss"));
+    if (d.time() != QTime(0, 0)) s += QLatin1Char(' ') + locale.toString(d.time(), QStringLiteral("HH:mm:ss"));
     return s;
 }
 
 bool TryStrToDate(const QString& text, TDateTime& out, const QLocale& locale)
 {
     const QString t = text.trimmed();
-    if (t.isEmpty())
-        return false;
+    if (t.isEmpty()) return false;
     const QString fmt = locale.dateFormat(QLocale::ShortFormat);
-    const QString longYear = fmt.contains(QLatin1String("yyyy")) ? fmt : QString(fmt).replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    const QString longYear =
+        fmt.contains(QLatin1String("yyyy")) ? fmt : QString(fmt).replace(QLatin1String("yy"), QLatin1String("yyyy"));
     const QString shortYear = QString(longYear).replace(QLatin1String("yyyy"), QLatin1String("yy"));
     QDate d = locale.toDate(t, longYear);
     if (!d.isValid()) {
         d = locale.toDate(t, shortYear);
-        if (!d.isValid())
-            return false;
+        if (!d.isValid()) return false;
         // A two-digit year is the one within fifty years of today.
         const int now = QDate::currentDate().year();
         int year = now - now % 100 + d.year() % 100;
@@ -96,8 +93,7 @@ bool TryStrToDate(const QString& text, TDateTime& out, const QLocale& locale)
         else if (year < now - 50)
             year += 100;
         d = QDate(year, d.month(), d.day());
-        if (!d.isValid())
-            return false;
+        if (!d.isValid()) return false;
     }
     out = TDateTime::fromDate(d);
     return true;
@@ -106,8 +102,7 @@ bool TryStrToDate(const QString& text, TDateTime& out, const QLocale& locale)
 TDateTime StrToDate(const QString& text, const QLocale& locale)
 {
     TDateTime d;
-    if (!TryStrToDate(text, d, locale))
-        throw EConvertError(QStringLiteral("'%1' não é uma data válida.").arg(text));
+    if (!TryStrToDate(text, d, locale)) throw EConvertError(QStringLiteral("'%1' não é uma data válida.").arg(text));
     return d;
 }
 

@@ -16,14 +16,17 @@ TField::~TField() = default;
 
 int TField::DisplayWidth() const
 {
-    if (displayWidth_ > 0)
-        return displayWidth_;
+    if (displayWidth_ > 0) return displayWidth_;
     switch (type_) {
     case TFieldType::ftString:
-    case TFieldType::ftFixedChar: return size_ > 0 ? size_ : 20;
-    case TFieldType::ftDateTime: return 18;
-    case TFieldType::ftFloat: return 10;
-    case TFieldType::ftInteger: return 10;
+    case TFieldType::ftFixedChar:
+        return size_ > 0 ? size_ : 20;
+    case TFieldType::ftDateTime:
+        return 18;
+    case TFieldType::ftFloat:
+        return 10;
+    case TFieldType::ftInteger:
+        return 10;
     }
     return 10;
 }
@@ -46,8 +49,7 @@ void TField::setValue(const Variant& v)
 QString TField::AsString() const
 {
     const Variant v = Value();
-    if (v.isNull())
-        return {};
+    if (v.isNull()) return {};
     if (type_ == TFieldType::ftFloat) {
         QLocale l;
         l.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -60,8 +62,12 @@ void TField::setAsString(const QString& v)
 {
     switch (type_) {
     case TFieldType::ftString:
-    case TFieldType::ftFixedChar: setValue(v); break;
-    default: setValue(v.trimmed().isEmpty() ? Variant() : Variant(v)); break;
+    case TFieldType::ftFixedChar:
+        setValue(v);
+        break;
+    default:
+        setValue(v.trimmed().isEmpty() ? Variant() : Variant(v));
+        break;
     }
 }
 
@@ -110,33 +116,31 @@ QString TField::GetText(bool displayText) const
 
 QString TField::FormatValue(const Variant& v, bool displayText) const
 {
-    if (v.isNull())
-        return {};
+    if (v.isNull()) return {};
     const QString& fmt = displayText || editFormat_.isEmpty() ? displayFormat_ : editFormat_;
     switch (type_) {
     case TFieldType::ftString:
-    case TFieldType::ftFixedChar: return v.toString();
+    case TFieldType::ftFixedChar:
+        return v.toString();
     case TFieldType::ftDateTime:
-        if (!fmt.isEmpty())
-            return QLocale().toString(v.toDateTime().toQDateTime(), fmt);
+        if (!fmt.isEmpty()) return QLocale().toString(v.toDateTime().toQDateTime(), fmt);
         return DateTimeToStr(v.toDateTime());
     case TFieldType::ftFloat:
-        if (!fmt.isEmpty())
-            return FormatFloat(fmt, v.toFloat());
+        if (!fmt.isEmpty()) return FormatFloat(fmt, v.toFloat());
         {
             QLocale l;
             l.setNumberOptions(QLocale::OmitGroupSeparator);
             return l.toString(v.toFloat(), 'g', 15);
         }
-    case TFieldType::ftInteger: return QString::number(v.toInteger());
+    case TFieldType::ftInteger:
+        return QString::number(v.toInteger());
     }
     return {};
 }
 
 Variant TField::Coerce(const Variant& v) const
 {
-    if (v.isNull())
-        return v;
+    if (v.isNull()) return v;
     try {
         switch (type_) {
         case TFieldType::ftString:
@@ -148,9 +152,12 @@ Variant TField::Coerce(const Variant& v) const
                                          .arg(size_));
             return s;
         }
-        case TFieldType::ftDateTime: return v.toDateTime();
-        case TFieldType::ftFloat: return v.toFloat();
-        case TFieldType::ftInteger: return v.toInteger();
+        case TFieldType::ftDateTime:
+            return v.toDateTime();
+        case TFieldType::ftFloat:
+            return v.toFloat();
+        case TFieldType::ftInteger:
+            return v.toInteger();
         }
     } catch (const EConvertError& e) {
         throw EConvertError(QStringLiteral("Valor inválido para o campo %1: %2").arg(fieldName_, e.Message()));
@@ -165,12 +172,10 @@ QString FormatFloat(const QString& format, double value, const QLocale& locale)
     qsizetype first = -1, last = -1;
     for (qsizetype i = 0; i < fmt.size(); ++i)
         if (isPat(fmt[i])) {
-            if (first < 0)
-                first = i;
+            if (first < 0) first = i;
             last = i;
         }
-    if (first < 0)
-        return fmt;
+    if (first < 0) return fmt;
     const QString prefix = fmt.left(first), suffix = fmt.mid(last + 1);
     const QString pat = fmt.mid(first, last - first + 1);
     const qsizetype dot = pat.indexOf(QLatin1Char('.'));
@@ -195,15 +200,13 @@ QString FormatFloat(const QString& format, double value, const QLocale& locale)
             while (end > keep && digits[end - 1] == QLatin1Char('0'))
                 --end;
             digits.truncate(end);
-            if (digits.endsWith(dp))
-                digits.chop(dp.size());
+            if (digits.endsWith(dp)) digits.chop(dp.size());
         }
     }
     // Leading integer digits: "0.00" shows 0,50; "#.##" shows ,5.
     if (minInt == 0 && rounded < 1.0) {
         const QString zero = l.zeroDigit();
-        if (digits.startsWith(zero))
-            digits.remove(0, zero.size());
+        if (digits.startsWith(zero)) digits.remove(0, zero.size());
     }
     const bool negative = value < 0 && rounded != 0.0;
     return (negative ? QStringLiteral("-") : QString()) + prefix + digits + suffix;

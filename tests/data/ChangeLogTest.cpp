@@ -11,8 +11,7 @@ void mark(TDataSet& ds, const char* ativa, const char* nota = nullptr)
 {
     ds.Edit();
     ds.FieldByName("ATIVA")->setAsString(ativa);
-    if (nota)
-        ds.FieldByName("TXOBSLIBINCO")->setAsString(nota);
+    if (nota) ds.FieldByName("TXOBSLIBINCO")->setAsString(nota);
     ds.Post();
 }
 } // namespace

@@ -57,7 +57,7 @@ TEST(DataSetLoad, RefusedPacketsKeepThePreviousContent)
 {
     struct Case {
         const char* what;
-        PacketBuilder packet;
+        zel::data::DataPacket packet;
         const char* messagePart;
     };
     PacketBuilder missing;
@@ -67,18 +67,19 @@ TEST(DataSetLoad, RefusedPacketsKeepThePreviousContent)
         .field("TXOBSLIBINCO", zel::data::FIELD_TEXT, 2000)
         .field("ATIVA", zel::data::FIELD_TEXT, 1);
     PacketBuilder tooLong = incPacket(0);
-    tooLong.row({QStringLiteral("1234"), QString(), QStringLiteral("N")});
-    PacketBuilder badValue = incPacket(0);
-    badValue.row({QStringLiteral("001"), QString(), QStringLiteral("N")});
-    {
-        // A value whose kind is not the field's kind.
-        auto& p = const_cast<zel::data::DataPacket&>(badValue.packet());
-        p.mutable_rows(0)->mutable_values(2)->set_float_value(1.0);
-    }
+    tooLong.row({QStringLiteral("1234"), Variant(), QStringLiteral("N")});
+    zel::data::DataPacket badValue = incPacket(1);
+    badValue.mutable_columns(2)->add_floats(1.0); // a value of another kind
+    zel::data::DataPacket shortColumn = incPacket(2);
+    shortColumn.mutable_columns(0)->mutable_text_lengths()->RemoveLast();
+    zel::data::DataPacket badLengths = incPacket(2);
+    badLengths.mutable_columns(1)->set_text_lengths(0, 5);
     std::vector<Case> cases = {{"missing field", missing, "TXOBSLIBINCO"},
                                {"other kind", wrongKind, "ATIVA"},
                                {"text longer than the field", tooLong, "NRINCONSPED"},
-                               {"value of another kind", badValue, "ATIVA"}};
+                               {"value of another kind", badValue, "ATIVA"},
+                               {"column shorter than the rows", shortColumn, "NRINCONSPED"},
+                               {"text lengths that do not add up", badLengths, "TXOBSLIBINCO"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto ds = makeIncList();

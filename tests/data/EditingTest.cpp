@@ -65,12 +65,9 @@ TEST(Editing, PostHandsInTextThenWritesThenReportsBrowseThenAfterPost)
         ds->FieldByName("TXOBSLIBINCO")->setAsString("nota");
     };
     src.OnStateChange = [&](TDataSource* s) {
-        if (s->State() == TDataSetState::dsBrowse)
-            order << "browse:" + ds->FieldByName("TXOBSLIBINCO")->AsString();
+        if (s->State() == TDataSetState::dsBrowse) order << "browse:" + ds->FieldByName("TXOBSLIBINCO")->AsString();
     };
-    ds->AfterPost = [&](TDataSet* d) {
-        order << QString("afterpost:%1").arg(d->ChangeCount());
-    };
+    ds->AfterPost = [&](TDataSet* d) { order << QString("afterpost:%1").arg(d->ChangeCount()); };
     ds->Edit();
     ds->Post();
     EXPECT_EQ(order, QStringList({"handin", "browse:nota", "afterpost:1"}));

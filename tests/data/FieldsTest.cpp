@@ -37,8 +37,8 @@ TEST(Fields, TypedAccessAndDisplayTextInTheUsersLocale)
     PacketBuilder b = orderPacket();
     b.row({QStringLiteral("5"), QStringLiteral("0000000042"), TDateTime::fromDate(QDate(2026, 12, 8)), 1234.5,
            std::int64_t(3)});
-    b.row({QString(), QStringLiteral("0000000043"), TDateTime::fromDate(QDate(2026, 12, 8), QTime(10, 15)),
-           -0.004, Variant()});
+    b.row({QString(), QStringLiteral("0000000043"), TDateTime::fromDate(QDate(2026, 12, 8), QTime(10, 15)), -0.004,
+           Variant()});
     ds->SetData(b);
 
     TField* vr = ds->FieldByName("VRPEDIDO");

@@ -16,24 +16,19 @@ class PacketBuilder {
 public:
     PacketBuilder& field(const char* name, zel::data::FieldKind kind, int size = 0)
     {
-        auto* f = p_.add_fields();
-        f->set_name(name);
-        f->set_kind(kind);
-        f->set_size(size);
+        w_.field(name, FromWireKind(kind), size);
         return *this;
     }
     PacketBuilder& row(const std::vector<Variant>& values)
     {
-        auto* r = p_.add_rows();
-        for (std::size_t i = 0; i < values.size(); ++i)
-            *r->add_values() = ToWire(values[i], FromWireKind(p_.fields(int(i)).kind()));
+        w_.row(values);
         return *this;
     }
-    const zel::data::DataPacket& packet() const { return p_; }
-    operator const zel::data::DataPacket&() const { return p_; }
+    zel::data::DataPacket packet() { return PacketWriter(w_).Take(); }
+    operator zel::data::DataPacket() { return packet(); }
 
 private:
-    zel::data::DataPacket p_;
+    PacketWriter w_;
 };
 
 // An inconsistency list with the three fields these tests need.
@@ -73,8 +68,7 @@ public:
     void UpdateData() override
     {
         events << "updatedata";
-        if (onUpdateData)
-            onUpdateData();
+        if (onUpdateData) onUpdateData();
     }
     std::function<void()> onUpdateData;
     QStringList events;

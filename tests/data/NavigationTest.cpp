@@ -13,17 +13,17 @@ TEST(Navigation, EveryMoveRunsAfterScrollEvenWhenNothingMoves)
     QStringList seen;
     ds->AfterScroll = [&](TDataSet* d) { seen << d->FieldByName("NRINCONSPED")->AsString(); };
 
-    ds->Next();          // 002
-    ds->Next();          // 003
-    ds->Next();          // stays on 003, Eof
+    ds->Next(); // 002
+    ds->Next(); // 003
+    ds->Next(); // stays on 003, Eof
     EXPECT_TRUE(ds->Eof());
     EXPECT_EQ(ds->RecNo(), 3);
-    ds->Next();          // still 003
-    ds->Prior();         // 002
-    ds->First();         // 001
+    ds->Next();  // still 003
+    ds->Prior(); // 002
+    ds->First(); // 001
     EXPECT_TRUE(ds->Bof());
-    ds->Prior();         // stays on 001
-    ds->Last();          // 003
+    ds->Prior(); // stays on 001
+    ds->Last();  // 003
     EXPECT_TRUE(ds->Eof());
     EXPECT_EQ(ds->MoveBy(-2), -2); // 001
     EXPECT_EQ(ds->MoveBy(10), 2);  // 003, Eof

@@ -11,7 +11,7 @@ using namespace zel::test;
 TEST(Wire, DateTimesSurviveTheTripIncludingTheZeroDateTime)
 {
     const std::vector<TDateTime> values = {
-        TDateTime(),                                                    // 1899-12-30 00:00
+        TDateTime(),                                                      // 1899-12-30 00:00
         TDateTime::fromDate(QDate(1899, 12, 29), QTime(23, 59, 59, 999)), // before the epoch
         TDateTime::fromDate(QDate(2026, 12, 8), QTime(10, 15, 30, 123)),
         TDateTime::fromDate(QDate(2026, 10, 18), QTime(0, 30)), // a daylight-saving gap in some zones
