@@ -201,10 +201,10 @@ TEST_F(LiveServer, ACallToAStoppedServerFailsWithinItsDeadline)
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
     useLoginServer(netIncPed);
-    netIncPed.CallTimeoutMs = 1000;
     netIncPed.Connect();
     ASSERT_TRUE(netIncPed.Connected());
     ASSERT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()));
+    netIncPed.CallTimeoutMs = 1000; // taken at the next call
 
     // A server that hangs: the call ends at its deadline.
     server_.pause();
