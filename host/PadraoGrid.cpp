@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStyle>
 
 namespace zel {
@@ -26,6 +27,25 @@ namespace {
 QPixmap standardGlyph(QStyle::StandardPixmap sp)
 {
     return QApplication::style()->standardIcon(sp).pixmap(18, 18);
+}
+
+// A small printer: paper in, the body, paper out.
+QPixmap printerGlyph()
+{
+    QPixmap pm(18, 18);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4.5, 1.5, 9, 5));
+    p.setBrush(QColor(120, 130, 145));
+    p.drawRoundedRect(QRectF(1.5, 6.5, 15, 7), 1.5, 1.5);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4.5, 11.5, 9, 5));
+    p.setPen(QColor(90, 200, 90));
+    p.drawPoint(QPointF(14, 8.5));
+    return pm;
 }
 
 QAction* makeAction(QMenu* menu, const char* name, const QString& text)
@@ -88,6 +108,7 @@ void TfrmPadraoGrid::buildMenu()
     mnuVerificar = makeAction(mnuConsulta, "mnuVerificar", QStringLiteral("&Verificar"));
     mnuVerificar->setShortcut(QKeySequence(Qt::Key_F5));
 
+    SetHeight(mnuPadrao, mnuPadrao->sizeHint().height());
     // Entries added later (by a derived screen) get the same treatment.
     for (QMenu* m : {mnuOperacao, mnuManutencao, mnuConsulta}) {
         m->installEventFilter(this);
@@ -117,7 +138,8 @@ void TfrmPadraoGrid::buildToolbar()
     sbtProcurar = button("sbtProcurar", 112, QStyle::SP_FileDialogContentsView, QStringLiteral("Procurar"));
     sbtVerificar = button("sbtVerificar", 148, QStyle::SP_BrowserReload, QStringLiteral("Verificar"));
     sbtImprimir = button("sbtImprimir", 184, QStyle::SP_DriveFDIcon, QStringLiteral("Imprimir"));
-    sbtAjuda = button("sbtAjuda", 220, QStyle::SP_DialogHelpButton, QStringLiteral("Ajuda"));
+    sbtImprimir->setGlyph(printerGlyph());
+    sbtAjuda = button("sbtAjuda", 220, QStyle::SP_MessageBoxQuestion, QStringLiteral("Ajuda"));
     sbtFechar = button("sbtFechar", 256, QStyle::SP_DialogCloseButton, QStringLiteral("Fechar"));
     sbtConfirmar->setEnabled(false);
     sbtCancelar->setEnabled(false);
@@ -252,8 +274,19 @@ void TfrmPadraoGrid::setFormBounds(int left, int top, int width, int height)
         setGeometry(designBounds_);
 }
 
+void TfrmPadraoGrid::fitCodTela()
+{
+    // The system font may be wider than the one the width was chosen for:
+    // the code is never cut.
+    const int need = lblCodTela->sizeHint().width();
+    if (lblCodTela->width() < need)
+        lblCodTela->resize(need, lblCodTela->height());
+    lblCodTela->move(panMenu->width() - lblCodTela->width() - 8, lblCodTela->y());
+}
+
 void TfrmPadraoGrid::Show()
 {
+    fitCodTela();
     if (QMdiArea* mdi = MdiArea()) {
         if (!subWindow_) {
             subWindow_ = mdi->addSubWindow(this);
@@ -366,7 +399,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
 bool TfrmPadraoGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panMenu && event->type() == QEvent::Resize) {
-        lblCodTela->move(panMenu->width() - lblCodTela->width() - 8, lblCodTela->y());
+        fitCodTela();
     } else if (event->type() == QEvent::ActionAdded && qobject_cast<QMenu*>(watched)) {
         AdoptAction(static_cast<QActionEvent*>(event)->action());
     }

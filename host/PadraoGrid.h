@@ -151,6 +151,7 @@ private:
     void buildToolbar();
     void buildBody();
     void bindEvents();
+    void fitCodTela();
     void activated();
     void mdiActivated(QMdiSubWindow* w);
 

@@ -5,11 +5,9 @@
 #include <Exceptions.h>
 #include <Login.h>
 #include <ModuleAbi.h>
+#include <PadraoGrid.h>
 
 #include <QFile>
-#include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 
 namespace {
 
@@ -46,11 +44,11 @@ ZEL_MODULE_EXPORT void IniProc(const std::vector<zel::Variant>& params)
                              .arg(mode ? QStringLiteral("true") : QStringLiteral("false"), filial, pedido, dtPedido,
                                   dtEntrega, zel::Operador());
     record(line);
-    if (QMdiArea* mdi = zel::MdiArea()) {
-        auto* label = new QLabel(line);
-        label->setObjectName(QStringLiteral("frmTeste"));
-        QMdiSubWindow* w = mdi->addSubWindow(label);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->show();
+    if (zel::MdiArea()) {
+        auto* screen = zel::CreateForm<zel::TfrmPadraoGrid>(nullptr, QStringLiteral("frmTeste"));
+        screen->setCaption(QStringLiteral("Tela de teste"));
+        screen->lblCodTela->setCaption(QStringLiteral("ZEL00000"));
+        screen->setFormBounds(10, 10, 741, 417);
+        screen->Show();
     }
 }
