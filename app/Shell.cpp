@@ -71,7 +71,10 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption locale(QStringLiteral("locale"),
                                     QStringLiteral("Idioma e formatos de data e número (ex.: pt_BR)."),
                                     QStringLiteral("name"));
-    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale});
+    const QCommandLineOption tls(QStringLiteral("tls-ca"),
+                                 QStringLiteral("Conecta por TLS, confiando nos certificados PEM deste arquivo."),
+                                 QStringLiteral("file"));
+    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale, tls});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return false;
@@ -108,6 +111,7 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         return false;
     }
     o.locale = p.value(locale);
+    o.tlsCa = p.value(tls);
     if (!o.locale.isEmpty() && QLocale(o.locale).name() == QLatin1String("C") && o.locale != QLatin1String("C")) {
         error = QStringLiteral("--locale: \"%1\" não é um idioma conhecido.").arg(o.locale);
         return false;
@@ -159,6 +163,14 @@ int RunShell(TApplication& app, const TShellOptions& o)
     if (!o.locale.isEmpty())
         QLocale::setDefault(QLocale(o.locale));
     TNetConnection::SetDefaultCallTimeoutMs(o.callTimeoutSeconds * 1000);
+    if (!o.tlsCa.isEmpty()) {
+        QFile ca(o.tlsCa);
+        if (!ca.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "zel-host: cannot read the TLS certificates %s\n", qPrintable(o.tlsCa));
+            return 2;
+        }
+        TNetConnection::SetTlsRootCertificates(ca.readAll());
+    }
     if (!o.database.isEmpty())
         CreateDtmDBGeral(o.database);
 

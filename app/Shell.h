@@ -28,6 +28,7 @@ struct TShellOptions {
     bool quitAfterScreenshot = false;
     int callTimeoutSeconds = 30;
     QString locale; // e.g. "pt_BR"; empty = the system's
+    QString tlsCa;  // PEM certificates the server's must chain to: TLS
 };
 
 // The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.

@@ -1,5 +1,6 @@
 #include "FiltroPadrao.h"
 
+#include "Application.h"
 #include "Dialogs.h"
 #include "Login.h"
 
@@ -140,6 +141,11 @@ void TfrmFiltroPadrao::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous() || activatedThisShowing_)
         return;
+    // Owned by the application, not by a window: it appears over the main form.
+    if (!parentWidget() && MainForm()) {
+        const QRect over = MainForm()->frameGeometry();
+        move(over.center() - rect().center());
+    }
     activatedThisShowing_ = true;
     Guarded([this] { FormActivate(this); });
 }

@@ -23,6 +23,17 @@ std::chrono::system_clock::time_point deadlineIn(int ms)
 }
 } // namespace
 
+namespace {
+std::string& tlsRoots()
+{
+    static std::string pem;
+    return pem;
+}
+} // namespace
+
+void SetTlsRoots(const QByteArray& pem) { tlsRoots() = pem.toStdString(); }
+bool TlsEnabled() { return !tlsRoots().empty(); }
+
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
 {
     grpc::ChannelArguments args;
@@ -32,7 +43,11 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 200);
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 2000);
     const std::string target = QStringLiteral("%1:%2").arg(host).arg(port).toStdString();
-    return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
+    if (tlsRoots().empty())
+        return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
+    grpc::SslCredentialsOptions ssl;
+    ssl.pem_root_certs = tlsRoots();
+    return grpc::CreateCustomChannel(target, grpc::SslCredentials(ssl), args);
 }
 
 bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs)

@@ -12,7 +12,12 @@
 
 namespace zel::grpclink {
 
-// A channel to host:port with the message limits raised for long lists.
+// The certificates that a TLS server's certificate must chain to; empty
+// (the default) = plain connections.
+void SetTlsRoots(const QByteArray& pem);
+bool TlsEnabled();
+// A channel to host:port with the message limits raised for long lists,
+// over TLS when roots are set.
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port);
 // Waits (off the user-interface thread) until the channel is connected;
 // false when it was not within the timeout.

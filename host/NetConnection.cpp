@@ -85,6 +85,7 @@ IrdmIncPed& TNetConnection::AppServer()
     return *appServer_;
 }
 
+void TNetConnection::SetTlsRootCertificates(const QByteArray& pem) { grpclink::SetTlsRoots(pem); }
 void TNetConnection::SetAppServerFactory(AppServerFactory factory) { defaults().factory = std::move(factory); }
 int TNetConnection::DefaultCallTimeoutMs() { return defaults().callTimeoutMs; }
 void TNetConnection::SetDefaultCallTimeoutMs(int ms) { defaults().callTimeoutMs = ms; }

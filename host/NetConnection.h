@@ -74,6 +74,9 @@ public:
     const QString& LastError() const { return lastError_; }
 
     static void SetAppServerFactory(AppServerFactory factory);
+    // Connects (and logs in) over TLS, trusting the given PEM certificates;
+    // an empty text returns to plain connections.
+    static void SetTlsRootCertificates(const QByteArray& pem);
     static int DefaultCallTimeoutMs();
     static void SetDefaultCallTimeoutMs(int ms);
     static int DefaultConnectTimeoutMs();

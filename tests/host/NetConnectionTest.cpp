@@ -7,6 +7,7 @@
 #include <NetConnection.h>
 #include <ResultCheck.h>
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -269,4 +270,38 @@ TEST_F(LiveServer, AFactoryCanWrapTheRealServerToInjectFaults)
     const zel::data::ChangePacket empty;
     EXPECT_NO_THROW(netIncPed.AppServer().SetIncPed(empty));
     EXPECT_THROW(netIncPed.AppServer().SetIncPed(empty), ENetError);
+}
+
+TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
+{
+    const QString dir = QStringLiteral(ZEL_TLS_TEST_DIR);
+    zel::test::ServerProcess server;
+    QString error;
+    if (!server.start(error, {QStringLiteral("--tls-cert"), dir + QStringLiteral("/cert.pem"),
+                              QStringLiteral("--tls-key"), dir + QStringLiteral("/key.pem")}))
+        GTEST_SKIP() << error.toStdString();
+
+    // Plain: refused.
+    EXPECT_THROW(Entrar(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("0001"), QStringLiteral("demo"), {},
+                        3000),
+                 ENetError);
+
+    QFile cert(dir + QStringLiteral("/cert.pem"));
+    ASSERT_TRUE(cert.open(QIODevice::ReadOnly));
+    TNetConnection::SetTlsRootCertificates(cert.readAll());
+    try {
+        SetLogin(Entrar(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
+        TNetConnection netIncPed(QStringLiteral("netIncPed"));
+        useLoginServer(netIncPed);
+        netIncPed.Connect();
+        ASSERT_TRUE(netIncPed.Connected());
+        TClientDataSet cdsGrupOper(QStringLiteral("cdsGrupOper"));
+        cdsGrupOper.AddField(QStringLiteral("CDGROPLIBINC"), TFieldType::ftString, 2);
+        cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+        EXPECT_FALSE(cdsGrupOper.IsEmpty());
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    TNetConnection::SetTlsRootCertificates({});
+    ClearLogin();
 }

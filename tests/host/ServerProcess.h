@@ -36,8 +36,9 @@ public:
 
     // Creates and seeds the database once per test program, copies it for
     // this server, and starts the server. False with error set when any step fails.
-    bool start(QString& error)
+    bool start(QString& error, const QStringList& serveArguments = {})
     {
+        serveArguments_ = serveArguments;
         const QString exe = serverExe();
         if (exe.isEmpty() || !QFile::exists(exe)) {
             error = QStringLiteral("zel-server not built");
@@ -64,8 +65,9 @@ public:
     {
         process_ = std::make_unique<QProcess>();
         process_->setProgram(serverExe());
-        process_->setArguments({QStringLiteral("serve"), QStringLiteral("--db"), dbUrl(), QStringLiteral("--listen"),
-                                QStringLiteral("127.0.0.1:0")});
+        process_->setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--db"), dbUrl(),
+                                           QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
+                               serveArguments_);
         process_->setProcessChannelMode(QProcess::SeparateChannels);
         process_->start();
         if (!process_->waitForStarted(10000)) {
@@ -153,6 +155,7 @@ private:
     }
 
     QTemporaryDir dir_;
+    QStringList serveArguments_;
     QString dbPath_;
     std::unique_ptr<QProcess> process_;
     QString host_;
