@@ -10,7 +10,12 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
+#include <QRandomGenerator>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <memory>
 
 namespace zel::test {
@@ -60,37 +65,20 @@ public:
         return serve(error);
     }
 
-    // Starts (again) on the same database; a new port.
+    // Starts (again) on the same database, on a new port. The port is chosen
+    // below the kernel's ephemeral range and checked free: servers that ask
+    // for port 0 share ports they are handed (gRPC listens with SO_REUSEPORT),
+    // and a test must talk to its own server only.
     bool serve(QString& error)
     {
-        process_ = std::make_unique<QProcess>();
-        process_->setProgram(serverExe());
-        process_->setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--db"), dbUrl(),
-                                           QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
-                               serveArguments_);
-        process_->setProcessChannelMode(QProcess::SeparateChannels);
-        process_->start();
-        if (!process_->waitForStarted(10000)) {
-            error = QStringLiteral("zel-server did not start: ") + process_->errorString();
-            return false;
-        }
-        static const QRegularExpression re(QStringLiteral(R"(listening on ([^\s:]+):(\d+))"));
-        QByteArray out;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 30000) {
-            if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running)
-                break;
-            out += process_->readAllStandardOutput();
-            const auto m = re.match(QString::fromUtf8(out));
-            if (m.hasMatch()) {
-                host_ = m.captured(1);
-                port_ = m.captured(2).toInt();
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const int port = freeLowPort();
+            if (port <= 0)
+                continue;
+            if (serveOn(port, error))
                 return true;
-            }
+            stop();
         }
-        error = QStringLiteral("zel-server did not report its port: ") + QString::fromUtf8(out) +
-                QString::fromUtf8(process_->readAllStandardError());
         return false;
     }
 
@@ -128,6 +116,63 @@ public:
     const QString& dbPath() const { return dbPath_; }
 
 private:
+    bool serveOn(int port, QString& error)
+    {
+        process_ = std::make_unique<QProcess>();
+        process_->setProgram(serverExe());
+        process_->setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--db"), dbUrl(),
+                                           QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)} +
+                               serveArguments_);
+        process_->setProcessChannelMode(QProcess::SeparateChannels);
+        process_->start();
+        if (!process_->waitForStarted(10000)) {
+            error = QStringLiteral("zel-server did not start: ") + process_->errorString();
+            return false;
+        }
+        static const QRegularExpression re(QStringLiteral(R"(listening on ([^\s:]+):(\d+))"));
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 30000) {
+            if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running)
+                break;
+            out += process_->readAllStandardOutput();
+            const auto m = re.match(QString::fromUtf8(out));
+            if (m.hasMatch()) {
+                host_ = m.captured(1);
+                port_ = m.captured(2).toInt();
+                return true;
+            }
+        }
+        error = QStringLiteral("zel-server did not report its port: ") + QString::fromUtf8(out) +
+                QString::fromUtf8(process_->readAllStandardError());
+        return false;
+    }
+
+    // A loopback port below the ephemeral range that nothing holds now.
+    static int freeLowPort()
+    {
+        int low = 32768;
+        QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+        if (range.open(QIODevice::ReadOnly))
+            low = QString::fromLatin1(range.readAll()).split(QRegularExpression(QStringLiteral("\\s+")),
+                                                              Qt::SkipEmptyParts).value(0).toInt();
+        if (low < 12000)
+            low = 32768;
+        const int first = std::max(10000, low - 12000);
+        const int port = first + int(QRandomGenerator::global()->bounded(low - first - 1));
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return -1;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(quint16(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return free ? port : -1;
+    }
+
     static const QString& seededTemplate(const QString& exe, QString& error)
     {
         static QTemporaryDir dir;
