@@ -208,7 +208,7 @@ TEST_F(LiveServer, ACallToAStoppedServerFailsWithinItsDeadline)
     netIncPed.CallTimeoutMs = 1000; // taken at the next call
 
     // A server that hangs: the call ends at its deadline.
-    server_.pause();
+    ASSERT_TRUE(server_.pause());
     try {
         netIncPed.AppServer().GetGrupOper(FiliProc(), Operador());
         FAIL() << "a call to a frozen server succeeded";

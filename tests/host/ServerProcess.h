@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <arpa/inet.h>
@@ -97,11 +98,36 @@ public:
         process_.reset();
     }
 
-    // Freezes the server: it keeps its port but answers nothing.
-    void pause()
+    // Freezes the server: it keeps its port but answers nothing. Returns once
+    // every thread of it has stopped (a thread running at the moment of the
+    // signal stops a little later).
+    bool pause()
     {
-        if (process_ && process_->processId() > 0)
-            ::kill(pid_t(process_->processId()), SIGSTOP);
+        if (!process_ || process_->processId() <= 0)
+            return false;
+        const qint64 pid = process_->processId();
+        ::kill(pid_t(pid), SIGSTOP);
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 5000) {
+            bool all = true;
+            const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+            for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile f(tasks.filePath(task) + QStringLiteral("/stat"));
+                if (!f.open(QIODevice::ReadOnly))
+                    continue;
+                // "pid (name) S ...": the state follows the closing parenthesis.
+                const QByteArray stat = f.readAll();
+                const int close = int(stat.lastIndexOf(')'));
+                const char state = close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
+                if (state != 'T' && state != 't')
+                    all = false;
+            }
+            if (all)
+                return true;
+            QThread::msleep(5);
+        }
+        return false;
     }
     void resume()
     {
