@@ -1,0 +1,97 @@
+#include "LoginDialog.h"
+
+#include <Dialogs.h>
+#include <Guard.h>
+#include <LoginClient.h>
+#include <Messages.h>
+#include <NetConnection.h>
+#include <Strings.h>
+#include <WaitAnimation.h>
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zel::app {
+
+TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("Entrar no sistema"));
+    auto* form = new QFormLayout;
+    edtServidor = new QLineEdit(this);
+    edtServidor->setObjectName(QStringLiteral("edtServidor"));
+    edtServidor->setPlaceholderText(QStringLiteral("servidor:porta"));
+    edtOperador = new QLineEdit(this);
+    edtOperador->setObjectName(QStringLiteral("edtOperador"));
+    edtOperador->setMaxLength(12);
+    edtSenha = new QLineEdit(this);
+    edtSenha->setObjectName(QStringLiteral("edtSenha"));
+    edtSenha->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("&Servidor:"), edtServidor);
+    form->addRow(QStringLiteral("&Operador:"), edtOperador);
+    form->addRow(QStringLiteral("S&enha:"), edtSenha);
+
+    btnEntrar = new QPushButton(QStringLiteral("&Entrar"), this);
+    btnEntrar->setObjectName(QStringLiteral("btnEntrar"));
+    btnEntrar->setDefault(true);
+    btnCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnEntrar);
+    buttons->addWidget(btnCancelar);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+
+    connect(btnEntrar, &QPushButton::clicked, this, [this] {
+        Guarded([this] {
+            if (TryLogin())
+                accept();
+        });
+    });
+    connect(btnCancelar, &QPushButton::clicked, this, [this] { Guarded([this] { reject(); }); });
+}
+
+void TfrmLogin::setServer(const QString& address) { edtServidor->setText(address); }
+void TfrmLogin::setOperador(const QString& operador) { edtOperador->setText(operador); }
+
+bool TfrmLogin::TryLogin()
+{
+    QString host;
+    int port = 0;
+    if (!ParseServerAddress(edtServidor->text(), host, port)) {
+        ShowError(QStringLiteral("Informe o servidor de aplicação no formato servidor:porta."));
+        edtServidor->setFocus();
+        return false;
+    }
+    if (EmptyString(edtOperador->text())) {
+        ShowError(QStringLiteral("Operador deve ser informado."));
+        edtOperador->setFocus();
+        return false;
+    }
+    struct Animation {
+        explicit Animation(QWidget* over) { ActiveShowAvi(over, 6); }
+        ~Animation() { DeactiveShowAvi(); }
+    };
+    try {
+        Animation wait(this);
+        login_ = Entrar(host, port, edtOperador->text().trimmed(), edtSenha->text(), filial_);
+        return true;
+    } catch (const ELoginError& e) {
+        ShowError(e.Message().isEmpty() ? QStringLiteral("Operador ou senha inválidos.") : e.Message());
+        edtSenha->clear();
+        edtSenha->setFocus();
+    } catch (const ENetError& e) {
+        ShowError(e.Message());
+        edtServidor->setFocus();
+    }
+    return false;
+}
+
+} // namespace zel::app

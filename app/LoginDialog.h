@@ -1,0 +1,39 @@
+#pragma once
+
+#include <Login.h>
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+
+namespace zel::app {
+
+// The login: server address, operator and password, checked by the
+// application server's login service. A refused login or an unreachable
+// server is shown in an error box and the dialog stays open.
+class TfrmLogin : public QDialog {
+public:
+    explicit TfrmLogin(QWidget* parent = nullptr);
+
+    void setServer(const QString& address);
+    void setOperador(const QString& operador);
+    void setFilial(const QString& filial) { filial_ = filial; }
+
+    // Runs the login with what the edits hold; true and Login() set on
+    // success, false after showing why not.
+    bool TryLogin();
+    const TLoginInfo& Login() const { return login_; }
+
+    QLineEdit* edtServidor;
+    QLineEdit* edtOperador;
+    QLineEdit* edtSenha;
+    QPushButton* btnEntrar;
+    QPushButton* btnCancelar;
+
+private:
+    TLoginInfo login_;
+    QString filial_;
+};
+
+} // namespace zel::app

@@ -1,0 +1,230 @@
+#include "MainWindow.h"
+
+#include <Application.h>
+#include <DateTime.h>
+#include <Dialogs.h>
+#include <Exceptions.h>
+#include <Guard.h>
+#include <Login.h>
+#include <Messages.h>
+#include <ServerCall.h>
+#include <Strings.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace zel::app {
+
+// ---- order dialog -----------------------------------------------------------
+
+TfrmAbrePedido::TfrmAbrePedido(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbrePedido"));
+    setWindowTitle(QStringLiteral("Inconsistência de um pedido"));
+    const QString dateHint = QLocale().dateFormat(QLocale::ShortFormat).toLower();
+    auto make = [this](const char* name, int maxLength) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setMaxLength(maxLength);
+        return e;
+    };
+    edtFilial = make("edtFilial", 8);
+    edtFilial->setText(FiliProc());
+    edtPedido = make("edtPedido", 10);
+    edtDtPedido = make("edtDtPedido", 10);
+    edtDtPedido->setPlaceholderText(dateHint);
+    edtDtEntrega = make("edtDtEntrega", 10);
+    edtDtEntrega->setPlaceholderText(dateHint);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Filial:"), edtFilial);
+    form->addRow(QStringLiteral("&Pedido:"), edtPedido);
+    form->addRow(QStringLiteral("Data do p&edido:"), edtDtPedido);
+    form->addRow(QStringLiteral("Data de &entrega:"), edtDtEntrega);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("btbAbrePedido"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        Guarded([this] {
+            if (Validate())
+                accept();
+        });
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] { Guarded([this] { reject(); }); });
+}
+
+bool TfrmAbrePedido::Validate()
+{
+    auto refuse = [](QLineEdit* e, const QString& text) {
+        ShowError(text);
+        e->setFocus();
+        return false;
+    };
+    if (EmptyString(edtFilial->text()))
+        return refuse(edtFilial, QStringLiteral("Filial deve ser informada."));
+    if (EmptyString(edtPedido->text()))
+        return refuse(edtPedido, QStringLiteral("Nr.do pedido deve ser informado."));
+    TDateTime d;
+    if (!TryStrToDate(edtDtPedido->text(), d))
+        return refuse(edtDtPedido, QStringLiteral("Data do pedido inválida."));
+    if (!TryStrToDate(edtDtEntrega->text(), d))
+        return refuse(edtDtEntrega, QStringLiteral("Data de entrega inválida."));
+    return true;
+}
+
+// ---- main window ----------------------------------------------------------------
+
+TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
+    : QMainWindow(parent), modulePath_(std::move(modulePath))
+{
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(QStringLiteral("Gestão de Pedidos"));
+    resize(1024, 700);
+
+    mdiArea = new QMdiArea(this);
+    mdiArea->setObjectName(QStringLiteral("mdiPrincipal"));
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdiArea);
+
+    auto action = [this](const char* name, const QString& text, auto handler) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, [handler] { Guarded(handler); });
+        return a;
+    };
+    mnuIncPed = action("mnuIncPed", QStringLiteral("Inconsistência do Pedido"), [this] { OpenIncPed(); });
+    mnuIncPedPedido = action("mnuIncPedPedido", QStringLiteral("Inconsistência de um pedido..."),
+                             [this] { AskAndOpenIncPedPedido(); });
+    mnuSair = action("mnuSair", QStringLiteral("&Sair"), [this] { close(); });
+    mnuCascata = action("mnuCascata", QStringLiteral("&Cascata"), [this] { mdiArea->cascadeSubWindows(); });
+    mnuLadoALado = action("mnuLadoALado", QStringLiteral("&Lado a lado"), [this] { mdiArea->tileSubWindows(); });
+    mnuFecharJanelas = action("mnuFecharJanelas", QStringLiteral("&Fechar todas"),
+                              [this] { mdiArea->closeAllSubWindows(); });
+
+    auto* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
+    arquivo->setObjectName(QStringLiteral("mnuArquivo"));
+    arquivo->addAction(mnuSair);
+    auto* pedidos = menuBar()->addMenu(QStringLiteral("&Pedidos"));
+    pedidos->setObjectName(QStringLiteral("mnuPedidos"));
+    pedidos->addAction(mnuIncPed);
+    pedidos->addAction(mnuIncPedPedido);
+    auto* janela = menuBar()->addMenu(QStringLiteral("&Janela"));
+    janela->setObjectName(QStringLiteral("mnuJanela"));
+    janela->addAction(mnuCascata);
+    janela->addAction(mnuLadoALado);
+    janela->addSeparator();
+    janela->addAction(mnuFecharJanelas);
+
+    statusBar()->setObjectName(QStringLiteral("stbPrincipal"));
+    updateStatus();
+    SetMainForm(this, mdiArea);
+}
+
+TfrmPrincipal::~TfrmPrincipal()
+{
+    ShutdownModule();
+    if (MainForm() == this)
+        SetMainForm(nullptr, nullptr);
+}
+
+void TfrmPrincipal::updateStatus()
+{
+    const TLoginInfo& l = CurrentLogin();
+    if (l.operador.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("Sem login"));
+        return;
+    }
+    QString op = l.operador;
+    if (!l.nmOperador.isEmpty())
+        op += QStringLiteral(" - ") + l.nmOperador;
+    QString fil = l.filial;
+    if (!l.nmFilial.isEmpty())
+        fil += QStringLiteral(" - ") + l.nmFilial;
+    statusBar()->showMessage(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4:%5")
+                                 .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), l.webUrl)
+                                 .arg(l.webPort));
+}
+
+void TfrmPrincipal::EnsureModule()
+{
+    if (module_ && module_->Loaded())
+        return;
+    auto module = std::make_unique<TModuleLibrary>(modulePath_);
+    QString error;
+    if (!module->Load(error))
+        MensErro(error, true);
+    module_ = std::move(module);
+}
+
+void TfrmPrincipal::RunIniProc(const std::vector<zel::Variant>& params)
+{
+    EnsureModule();
+    module_->IniProc(params);
+}
+
+void TfrmPrincipal::OpenIncPed()
+{
+    RunIniProc({Variant(true), Variant(QString()), Variant(QString()), Variant(QString()), Variant(QString())});
+}
+
+void TfrmPrincipal::OpenIncPedPedido(const QString& filial, const QString& pedido, const QString& dtPedido,
+                                     const QString& dtEntrega)
+{
+    RunIniProc({Variant(false), Variant(filial), Variant(pedido), Variant(dtPedido), Variant(dtEntrega)});
+}
+
+void TfrmPrincipal::AskAndOpenIncPedPedido()
+{
+    TfrmAbrePedido dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    OpenIncPedPedido(dialog.edtFilial->text().trimmed(), dialog.edtPedido->text().trimmed(),
+                     dialog.edtDtPedido->text().trimmed(), dialog.edtDtEntrega->text().trimmed());
+}
+
+bool TfrmPrincipal::CloseScreens()
+{
+    mdiArea->closeAllSubWindows();
+    // Screens closed with caFree are deleted later: delete them now, while
+    // their module is still loaded.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QMdiSubWindow* w : mdiArea->subWindowList())
+        if (w->isVisible())
+            return false;
+    return true;
+}
+
+void TfrmPrincipal::ShutdownModule()
+{
+    if (!module_)
+        return;
+    CloseScreens();
+    // Screens that hid themselves instead of closing are the module's too.
+    for (QMdiSubWindow* w : mdiArea->subWindowList())
+        delete w;
+    module_->Unload();
+    module_.reset();
+}
+
+void TfrmPrincipal::closeEvent(QCloseEvent* event)
+{
+    if (WaitingForWork() || !CloseScreens()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace zel::app

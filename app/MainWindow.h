@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ModuleLibrary.h"
+
+#include <Variant.h>
+
+#include <QDialog>
+#include <QMainWindow>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLineEdit;
+class QMdiArea;
+
+namespace zel::app {
+
+// Asks for the order to open in the review screen: branch, order number,
+// order date and delivery date (short date format).
+class TfrmAbrePedido : public QDialog {
+public:
+    explicit TfrmAbrePedido(QWidget* parent = nullptr);
+    // False, after showing why, when a field is missing or a date invalid.
+    bool Validate();
+
+    QLineEdit* edtFilial;
+    QLineEdit* edtPedido;
+    QLineEdit* edtDtPedido;
+    QLineEdit* edtDtEntrega;
+};
+
+// The shell's main window: the multiple-document area where the screens open,
+// and the menu that loads the module on first use and calls its entry.
+class TfrmPrincipal : public QMainWindow {
+public:
+    explicit TfrmPrincipal(QString modulePath, QWidget* parent = nullptr);
+    ~TfrmPrincipal() override;
+
+    QMdiArea* mdiArea;
+    QAction* mnuIncPed;       // "Inconsistência do Pedido": the module in filter mode
+    QAction* mnuIncPedPedido; // the review screen for one given order
+    QAction* mnuCascata;
+    QAction* mnuLadoALado;
+    QAction* mnuFecharJanelas;
+    QAction* mnuSair;
+
+    const QString& ModulePath() const { return modulePath_; }
+    TModuleLibrary* Module() const { return module_.get(); }
+
+    // Loads the module if it is not yet; raises, after showing why, when it
+    // cannot be loaded (the silent Abort: the reason has been shown).
+    void EnsureModule();
+    // Loads the module if needed and calls its IniProc; failures reach the
+    // caller (the menu handlers run it under the guard).
+    void RunIniProc(const std::vector<zel::Variant>& params);
+    void OpenIncPed();
+    void OpenIncPedPedido(const QString& filial, const QString& pedido, const QString& dtPedido,
+                          const QString& dtEntrega);
+    // Asks for the order with TfrmAbrePedido, then opens it.
+    void AskAndOpenIncPedPedido();
+
+    // Closes every screen (false when one refused) and then finalises and
+    // unloads the module. Called once when the shell ends.
+    bool CloseScreens();
+    void ShutdownModule();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void updateStatus();
+
+    QString modulePath_;
+    std::unique_ptr<TModuleLibrary> module_;
+};
+
+} // namespace zel::app

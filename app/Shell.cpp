@@ -1,0 +1,230 @@
+#include "Shell.h"
+
+#include "LoginDialog.h"
+#include "MainWindow.h"
+
+#include <Application.h>
+#include <DBGeral.h>
+#include <Dialogs.h>
+#include <Exceptions.h>
+#include <Guard.h>
+#include <Login.h>
+#include <LoginClient.h>
+#include <NetConnection.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+namespace zel::app {
+
+QString DefaultModulePath()
+{
+    const QByteArray env = qgetenv("ZEL_MODULE_PATH");
+    if (!env.isEmpty())
+        return QString::fromLocal8Bit(env);
+    const QString dir = QCoreApplication::applicationDirPath();
+    return QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
+}
+
+bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& error)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Gestão de Pedidos: a janela principal que carrega os módulos."));
+    p.addHelpOption();
+    const QCommandLineOption server({QStringLiteral("s"), QStringLiteral("server")},
+                                    QStringLiteral("Servidor de aplicação (HOST:PORTA)."), QStringLiteral("address"));
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("Banco de dados (sqlite:ARQUIVO ou postgresql://...)."),
+                                QStringLiteral("url"));
+    const QCommandLineOption op({QStringLiteral("u"), QStringLiteral("operator")}, QStringLiteral("Operador."),
+                                QStringLiteral("code"));
+    const QCommandLineOption pw(QStringLiteral("password-file"),
+                                QStringLiteral("Arquivo cuja primeira linha é a senha (entrada sem diálogo)."),
+                                QStringLiteral("file"));
+    const QCommandLineOption branch(QStringLiteral("branch"), QStringLiteral("Filial do login."),
+                                    QStringLiteral("code"));
+    const QCommandLineOption module(QStringLiteral("module"), QStringLiteral("Biblioteca do módulo."),
+                                    QStringLiteral("path"), DefaultModulePath());
+    const QCommandLineOption openMenu(QStringLiteral("open-incped"),
+                                      QStringLiteral("Abre \"Inconsistência do Pedido\" ao iniciar."));
+    const QCommandLineOption order(QStringLiteral("open-order"),
+                                   QStringLiteral("Abre um pedido: FILIAL,PEDIDO,DATA_PEDIDO,DATA_ENTREGA."),
+                                   QStringLiteral("order"));
+    const QCommandLineOption shot(QStringLiteral("screenshot"),
+                                  QStringLiteral("Salva uma imagem da janela principal neste arquivo."),
+                                  QStringLiteral("png"));
+    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
+                                   QStringLiteral("Espera antes da imagem, em milissegundos."), QStringLiteral("ms"),
+                                   QStringLiteral("1500"));
+    const QCommandLineOption quit(QStringLiteral("quit-after-screenshot"),
+                                  QStringLiteral("Encerra depois de salvar a imagem."));
+    const QCommandLineOption timeout(QStringLiteral("call-timeout"),
+                                     QStringLiteral("Prazo de cada chamada ao servidor, em segundos."),
+                                     QStringLiteral("seconds"), QStringLiteral("30"));
+    const QCommandLineOption locale(QStringLiteral("locale"),
+                                    QStringLiteral("Idioma e formatos de data e número (ex.: pt_BR)."),
+                                    QStringLiteral("name"));
+    const QCommandLineOption tls(QStringLiteral("tls-ca"),
+                                 QStringLiteral("Conecta por TLS, confiando nos certificados PEM deste arquivo."),
+                                 QStringLiteral("file"));
+    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale, tls});
+    if (!p.parse(arguments)) {
+        error = p.errorText();
+        return false;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        error = p.helpText();
+        return false;
+    }
+    o.server = p.value(server);
+    o.database = p.value(db);
+    o.operador = p.value(op);
+    o.passwordFile = p.value(pw);
+    o.filial = p.value(branch);
+    o.modulePath = p.value(module);
+    o.openIncPed = p.isSet(openMenu);
+    if (p.isSet(order)) {
+        o.openOrder = p.value(order).split(QLatin1Char(','));
+        if (o.openOrder.size() != 4) {
+            error = QStringLiteral("--open-order espera FILIAL,PEDIDO,DATA_PEDIDO,DATA_ENTREGA.");
+            return false;
+        }
+    }
+    o.screenshot = p.value(shot);
+    bool ok = false;
+    o.screenshotDelayMs = p.value(delay).toInt(&ok);
+    if (!ok || o.screenshotDelayMs < 0) {
+        error = QStringLiteral("--screenshot-delay espera um número de milissegundos.");
+        return false;
+    }
+    o.quitAfterScreenshot = p.isSet(quit);
+    o.callTimeoutSeconds = p.value(timeout).toInt(&ok);
+    if (!ok || o.callTimeoutSeconds <= 0) {
+        error = QStringLiteral("--call-timeout espera um número de segundos.");
+        return false;
+    }
+    o.locale = p.value(locale);
+    o.tlsCa = p.value(tls);
+    if (!o.locale.isEmpty() && QLocale(o.locale).name() == QLatin1String("C") && o.locale != QLatin1String("C")) {
+        error = QStringLiteral("--locale: \"%1\" não é um idioma conhecido.").arg(o.locale);
+        return false;
+    }
+    if (!o.passwordFile.isEmpty() && o.operador.isEmpty()) {
+        error = QStringLiteral("--password-file precisa de --operator.");
+        return false;
+    }
+    return true;
+}
+
+bool LogIn(const TShellOptions& o, QString& error)
+{
+    if (!o.passwordFile.isEmpty()) {
+        QFile f(o.passwordFile);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            error = QStringLiteral("Não foi possível ler o arquivo de senha \"%1\".").arg(o.passwordFile);
+            return false;
+        }
+        const QString password = QString::fromUtf8(f.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+        QString host;
+        int port = 0;
+        if (!ParseServerAddress(o.server, host, port)) {
+            error = QStringLiteral("Informe o servidor de aplicação com --server HOST:PORTA.");
+            return false;
+        }
+        try {
+            SetLogin(Entrar(host, port, o.operador, password, o.filial));
+            return true;
+        } catch (...) {
+            error = FailureText(std::current_exception());
+            return false;
+        }
+    }
+    TfrmLogin dialog;
+    dialog.setServer(o.server);
+    dialog.setOperador(o.operador);
+    dialog.setFilial(o.filial);
+    if (!o.operador.isEmpty())
+        dialog.edtSenha->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    SetLogin(dialog.Login());
+    return true;
+}
+
+int RunShell(TApplication& app, const TShellOptions& o)
+{
+    if (!o.locale.isEmpty())
+        QLocale::setDefault(QLocale(o.locale));
+    TNetConnection::SetDefaultCallTimeoutMs(o.callTimeoutSeconds * 1000);
+    if (!o.tlsCa.isEmpty()) {
+        QFile ca(o.tlsCa);
+        if (!ca.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "zel-host: cannot read the TLS certificates %s\n", qPrintable(o.tlsCa));
+            return 2;
+        }
+        TNetConnection::SetTlsRootCertificates(ca.readAll());
+    }
+    if (!o.database.isEmpty())
+        CreateDtmDBGeral(o.database);
+
+    QString error;
+    if (!LogIn(o, error)) {
+        if (!error.isEmpty())
+            std::fprintf(stderr, "zel-host: %s\n", qPrintable(error));
+        FreeDtmDBGeral();
+        return error.isEmpty() ? 1 : 2;
+    }
+
+    int code = 0;
+    {
+        TfrmPrincipal main(o.modulePath);
+        main.show();
+        main.activateWindow();
+
+        QTimer::singleShot(0, &main, [&] {
+            if (o.openIncPed)
+                Guarded([&] { main.OpenIncPed(); });
+            if (!o.openOrder.isEmpty())
+                Guarded([&] { main.OpenIncPedPedido(o.openOrder[0], o.openOrder[1], o.openOrder[2], o.openOrder[3]); });
+        });
+        if (!o.screenshot.isEmpty()) {
+            QTimer::singleShot(o.screenshotDelayMs, &main, [&] {
+                const QPixmap shot = main.grab();
+                if (shot.save(o.screenshot, "PNG"))
+                    std::printf("zel-host: screenshot saved to %s\n",
+                                qPrintable(QFileInfo(o.screenshot).absoluteFilePath()));
+                else
+                    std::fprintf(stderr, "zel-host: could not save the screenshot to %s\n", qPrintable(o.screenshot));
+                std::fflush(stdout);
+                if (o.quitAfterScreenshot)
+                    main.close();
+            });
+        }
+        code = app.exec();
+        main.ShutdownModule();
+    }
+    Sair(CurrentLogin());
+    ClearLogin();
+    FreeDtmDBGeral();
+    return code;
+}
+
+int Main(TApplication& app)
+{
+    TShellOptions options;
+    QString error;
+    if (!ParseShellOptions(app.arguments(), options, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return app.arguments().contains(QStringLiteral("--help")) || app.arguments().contains(QStringLiteral("-h")) ? 0 : 2;
+    }
+    return RunShell(app, options);
+}
+
+} // namespace zel::app

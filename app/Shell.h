@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zel {
+class TApplication;
+}
+
+namespace zel::app {
+
+class TfrmPrincipal;
+
+// What the command line asks of the shell. With an operator and a password
+// file the shell logs in without asking; otherwise it shows the login dialog
+// (filled with what was given).
+struct TShellOptions {
+    QString server;       // HOST:PORT of the application server
+    QString database;     // URL of the general data module's database
+    QString operador;
+    QString passwordFile; // first line = password
+    QString filial;       // branch to log in to; empty = the operator's own
+    QString modulePath;
+    bool openIncPed = false;  // open "Inconsistência do Pedido" at start
+    QStringList openOrder;    // branch, order, order date, delivery date
+    QString screenshot;       // save the main window there once it is up
+    int screenshotDelayMs = 1500;
+    bool quitAfterScreenshot = false;
+    int callTimeoutSeconds = 30;
+    QString locale; // e.g. "pt_BR"; empty = the system's
+    QString tlsCa;  // PEM certificates the server's must chain to: TLS
+};
+
+// The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.
+QString DefaultModulePath();
+
+// False with a message for the user when the arguments are not valid.
+// argv[0] is the program.
+bool ParseShellOptions(const QStringList& arguments, TShellOptions& options, QString& error);
+
+// Logs in as the options say (dialog or scripted). False when the login was
+// cancelled or failed; a scripted failure is explained in error.
+bool LogIn(const TShellOptions& options, QString& error);
+
+// Runs the shell in an application whose arguments are parsed already;
+// returns the exit code.
+int RunShell(TApplication& app, const TShellOptions& options);
+// Parses the application's arguments and runs the shell.
+int Main(TApplication& app);
+
+} // namespace zel::app

@@ -1,0 +1,87 @@
+#include "Application.h"
+
+#include "Dialogs.h"
+
+#include <Exceptions.h>
+#include <Guard.h>
+
+#include <QMdiArea>
+#include <QPointer>
+#include <cstdio>
+
+namespace zel {
+namespace {
+
+QPointer<QWidget>& mainForm()
+{
+    static QPointer<QWidget> w;
+    return w;
+}
+
+QPointer<QMdiArea>& mdiArea()
+{
+    static QPointer<QMdiArea> a;
+    return a;
+}
+
+int reporting = 0;
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    bool handled = false;
+    Guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+QString FailureText(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EAbort&) {
+        return {};
+    } catch (const Exception& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return QStringLiteral("Erro inesperado: %1").arg(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        return QStringLiteral("Erro inesperado de tipo desconhecido.");
+    }
+}
+
+void ShowFailure(std::exception_ptr failure)
+{
+    const QString text = FailureText(failure);
+    if (text.isEmpty())
+        return;
+    if (reporting > 0) {
+        std::fprintf(stderr, "zel: failure while reporting another one: %s\n", qPrintable(text));
+        return;
+    }
+    ++reporting;
+    try {
+        ShowError(text);
+    } catch (...) {
+        std::fprintf(stderr, "zel: could not show a failure: %s\n", qPrintable(text));
+    }
+    --reporting;
+}
+
+void InstallGuardReporter()
+{
+    SetFailureReporter(&ShowFailure);
+}
+
+void SetMainForm(QWidget* form, QMdiArea* area)
+{
+    mainForm() = form;
+    mdiArea() = area;
+}
+
+QWidget* MainForm() { return mainForm(); }
+QMdiArea* MdiArea() { return mdiArea(); }
+
+} // namespace zel

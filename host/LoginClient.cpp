@@ -1,0 +1,92 @@
+#include "LoginClient.h"
+
+#include "GrpcLink.h"
+#include "ServerCall.h"
+
+#include <login.grpc.pb.h>
+
+#include <grpcpp/client_context.h>
+
+#include <QRegularExpression>
+#include <chrono>
+
+namespace zel {
+
+bool ParseServerAddress(const QString& address, QString& host, int& port)
+{
+    static const QRegularExpression re(QStringLiteral(R"(^\s*(\[[^\]]+\]|[^:\s]+):(\d{1,5})\s*$)"));
+    const auto m = re.match(address);
+    if (!m.hasMatch())
+        return false;
+    bool ok = false;
+    const int p = m.captured(2).toInt(&ok);
+    if (!ok || p <= 0 || p > 65535)
+        return false;
+    host = m.captured(1);
+    port = p;
+    return true;
+}
+
+TLoginInfo Entrar(const QString& host, int port, const QString& operador, const QString& senha,
+                  const QString& filial, int timeoutMs)
+{
+    const QString address = QStringLiteral("%1:%2").arg(host).arg(port);
+    auto channel = grpclink::MakeChannel(host, port);
+    auto stub = zel::login::Login::NewStub(channel);
+    zel::login::LoginRequest request;
+    request.set_operador(operador.toStdString());
+    request.set_senha(senha.toStdString());
+    request.set_cd_filial(filial.toStdString());
+    zel::login::LoginReply reply;
+    grpc::Status status;
+    RunWhileWaiting([&] {
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::milliseconds(timeoutMs));
+        status = stub->Entrar(&context, request, &reply);
+    });
+    if (!status.ok()) {
+        if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED ||
+            status.error_code() == grpc::StatusCode::UNAVAILABLE)
+            throw ENetError(ENetError::Unavailable,
+                            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
+                                           "Verifique o endereço e se o servidor está em execução.")
+                                .arg(address));
+        throw grpclink::StatusError(status, QStringLiteral("login"), address, timeoutMs);
+    }
+    if (reply.has_error())
+        throw ELoginError(reply.error().code(), QString::fromStdString(reply.error().message()));
+    if (!reply.has_session())
+        throw ELoginError(0, QStringLiteral("O servidor de aplicação devolveu uma resposta de login vazia."));
+    const auto& s = reply.session();
+    TLoginInfo info;
+    info.token = QString::fromStdString(s.token());
+    info.operador = QString::fromStdString(s.cd_operador());
+    info.nmOperador = QString::fromStdString(s.nm_operador());
+    info.filial = QString::fromStdString(s.cd_filial());
+    info.nmFilial = QString::fromStdString(s.nm_filial());
+    info.moduFili = s.modu_fili();
+    info.webUrl = host;
+    info.webPort = port;
+    return info;
+}
+
+void Sair(const TLoginInfo& login, int timeoutMs)
+{
+    if (login.token.isEmpty() || login.webUrl.isEmpty())
+        return;
+    try {
+        auto channel = grpclink::MakeChannel(login.webUrl, login.webPort);
+        auto stub = zel::login::Login::NewStub(channel);
+        zel::login::LogoutRequest request;
+        request.set_token(login.token.toStdString());
+        zel::login::LogoutReply reply;
+        RunWhileWaiting([&] {
+            grpc::ClientContext context;
+            context.set_deadline(std::chrono::system_clock::now() + std::chrono::milliseconds(timeoutMs));
+            stub->Sair(&context, request, &reply);
+        });
+    } catch (...) {
+    }
+}
+
+} // namespace zel

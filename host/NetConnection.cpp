@@ -1,0 +1,95 @@
+#include "NetConnection.h"
+
+#include "GrpcLink.h"
+
+namespace zel {
+namespace {
+
+const QString kRdmIncPed = QStringLiteral("Zel08100.rdmIncPed");
+
+struct Defaults {
+    int callTimeoutMs = 30000;
+    int connectTimeoutMs = 5000;
+    AppServerFactory factory;
+};
+
+Defaults& defaults()
+{
+    static Defaults d;
+    return d;
+}
+
+} // namespace
+
+TNetConnection::TNetConnection(const QString& name)
+    : Name(name), CallTimeoutMs(defaults().callTimeoutMs), ConnectTimeoutMs(defaults().connectTimeoutMs)
+{
+}
+
+TNetConnection::~TNetConnection() = default;
+
+void TNetConnection::Connect()
+{
+    if (Connected())
+        return;
+    lastError_.clear();
+    try {
+        if (BeforeConnect)
+            BeforeConnect(this);
+        const QString address = QStringLiteral("%1:%2").arg(Host).arg(Port);
+        if (ServerName != kRdmIncPed)
+            throw ENetError(ENetError::UnknownServer,
+                            QStringLiteral("Servidor de aplicação desconhecido: \"%1\".").arg(ServerName));
+        if (Host.trimmed().isEmpty() || Port <= 0 || Port > 65535)
+            throw ENetError(ENetError::Unavailable,
+                            QStringLiteral("Endereço do servidor de aplicação inválido: \"%1\".").arg(address));
+        auto channel = grpclink::MakeChannel(Host, Port);
+        if (!grpclink::WaitConnected(channel, ConnectTimeoutMs))
+            throw ENetError(ENetError::Unavailable,
+                            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
+                                           "Verifique se ele está em execução e tente de novo.")
+                                .arg(address));
+        std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, &CallTimeoutMs);
+        if (defaults().factory)
+            server = defaults().factory(std::move(server), *this);
+        appServer_ = std::move(server);
+    } catch (const Exception& e) {
+        lastError_ = e.Message();
+        if (ThrowException)
+            throw;
+        return;
+    }
+    if (AfterConnect)
+        AfterConnect(this);
+}
+
+void TNetConnection::Disconnect()
+{
+    if (!Connected())
+        return;
+    if (BeforeDisconnect)
+        BeforeDisconnect(this);
+    appServer_.reset();
+    if (AfterDisconnect)
+        AfterDisconnect(this);
+}
+
+IrdmIncPed& TNetConnection::AppServer()
+{
+    if (!appServer_) {
+        QString text = QStringLiteral("Não há conexão com o servidor de aplicação.");
+        if (!lastError_.isEmpty())
+            text += QLatin1Char(' ') + lastError_;
+        throw ENetError(ENetError::NotConnected, text);
+    }
+    return *appServer_;
+}
+
+void TNetConnection::SetTlsRootCertificates(const QByteArray& pem) { grpclink::SetTlsRoots(pem); }
+void TNetConnection::SetAppServerFactory(AppServerFactory factory) { defaults().factory = std::move(factory); }
+int TNetConnection::DefaultCallTimeoutMs() { return defaults().callTimeoutMs; }
+void TNetConnection::SetDefaultCallTimeoutMs(int ms) { defaults().callTimeoutMs = ms; }
+int TNetConnection::DefaultConnectTimeoutMs() { return defaults().connectTimeoutMs; }
+void TNetConnection::SetDefaultConnectTimeoutMs(int ms) { defaults().connectTimeoutMs = ms; }
+
+} // namespace zel

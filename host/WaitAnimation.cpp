@@ -1,0 +1,152 @@
+#include "WaitAnimation.h"
+
+#include "Application.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <vector>
+
+namespace zel {
+namespace {
+
+// A translucent veil over the form with a turning arc and a line of text.
+class TWaitIndicator : public QWidget {
+public:
+    explicit TWaitIndicator(QWidget* form) : QWidget(form)
+    {
+        setObjectName(QStringLiteral("aviEspera"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        form->installEventFilter(this);
+        setGeometry(form->rect());
+        timer_.setInterval(40);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            angle_ = (angle_ + 12) % 360;
+            ++frames_;
+            update();
+        });
+        timer_.start();
+        show();
+        raise();
+    }
+
+    void setText(const QString& text)
+    {
+        text_ = text;
+        update();
+    }
+    int frames() const { return frames_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parent() && (event->type() == QEvent::Resize || event->type() == QEvent::ChildAdded)) {
+            setGeometry(parentWidget()->rect());
+            raise();
+        }
+        return false;
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(rect(), QColor(255, 255, 255, 70));
+        const QSize box(220, 120);
+        const QRect r(QPoint((width() - box.width()) / 2, (height() - box.height()) / 2), box);
+        QPainterPath path;
+        path.addRoundedRect(r, 10, 10);
+        p.fillPath(path, QColor(250, 250, 250, 235));
+        p.setPen(QPen(QColor(160, 160, 160), 1));
+        p.drawPath(path);
+        const QRect ring(r.center().x() - 20, r.top() + 16, 40, 40);
+        p.setPen(QPen(QColor(220, 220, 220), 5, Qt::SolidLine, Qt::RoundCap));
+        p.drawEllipse(ring);
+        p.setPen(QPen(QColor(30, 100, 200), 5, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(ring, -angle_ * 16, 100 * 16);
+        p.setPen(Qt::black);
+        p.drawText(QRect(r.left(), ring.bottom() + 10, r.width(), 30), Qt::AlignCenter, text_);
+    }
+
+private:
+    QTimer timer_;
+    QString text_;
+    int angle_ = 0;
+    int frames_ = 0;
+};
+
+struct AviState {
+    std::vector<int> kinds;
+    QPointer<TWaitIndicator> indicator;
+    bool cursorSet = false;
+};
+
+AviState& avi()
+{
+    static AviState s;
+    return s;
+}
+
+} // namespace
+
+QString ShowAviText(int kind)
+{
+    switch (kind) {
+    case 1: return QStringLiteral("Gravando dados...");
+    case 6: return QStringLiteral("Buscando dados...");
+    default: return QStringLiteral("Aguarde...");
+    }
+}
+
+void ActiveShowAvi(QWidget* form, int kind)
+{
+    AviState& s = avi();
+    s.kinds.push_back(kind);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    if (!form)
+        form = MainForm();
+    if (!s.indicator && form)
+        s.indicator = new TWaitIndicator(form);
+    if (s.indicator)
+        s.indicator->setText(ShowAviText(kind));
+    if (!s.cursorSet) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        s.cursorSet = true;
+    }
+}
+
+void DeactiveShowAvi()
+{
+    AviState& s = avi();
+    if (s.kinds.empty())
+        return;
+    s.kinds.pop_back();
+    if (!s.kinds.empty()) {
+        if (s.indicator)
+            s.indicator->setText(ShowAviText(s.kinds.back()));
+        return;
+    }
+    if (s.indicator) {
+        s.indicator->hide();
+        delete s.indicator.data();
+    }
+    if (s.cursorSet) {
+        QApplication::restoreOverrideCursor();
+        s.cursorSet = false;
+    }
+}
+
+int ShowAviDepth() { return int(avi().kinds.size()); }
+
+QWidget* ShowAviIndicator() { return avi().indicator.data(); }
+
+int ShowAviFrames() { return avi().indicator ? avi().indicator->frames() : 0; }
+
+} // namespace zel

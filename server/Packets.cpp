@@ -1,0 +1,174 @@
+#include "Packets.h"
+
+#include <stdexcept>
+
+namespace zel::server {
+
+using zel::data::FieldKind;
+
+namespace Packets {
+const std::vector<FieldSpec> Pedido = {
+    {"IDSITPEDIDO", FieldKind::FIELD_TEXT, 1},  {"NRPEDIDO", FieldKind::FIELD_TEXT, 10},
+    {"CDCLIENTE", FieldKind::FIELD_TEXT, 21},   {"NMFANTCLIE", FieldKind::FIELD_TEXT, 50},
+    {"DTPEDIDO", FieldKind::FIELD_DATETIME, 0}, {"DTENTPED", FieldKind::FIELD_DATETIME, 0},
+    {"CDVENDEDOR", FieldKind::FIELD_TEXT, 4},   {"NMFANVEN", FieldKind::FIELD_TEXT, 50},
+    {"VRPEDIDO", FieldKind::FIELD_FLOAT, 0},    {"CDFILIAL", FieldKind::FIELD_TEXT, 4},
+};
+const std::vector<FieldSpec> IncPed = {
+    {"CDFILIAL", FieldKind::FIELD_TEXT, 4},         {"NRPEDIDO", FieldKind::FIELD_TEXT, 10},
+    {"CDPRODUTO", FieldKind::FIELD_TEXT, 10},       {"NMPRODUTO", FieldKind::FIELD_TEXT, 50},
+    {"NRINCONSPED", FieldKind::FIELD_TEXT, 3},      {"CDCONSPEDIDO", FieldKind::FIELD_TEXT, 3},
+    {"NMCONSPEDIDO", FieldKind::FIELD_TEXT, 50},    {"NRITEMPED", FieldKind::FIELD_TEXT, 10},
+    {"CDOPERLIBE", FieldKind::FIELD_TEXT, 12},      {"NMOPERADOR", FieldKind::FIELD_TEXT, 40},
+    {"DTLIBEINCONS", FieldKind::FIELD_DATETIME, 0}, {"TXOBSLIBINCO", FieldKind::FIELD_TEXT, 2000},
+    {"ATIVA", FieldKind::FIELD_FIXED_TEXT, 1},
+};
+const std::vector<FieldSpec> ItemPedido = {
+    {"CDFILIAL", FieldKind::FIELD_TEXT, 4},
+    {"NRPEDIDO", FieldKind::FIELD_TEXT, 10},
+    {"NRITEMPED", FieldKind::FIELD_TEXT, 10},
+    {"IDSITITEMPED", FieldKind::FIELD_TEXT, 1},
+};
+const std::vector<FieldSpec> GrupOper = {
+    {"CDGROPLIBINC", FieldKind::FIELD_TEXT, 2},
+};
+const std::vector<FieldSpec> NrPedido = {
+    {"IDMARCADO", FieldKind::FIELD_FIXED_TEXT, 1},
+    {"NRPEDIDO", FieldKind::FIELD_TEXT, 10},
+};
+} // namespace Packets
+
+long Utf8Length(std::string_view s)
+{
+    long n = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xe ? 3 : (c >> 3) == 0x1e ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return -1;
+        for (std::size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return -1;
+        i += len;
+        ++n;
+    }
+    return n;
+}
+
+zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
+{
+    zel::data::DataPacket p;
+    for (const FieldSpec& f : fields) {
+        auto* d = p.add_fields();
+        d->set_name(f.name);
+        d->set_kind(f.kind);
+        d->set_size(f.size);
+        p.add_columns();
+    }
+    p.set_row_count(0);
+    return p;
+}
+
+zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows)
+{
+    if (rows.columns() != int(fields.size()) && !rows.empty())
+        throw std::logic_error("packet columns do not match its fields");
+    zel::data::DataPacket p = EmptyPacket(fields);
+    const std::size_t n = rows.size();
+    p.set_row_count(std::uint32_t(n));
+    for (int c = 0; c < int(fields.size()); ++c) {
+        const FieldSpec& f = fields[std::size_t(c)];
+        zel::data::Column& col = *p.mutable_columns(c);
+        std::string nulls;
+        auto markNull = [&](std::size_t r) {
+            if (nulls.size() <= r / 8) nulls.resize(r / 8 + 1, '\0');
+            nulls[r / 8] = char(nulls[r / 8] | (1 << (r % 8)));
+        };
+        switch (f.kind) {
+        case FieldKind::FIELD_TEXT:
+        case FieldKind::FIELD_FIXED_TEXT: {
+            std::string* text = col.mutable_text();
+            col.mutable_text_lengths()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_text_lengths(0);
+                    continue;
+                }
+                const DbValue& v = rows.at(r, c);
+                const std::string* s = std::get_if<std::string>(&v);
+                const std::string conv = s ? std::string() : rows.text(r, c);
+                const std::string& t = s ? *s : conv;
+                const long len = Utf8Length(t);
+                if (len < 0 || len > f.size)
+                    throw std::runtime_error(std::string("stored value does not fit field ") + f.name);
+                text->append(t);
+                col.add_text_lengths(std::uint32_t(t.size()));
+            }
+            break;
+        }
+        case FieldKind::FIELD_FLOAT:
+            col.mutable_floats()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_floats(0);
+                } else {
+                    col.add_floats(rows.f64(r, c));
+                }
+            }
+            break;
+        default: // date-times and integers
+            col.mutable_integers()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_integers(0);
+                } else {
+                    col.add_integers(rows.i64(r, c));
+                }
+            }
+            break;
+        }
+        if (!nulls.empty()) col.set_nulls(std::move(nulls));
+    }
+    return p;
+}
+
+// Appends the rows of `more` (same fields) to `into`.
+void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more)
+{
+    const std::uint32_t base = into.row_count();
+    for (int c = 0; c < into.columns_size(); ++c) {
+        auto& dst = *into.mutable_columns(c);
+        const auto& src = more.columns(c);
+        for (std::uint32_t r = 0; r < more.row_count(); ++r) {
+            if (std::size_t(r / 8) < src.nulls().size() && (src.nulls()[r / 8] >> (r % 8) & 1)) {
+                const std::uint32_t at = base + r;
+                std::string* bits = dst.mutable_nulls();
+                if (bits->size() <= at / 8) bits->resize(at / 8 + 1, '\0');
+                (*bits)[at / 8] = char((*bits)[at / 8] | (1 << (at % 8)));
+            }
+        }
+        dst.mutable_text()->append(src.text());
+        dst.mutable_text_lengths()->MergeFrom(src.text_lengths());
+        dst.mutable_integers()->MergeFrom(src.integers());
+        dst.mutable_floats()->MergeFrom(src.floats());
+    }
+    into.set_row_count(base + more.row_count());
+}
+
+zel::data::Result ErrorResult(const ServiceError& e)
+{
+    zel::data::Result r;
+    r.mutable_error()->set_code(e.code);
+    r.mutable_error()->set_message(e.message);
+    return r;
+}
+
+zel::data::Result DataResult(zel::data::DataPacket p)
+{
+    zel::data::Result r;
+    *r.mutable_data() = std::move(p);
+    return r;
+}
+
+} // namespace zel::server

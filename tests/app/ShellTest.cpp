@@ -1,0 +1,253 @@
+#include "ServerProcess.h"
+
+#include <Application.h>
+#include <Dialogs.h>
+#include <Guard.h>
+#include <Login.h>
+#include <LoginDialog.h>
+#include <MainWindow.h>
+#include <Shell.h>
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace zel;
+using namespace zel::app;
+
+namespace {
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        log_ = dir_.filePath(QStringLiteral("module.log"));
+        qputenv("ZEL_TEST_MODULE_LOG", log_.toLocal8Bit());
+        TLoginInfo login;
+        login.operador = QStringLiteral("0001");
+        login.filial = QStringLiteral("0001");
+        SetLogin(login);
+        MessageSeam::clearHistory();
+    }
+    void TearDown() override
+    {
+        ClearLogin();
+        MessageSeam::clearHistory();
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a modal dialog was left open";
+    }
+    QStringList logLines() const
+    {
+        QFile f(log_);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    // Runs fill on the modal dialog of type T once it is up.
+    template <class T>
+    void whenModal(std::function<void(T*)> fill)
+    {
+        QTimer::singleShot(0, [fill] {
+            QTRY_VERIFY(dynamic_cast<T*>(QApplication::activeModalWidget()) != nullptr);
+            fill(dynamic_cast<T*>(QApplication::activeModalWidget()));
+        });
+    }
+    QTemporaryDir dir_;
+    QString log_;
+};
+
+} // namespace
+
+TEST_F(ShellTest, TheMenuLoadsTheModuleOnFirstUseAndCallsItsEntry)
+{
+    TfrmPrincipal main(QStringLiteral(ZEL_TEST_MODULE_GOOD));
+    main.show();
+    EXPECT_EQ(MainForm(), &main);
+    EXPECT_EQ(MdiArea(), main.mdiArea);
+    EXPECT_EQ(main.Module(), nullptr) << "the module must wait for its first use";
+    EXPECT_EQ(main.mnuIncPed->text(), QStringLiteral("Inconsistência do Pedido"));
+
+    main.mnuIncPed->trigger();
+    ASSERT_NE(main.Module(), nullptr);
+    EXPECT_TRUE(main.Module()->Loaded());
+    main.mnuIncPed->trigger();
+    EXPECT_EQ(main.mdiArea->subWindowList().size(), 2);
+
+    // The given-order entry: the dialog refuses an invalid date, then opens.
+    whenModal<TfrmAbrePedido>([](TfrmAbrePedido* d) {
+        EXPECT_EQ(d->edtFilial->text(), QStringLiteral("0001")); // the login's branch
+        QTest::keyClicks(d->edtPedido, QStringLiteral("0000000123"));
+        QTest::keyClicks(d->edtDtPedido, QStringLiteral("31/02/2026"));
+        QTest::keyClicks(d->edtDtEntrega, QStringLiteral("10/01/2026"));
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_TRUE(d->isVisible());
+        ASSERT_EQ(MessageSeam::errors().size(), 1u);
+        EXPECT_EQ(MessageSeam::errors()[0], QStringLiteral("Data do pedido inválida."));
+        d->edtDtPedido->clear();
+        QTest::keyClicks(d->edtDtPedido, QStringLiteral("05/01/2026"));
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    main.mnuIncPedPedido->trigger();
+    EXPECT_EQ(main.mdiArea->subWindowList().size(), 3);
+
+    main.ShutdownModule();
+    EXPECT_EQ(main.Module(), nullptr);
+    EXPECT_TRUE(main.mdiArea->subWindowList().isEmpty());
+    EXPECT_EQ(logLines(), (QStringList{QStringLiteral("initialize"), QStringLiteral("IniProc true|||||0001"),
+                                       QStringLiteral("IniProc true|||||0001"),
+                                       QStringLiteral("IniProc false|0001|0000000123|05/01/2026|10/01/2026|0001"),
+                                       QStringLiteral("finalize")}));
+}
+
+TEST_F(ShellTest, AModuleThatCannotLoadIsReportedAndTheShellGoesOn)
+{
+    TfrmPrincipal main(QStringLiteral(ZEL_TEST_MODULE_INIT_FAILS));
+    main.show();
+    main.mnuIncPed->trigger();
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(QStringLiteral("tabela de parâmetros ausente")))
+        << MessageSeam::errors()[0].toStdString();
+    EXPECT_TRUE(main.mdiArea->subWindowList().isEmpty());
+    EXPECT_TRUE(main.isVisible());
+    // Each use tries again and says so again.
+    main.mnuIncPed->trigger();
+    EXPECT_EQ(MessageSeam::errors().size(), 2u);
+
+    TfrmPrincipal other(dir_.filePath(QStringLiteral("libPKG_ZEL08100.so")));
+    other.mnuIncPed->trigger();
+    ASSERT_EQ(MessageSeam::errors().size(), 3u);
+    EXPECT_TRUE(MessageSeam::errors()[2].contains(QStringLiteral("não foi encontrado")));
+}
+
+TEST_F(ShellTest, AConversionFailureOfTheEntryIsShown)
+{
+    TfrmPrincipal main(QStringLiteral(ZEL_TEST_MODULE_GOOD));
+    EXPECT_FALSE(Guarded([&] {
+        main.RunIniProc({Variant(QStringLiteral("talvez")), Variant(), Variant(), Variant(), Variant()});
+    }));
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(main.mdiArea->subWindowList().isEmpty());
+}
+
+TEST_F(ShellTest, CommandLineOptions)
+{
+    TShellOptions o;
+    QString error;
+    ASSERT_TRUE(ParseShellOptions({QStringLiteral("zel-host"), QStringLiteral("--server"), QStringLiteral("127.0.0.1:5000"),
+                                   QStringLiteral("--operator"), QStringLiteral("0001"), QStringLiteral("--password-file"),
+                                   QStringLiteral("/tmp/p"), QStringLiteral("--open-order"),
+                                   QStringLiteral("0001,0000000012,05/01/2026,10/01/2026"),
+                                   QStringLiteral("--call-timeout"), QStringLiteral("5")},
+                                  o, error))
+        << error.toStdString();
+    EXPECT_EQ(o.server, QStringLiteral("127.0.0.1:5000"));
+    EXPECT_EQ(o.openOrder.size(), 4);
+    EXPECT_EQ(o.openOrder[3], QStringLiteral("10/01/2026"));
+    EXPECT_EQ(o.callTimeoutSeconds, 5);
+    EXPECT_TRUE(o.modulePath.endsWith(QStringLiteral("module/libPKG_ZEL08100.so"))) << o.modulePath.toStdString();
+
+    for (const QStringList& bad :
+         {QStringList{QStringLiteral("zel-host"), QStringLiteral("--open-order"), QStringLiteral("0001,12")},
+          QStringList{QStringLiteral("zel-host"), QStringLiteral("--password-file"), QStringLiteral("/tmp/p")},
+          QStringList{QStringLiteral("zel-host"), QStringLiteral("--call-timeout"), QStringLiteral("0")},
+          QStringList{QStringLiteral("zel-host"), QStringLiteral("--nao-existe")}}) {
+        TShellOptions x;
+        EXPECT_FALSE(ParseShellOptions(bad, x, error)) << bad.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+class LiveShell : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        QString error;
+        if (!server_.start(error))
+            GTEST_SKIP() << error.toStdString();
+    }
+    zel::test::ServerProcess server_;
+};
+
+TEST_F(LiveShell, TheLoginDialogExplainsARefusalAndAnUnreachableServer)
+{
+    TfrmLogin login;
+    login.setServer(server_.address());
+    login.setOperador(QStringLiteral("0001"));
+    QTest::keyClicks(login.edtSenha, QStringLiteral("errada"));
+    EXPECT_FALSE(login.TryLogin());
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(login.edtSenha->text().isEmpty());
+
+    QTest::keyClicks(login.edtSenha, QStringLiteral("demo"));
+    ASSERT_TRUE(login.TryLogin());
+    EXPECT_EQ(login.Login().operador, QStringLiteral("0001"));
+    EXPECT_EQ(login.Login().webPort, server_.port());
+    EXPECT_FALSE(login.Login().token.isEmpty());
+
+    const QString address = server_.address();
+    server_.stop();
+    login.setServer(address);
+    EXPECT_FALSE(login.TryLogin());
+    ASSERT_EQ(MessageSeam::errors().size(), 2u);
+    EXPECT_TRUE(MessageSeam::errors()[1].contains(QStringLiteral("Não foi possível conectar")))
+        << MessageSeam::errors()[1].toStdString();
+
+    login.setServer(QStringLiteral("sem-porta"));
+    EXPECT_FALSE(login.TryLogin());
+    EXPECT_EQ(MessageSeam::errors().size(), 3u);
+}
+
+TEST_F(LiveShell, AScriptedStartLogsInOpensTheModuleAndSavesAScreenshot)
+{
+    const QString passwordFile = dir_.filePath(QStringLiteral("senha"));
+    {
+        QFile f(passwordFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("demo\n");
+    }
+    const QString shot = dir_.filePath(QStringLiteral("shell.png"));
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("pt_BR.UTF-8"));
+    shell.setProcessEnvironment(env);
+    const QStringList common{QStringLiteral("--server"), server_.address(), QStringLiteral("--db"), server_.dbUrl(),
+                             QStringLiteral("--operator"), QStringLiteral("0001"), QStringLiteral("--password-file"),
+                             passwordFile, QStringLiteral("--module"), QStringLiteral(ZEL_TEST_MODULE_GOOD)};
+    shell.start(QStringLiteral(ZEL_HOST_EXE),
+                common + QStringList{QStringLiteral("--open-incped"), QStringLiteral("--open-order"),
+                                     QStringLiteral("0001,0000000007,05/01/2026,10/01/2026"),
+                                     QStringLiteral("--screenshot"), shot, QStringLiteral("--screenshot-delay"),
+                                     QStringLiteral("200"), QStringLiteral("--quit-after-screenshot")});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("screenshot saved to"))) << out.toStdString();
+    EXPECT_GT(QFile(shot).size(), 1000);
+    EXPECT_EQ(logLines(), (QStringList{QStringLiteral("initialize"), QStringLiteral("IniProc true|||||0001"),
+                                       QStringLiteral("IniProc false|0001|0000000007|05/01/2026|10/01/2026|0001"),
+                                       QStringLiteral("finalize")}));
+
+    // A refused scripted login ends the shell with the reason.
+    {
+        QFile f(passwordFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("errada\n");
+    }
+    shell.start(QStringLiteral(ZEL_HOST_EXE), common);
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 2);
+    EXPECT_FALSE(shell.readAllStandardError().isEmpty());
+}

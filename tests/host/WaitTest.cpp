@@ -1,0 +1,146 @@
+#include <Application.h>
+#include <Dialogs.h>
+#include <Exceptions.h>
+#include <ServerCall.h>
+#include <WaitAnimation.h>
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <chrono>
+#include <thread>
+
+using namespace zel;
+
+namespace {
+
+class WaitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        main_.setObjectName(QStringLiteral("frmPrincipal"));
+        main_.resize(640, 480);
+        auto* mdi = new QMdiArea(&main_);
+        main_.setCentralWidget(mdi);
+        SetMainForm(&main_, mdi);
+        main_.show();
+        MessageSeam::clearHistory();
+    }
+    void TearDown() override
+    {
+        while (ShowAviDepth() > 0)
+            DeactiveShowAvi();
+        SetMainForm(nullptr, nullptr);
+    }
+    QMainWindow main_;
+};
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+} // namespace
+
+TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
+{
+    EXPECT_EQ(ShowAviIndicator(), nullptr);
+    ActiveShowAvi(&main_, 6);
+    QWidget* indicator = ShowAviIndicator();
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_EQ(indicator->parentWidget(), &main_);
+    EXPECT_TRUE(indicator->isVisible());
+    EXPECT_EQ(indicator->geometry(), main_.rect());
+    EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+              Qt::WaitCursor);
+
+    ActiveShowAvi(nullptr, 1); // the main form by default; the same indicator
+    EXPECT_EQ(ShowAviIndicator(), indicator);
+    EXPECT_EQ(ShowAviDepth(), 2);
+
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviIndicator(), indicator) << "the outer animation must stay";
+    EXPECT_TRUE(indicator->isVisible());
+
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviIndicator(), nullptr);
+    EXPECT_EQ(ShowAviDepth(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // One stop too many (a catch-all that stops it again) is harmless.
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviDepth(), 0);
+    ActiveShowAvi(&main_, 6);
+    EXPECT_NE(ShowAviIndicator(), nullptr);
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviIndicator(), nullptr);
+    EXPECT_EQ(ShowAviText(6), QStringLiteral("Buscando dados..."));
+    EXPECT_EQ(ShowAviText(1), QStringLiteral("Gravando dados..."));
+}
+
+TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
+{
+    auto* button = new QPushButton(QStringLiteral("Liberar"), &main_);
+    button->setGeometry(10, 40, 100, 30);
+    button->show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    bool clickedDuringCall = false;
+    QTimer::singleShot(100, [&] {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::keyClick(button, Qt::Key_Space);
+        clickedDuringCall = true;
+    });
+
+    ActiveShowAvi(&main_, 6);
+    const int framesBefore = ShowAviFrames();
+    const int answer = CallWhileWaiting([] {
+        sleepMs(400);
+        return 42;
+    });
+    const int frames = ShowAviFrames() - framesBefore;
+    DeactiveShowAvi();
+
+    EXPECT_EQ(answer, 42);          // the caller waited for the result
+    EXPECT_TRUE(clickedDuringCall); // the input was sent while the call ran...
+    EXPECT_EQ(clicks, 0);           // ...and reached no one
+    EXPECT_GT(frames, 2) << "the indicator did not move during the call";
+    EXPECT_GT(ticks, 5) << "timers did not run during the call";
+
+    // After the call input works again.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(WaitTest, AFailureOfTheWorkReachesTheCallerAndWaitsNest)
+{
+    EXPECT_THROW(RunWhileWaiting([] { throw EDatabaseError(QStringLiteral("falhou no servidor")); }),
+                 EDatabaseError);
+    EXPECT_FALSE(WaitingForWork());
+
+    // A call started from a timer while another call waits.
+    bool innerDone = false;
+    QTimer::singleShot(20, [&] {
+        EXPECT_TRUE(WaitingForWork());
+        RunWhileWaiting([] { sleepMs(50); });
+        innerDone = true;
+    });
+    RunWhileWaiting([] { sleepMs(200); });
+    EXPECT_TRUE(innerDone);
+    EXPECT_FALSE(WaitingForWork());
+}
+
+TEST_F(WaitTest, TheMainWindowCannotBeClosedDuringACall)
+{
+    bool closedDuringCall = true;
+    QTimer::singleShot(30, [&] { closedDuringCall = main_.close(); });
+    RunWhileWaiting([] { sleepMs(150); });
+    EXPECT_FALSE(closedDuringCall);
+    EXPECT_TRUE(main_.isVisible());
+}
