@@ -6,6 +6,7 @@
 #include "login.grpc.pb.h"
 #include "rdmIncPed.grpc.pb.h"
 
+#include <grpc/grpc.h>
 #include <grpcpp/security/server_credentials.h>
 
 #include <fstream>
@@ -195,6 +196,9 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     grpc::ServerBuilder b;
     int port = 0;
     b.AddListeningPort(options.listen, creds, &port);
+    // Without this, a second server asking for a port already in use (or for
+    // port 0 while another has the same one) would share it silently.
+    b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
     b.SetMaxReceiveMessageSize(options.maxReceiveBytes);
     b.SetMaxSendMessageSize(options.maxSendBytes);
     b.RegisterService(&services_->incPed);
