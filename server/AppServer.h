@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Auth.h"
+#include "Db.h"
+#include "IncPed.h"
+
+#include <grpcpp/server.h>
+#include <grpcpp/server_builder.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zel::server {
+
+struct ServeOptions {
+    std::string listen = "127.0.0.1:0"; // HOST:PORT; port 0 picks a free one
+    std::string tlsCert, tlsKey;        // PEM files; both or neither
+    int maxReceiveBytes = 8 << 20;      // a bigger request is refused by the transport
+    int maxSendBytes = 512 << 20;       // a whole branch's order list fits
+};
+
+// The application server: the service "Zel08100.rdmIncPed" and the login
+// service over one database. The gRPC layer turns the session token of the
+// call's metadata (key "zel-session") into the calling operator; a call
+// without a valid one is refused as UNAUTHENTICATED. Everything else is
+// answered with a result.
+class AppServer {
+public:
+    explicit AppServer(const std::string& dbUrl);
+    ~AppServer();
+
+    // Starts serving and returns the bound port. `extra` may register more
+    // services on the same server (benchmarks). Raises std::runtime_error.
+    int Start(const ServeOptions& options, const std::function<void(grpc::ServerBuilder&)>& extra = {});
+    // Stops accepting calls; calls in flight get up to `grace` to finish.
+    void Shutdown(std::chrono::milliseconds grace);
+    void Wait();
+
+    Database& database() { return db_; }
+    IncPed& logic() { return logic_; }
+    Sessions& sessions() { return sessions_; }
+
+private:
+    struct Services;
+    Database db_;
+    Sessions sessions_;
+    IncPed logic_;
+    std::unique_ptr<Services> services_;
+    std::unique_ptr<grpc::Server> server_;
+};
+
+// The metadata key of the session token.
+inline constexpr const char* kSessionKey = "zel-session";
+// A call without a deadline still ends its database work after this.
+inline constexpr auto kMaxCallTime = std::chrono::seconds(60);
+
+} // namespace zel::server

@@ -1,0 +1,181 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace zel::server {
+
+// A bound parameter or a result cell: null, text (UTF-8), 64-bit integer
+// (also date-times, as milliseconds since 1899-12-30) or double.
+using DbValue = std::variant<std::monostate, std::string, std::int64_t, double>;
+
+enum class Dialect { Sqlite, Postgres };
+
+// A failure of the database, classified so that callers can tell the user
+// what happened without showing driver text.
+class DbError : public std::runtime_error {
+public:
+    enum class Kind {
+        Busy,        // locked by others longer than we wait
+        Unavailable, // cannot connect, or the connection was lost
+        Timeout,     // the call's deadline passed
+        Constraint,  // a key or check constraint refused the change
+        Other
+    };
+    DbError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+};
+
+// The rows of one query. Cells are held as the driver delivers them
+// (PostgreSQL: text); the accessors convert.
+class DbRows {
+public:
+    DbRows() = default;
+    explicit DbRows(int columns) : columns_(columns) {}
+
+    int columns() const { return columns_; }
+    std::size_t size() const { return columns_ ? cells_.size() / std::size_t(columns_) : 0; }
+    bool empty() const { return cells_.empty(); }
+
+    const DbValue& at(std::size_t row, int col) const { return cells_[row * std::size_t(columns_) + std::size_t(col)]; }
+    bool isNull(std::size_t row, int col) const { return std::holds_alternative<std::monostate>(at(row, col)); }
+    std::string text(std::size_t row, int col) const;
+    std::int64_t i64(std::size_t row, int col) const;
+    double f64(std::size_t row, int col) const;
+    std::optional<std::string> optText(std::size_t row, int col) const;
+    std::optional<std::int64_t> optI64(std::size_t row, int col) const;
+
+    void push(DbValue v) { cells_.push_back(std::move(v)); }
+    void reserve(std::size_t rows) { cells_.reserve(rows * std::size_t(columns_)); }
+
+private:
+    int columns_ = 0;
+    std::vector<DbValue> cells_;
+};
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// One connection. Not thread-safe: a connection is used by one thread at a
+// time (the pool hands it out). Statements use "?" placeholders; the
+// PostgreSQL driver numbers them. Prepared statements are cached per
+// connection, keyed by their text.
+class DbConn {
+public:
+    virtual ~DbConn() = default;
+    virtual Dialect dialect() const = 0;
+
+    virtual DbRows query(std::string_view sql, std::span<const DbValue> params = {}) = 0;
+    // Returns the number of rows changed.
+    virtual std::int64_t exec(std::string_view sql, std::span<const DbValue> params = {}) = 0;
+    // Several statements without parameters (schema scripts).
+    virtual void script(std::string_view sql) = 0;
+
+    // Bulk load: calls `next` to fill a row of `columns.size()` values until
+    // it returns false. Fast path for seeding.
+    virtual void bulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                            const std::function<bool(std::vector<DbValue>&)>& next) = 0;
+
+    // A write transaction takes the database's write lock at once (SQLite:
+    // BEGIN IMMEDIATE), so that two writers never deadlock upgrading.
+    virtual void begin(bool write) = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+
+    // Every statement after this fails with DbError::Timeout once the point
+    // has passed; nullopt removes the limit.
+    virtual void setDeadline(std::optional<Deadline> deadline) = 0;
+    // False when the connection cannot be used again (lost server).
+    virtual bool healthy() const = 0;
+
+    // " FOR UPDATE" where the dialect locks read rows, else empty.
+    const char* forUpdate() const { return dialect() == Dialect::Postgres ? " FOR UPDATE" : ""; }
+};
+
+// Opens a connection from a URL: "sqlite:PATH" or "postgresql://...".
+// Raises DbError (Unavailable) when it cannot.
+std::unique_ptr<DbConn> OpenConnection(const std::string& url);
+std::unique_ptr<DbConn> OpenSqlite(const std::string& path);
+std::unique_ptr<DbConn> OpenPostgres(const std::string& url);
+// Parses the URL's scheme only; raises std::invalid_argument for others.
+Dialect DialectOf(const std::string& url);
+
+// A pool of connections to one database, shared by the request threads.
+// Idle connections are kept up to a limit; a connection that turned
+// unhealthy is dropped when handed back, so a database that comes back
+// after an outage is reached again with fresh connections.
+class Database {
+public:
+    explicit Database(std::string url, std::size_t maxIdle = 64);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    class Lease {
+    public:
+        Lease(Database* db, std::unique_ptr<DbConn> c) : db_(db), conn_(std::move(c)) {}
+        Lease(Lease&&) = default;
+        Lease& operator=(Lease&&) = default;
+        ~Lease();
+        DbConn* operator->() const { return conn_.get(); }
+        DbConn& operator*() const { return *conn_; }
+
+    private:
+        Database* db_;
+        std::unique_ptr<DbConn> conn_;
+    };
+
+    Lease acquire();
+    // Closes the idle connections: after one was found lost, the others
+    // most likely are too (the database restarted).
+    void dropIdle();
+    const std::string& url() const { return url_; }
+    Dialect dialect() const { return dialect_; }
+
+private:
+    void release(std::unique_ptr<DbConn> c);
+    std::string url_;
+    Dialect dialect_;
+    std::size_t maxIdle_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<DbConn>> idle_;
+};
+
+// Rolls back unless committed.
+class Transaction {
+public:
+    Transaction(DbConn& c, bool write) : c_(c) { c_.begin(write); }
+    ~Transaction();
+    void commit()
+    {
+        c_.commit();
+        done_ = true;
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+private:
+    DbConn& c_;
+    bool done_ = false;
+};
+
+// Convenience for building parameter lists.
+inline DbValue Text(std::string s) { return DbValue(std::move(s)); }
+inline DbValue Int(std::int64_t v) { return DbValue(v); }
+inline DbValue OptText(const std::optional<std::string>& s) { return s ? DbValue(*s) : DbValue(); }
+inline DbValue OptInt(const std::optional<std::int64_t>& v) { return v ? DbValue(*v) : DbValue(); }
+
+} // namespace zel::server

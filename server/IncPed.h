@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Auth.h"
+#include "Db.h"
+#include "Packets.h"
+
+#include "DateTime.h"
+#include "datapacket.pb.h"
+#include "rdmIncPed.pb.h"
+
+#include <functional>
+#include <optional>
+
+namespace zel::server {
+
+// The methods of the remote object "Zel08100.rdmIncPed", independent of the
+// transport. Every method answers with a result: a data packet, or an error
+// whose message is for the operator. Database failures become error results
+// (details go to the server's log); nothing escapes as an exception.
+class IncPed {
+public:
+    using Result = zel::data::Result;
+
+    explicit IncPed(Database& db);
+
+    Result GetPedido(const Caller& who, const Zel08100::GetPedidoRequest& rq, std::optional<Deadline> dl = {});
+    Result GetIncPed(const Caller& who, const Zel08100::GetIncPedRequest& rq, std::optional<Deadline> dl = {});
+    Result GetItem(const Caller& who, const Zel08100::GetItemRequest& rq, std::optional<Deadline> dl = {});
+    Result GetGrupOper(const Caller& who, const Zel08100::GetGrupOperRequest& rq, std::optional<Deadline> dl = {});
+    Result GetNrPedido(const Caller& who, const Zel08100::GetNrPedidoRequest& rq, std::optional<Deadline> dl = {});
+    Result SetIncPed(const Caller& who, const zel::data::ChangePacket& delta, std::optional<Deadline> dl = {});
+    Result SetItem(const Caller& who, const zel::data::ChangePacket& delta, std::optional<Deadline> dl = {});
+
+    // The server's clock, stamped into the release history.
+    std::function<zel::TDateTime()> clock = [] { return zel::TDateTime::Now(); };
+
+    // Order numbers of a list criterion are looked up this many at a time.
+    static constexpr int kListChunk = 500;
+    // The most order numbers a list criterion may hold.
+    static constexpr int kMaxListKeys = 100'000;
+
+private:
+    template <class F>
+    Result run(const char* method, std::optional<Deadline> dl, F&& body);
+
+    Database& db_;
+};
+
+// The message of a database failure, in the operator's terms.
+ServiceError DbFailure(const DbError& e);
+
+} // namespace zel::server

@@ -1,0 +1,322 @@
+// PostgreSQL connection over libpq. Every statement runs asynchronously so
+// that the call's deadline is honoured: when it passes, the statement is
+// cancelled on the server and the call fails with a timeout.
+#include "Db.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <charconv>
+#include <cstring>
+#include <unordered_map>
+
+namespace zel::server {
+namespace {
+
+constexpr int kDefaultWaitMs = 30'000;
+
+struct ResultPtr {
+    PGresult* r = nullptr;
+    ~ResultPtr() { PQclear(r); }
+};
+
+class PgConn final : public DbConn {
+public:
+    explicit PgConn(const std::string& url)
+    {
+        // Defaults first: settings in the URL override them.
+        const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
+        const char* vals[] = {"5", "zel-server", url.c_str(), "UTF8", nullptr};
+        conn_ = PQconnectdbParams(keys, vals, 1);
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+            std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
+            PQfinish(conn_);
+            conn_ = nullptr;
+            throw DbError(DbError::Kind::Unavailable, "postgresql: " + msg);
+        }
+        PQsetnonblocking(conn_, 0);
+        PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    }
+
+    ~PgConn() override { PQfinish(conn_); }
+
+    Dialect dialect() const override { return Dialect::Postgres; }
+
+    DbRows query(std::string_view sql, std::span<const DbValue> params) override
+    {
+        ResultPtr res{runPrepared(sql, params)};
+        const int cols = PQnfields(res.r);
+        const int n = PQntuples(res.r);
+        DbRows rows(cols);
+        rows.reserve(std::size_t(n));
+        for (int r = 0; r < n; ++r)
+            for (int c = 0; c < cols; ++c) {
+                if (PQgetisnull(res.r, r, c))
+                    rows.push(std::monostate{});
+                else
+                    rows.push(std::string(PQgetvalue(res.r, r, c), std::size_t(PQgetlength(res.r, r, c))));
+            }
+        return rows;
+    }
+
+    std::int64_t exec(std::string_view sql, std::span<const DbValue> params) override
+    {
+        ResultPtr res{runPrepared(sql, params)};
+        const char* t = PQcmdTuples(res.r);
+        std::int64_t n = 0;
+        if (t && *t)
+            std::from_chars(t, t + std::strlen(t), n);
+        return n;
+    }
+
+    void script(std::string_view sql) override
+    {
+        checkDeadline();
+        if (!PQsendQuery(conn_, std::string(sql).c_str()))
+            lost();
+        ResultPtr res{collect()};
+    }
+
+    void bulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                    const std::function<bool(std::vector<DbValue>&)>& next) override
+    {
+        std::string sql = "COPY " + std::string(table) + " (";
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? "," : "") + columns[i];
+        sql += ") FROM STDIN";
+        {
+            if (!PQsendQuery(conn_, sql.c_str()))
+                lost();
+            PGresult* r = PQgetResult(conn_);
+            const bool ok = r && PQresultStatus(r) == PGRES_COPY_IN;
+            std::string err = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
+            PQclear(r);
+            if (!ok)
+                throw DbError(DbError::Kind::Other, "postgresql: " + err);
+        }
+        std::vector<DbValue> row(columns.size());
+        std::string buf;
+        buf.reserve(1 << 20);
+        auto flush = [&] {
+            if (!buf.empty() && PQputCopyData(conn_, buf.data(), int(buf.size())) != 1)
+                lost();
+            buf.clear();
+        };
+        while (next(row)) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                if (i)
+                    buf += '\t';
+                appendCopy(buf, row[i]);
+            }
+            buf += '\n';
+            if (buf.size() > (1 << 20) - 4096)
+                flush();
+        }
+        flush();
+        if (PQputCopyEnd(conn_, nullptr) != 1)
+            lost();
+        ResultPtr res{collect()};
+    }
+
+    void begin(bool) override { script("BEGIN"); }
+    void commit() override { script("COMMIT"); }
+    void rollback() override
+    {
+        if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
+            auto saved = deadline_;
+            deadline_.reset();
+            try {
+                script("ROLLBACK");
+            } catch (...) {
+                deadline_ = saved;
+                throw;
+            }
+            deadline_ = saved;
+        }
+    }
+
+    void setDeadline(std::optional<Deadline> d) override { deadline_ = d; }
+    bool healthy() const override
+    {
+        return !broken_ && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE;
+    }
+
+private:
+    static void appendCopy(std::string& buf, const DbValue& v)
+    {
+        if (std::holds_alternative<std::monostate>(v)) {
+            buf += "\\N";
+        } else if (auto i = std::get_if<std::int64_t>(&v)) {
+            char t[32];
+            auto r = std::to_chars(t, t + sizeof t, *i);
+            buf.append(t, r.ptr);
+        } else if (auto d = std::get_if<double>(&v)) {
+            char t[64];
+            auto r = std::to_chars(t, t + sizeof t, *d);
+            buf.append(t, r.ptr);
+        } else {
+            for (char c : std::get<std::string>(v)) {
+                switch (c) {
+                case '\\': buf += "\\\\"; break;
+                case '\t': buf += "\\t"; break;
+                case '\n': buf += "\\n"; break;
+                case '\r': buf += "\\r"; break;
+                default: buf += c;
+                }
+            }
+        }
+    }
+
+    // "?" placeholders become $1, $2, ... (outside quoted literals).
+    static std::string numberPlaceholders(std::string_view sql)
+    {
+        std::string out;
+        out.reserve(sql.size() + 16);
+        int n = 0;
+        bool quoted = false;
+        for (char c : sql) {
+            if (c == '\'')
+                quoted = !quoted;
+            if (c == '?' && !quoted)
+                out += "$" + std::to_string(++n);
+            else
+                out += c;
+        }
+        return out;
+    }
+
+    PGresult* runPrepared(std::string_view sql, std::span<const DbValue> params)
+    {
+        checkDeadline();
+        std::string key(sql);
+        auto it = cache_.find(key);
+        if (it == cache_.end()) {
+            std::string name = "z" + std::to_string(cache_.size() + 1);
+            if (!PQsendPrepare(conn_, name.c_str(), numberPlaceholders(sql).c_str(), 0, nullptr))
+                lost();
+            ResultPtr prep{collect()};
+            it = cache_.emplace(std::move(key), std::move(name)).first;
+        }
+        std::vector<std::string> texts(params.size());
+        std::vector<const char*> values(params.size());
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            const DbValue& v = params[i];
+            if (std::holds_alternative<std::monostate>(v)) {
+                values[i] = nullptr;
+                continue;
+            }
+            if (auto s = std::get_if<std::string>(&v))
+                texts[i] = *s;
+            else if (auto iv = std::get_if<std::int64_t>(&v))
+                texts[i] = std::to_string(*iv);
+            else {
+                char t[64];
+                auto r = std::to_chars(t, t + sizeof t, std::get<double>(v));
+                texts[i].assign(t, r.ptr);
+            }
+            values[i] = texts[i].c_str();
+        }
+        if (!PQsendQueryPrepared(conn_, it->second.c_str(), int(params.size()), values.data(), nullptr, nullptr, 0))
+            lost();
+        return collect();
+    }
+
+    // Waits for the statement's results, honouring the deadline; returns the
+    // last result, or raises for an error.
+    PGresult* collect()
+    {
+        bool cancelled = false;
+        while (PQisBusy(conn_)) {
+            int waitMs = kDefaultWaitMs;
+            if (deadline_ && !cancelled) {
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+                waitMs = int(std::max<std::int64_t>(0, left.count()));
+            }
+            pollfd p{PQsocket(conn_), POLLIN, 0};
+            int rc = ::poll(&p, 1, waitMs);
+            if (rc == 0 && !cancelled && deadline_) {
+                if (PGcancel* c = PQgetCancel(conn_)) {
+                    char err[256];
+                    PQcancel(c, err, sizeof err);
+                    PQfreeCancel(c);
+                }
+                cancelled = true;
+                continue;
+            }
+            if (rc == 0 && (cancelled || !deadline_)) {
+                // No answer at all for a long time: give the connection up.
+                broken_ = true;
+                throw DbError(DbError::Kind::Unavailable, "postgresql: no answer from the server");
+            }
+            if (rc < 0 && errno == EINTR)
+                continue;
+            if (!PQconsumeInput(conn_))
+                lost();
+        }
+        PGresult* last = nullptr;
+        std::string error;
+        std::string state;
+        while (PGresult* r = PQgetResult(conn_)) {
+            auto st = PQresultStatus(r);
+            if (st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR || st == PGRES_BAD_RESPONSE) {
+                if (error.empty()) {
+                    error = PQresultErrorMessage(r);
+                    const char* s = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+                    state = s ? s : "";
+                }
+                PQclear(r);
+                continue;
+            }
+            PQclear(last);
+            last = r;
+        }
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            PQclear(last);
+            lost();
+        }
+        if (!error.empty()) {
+            PQclear(last);
+            throw DbError(classify(state, cancelled), "postgresql: " + error);
+        }
+        return last;
+    }
+
+    static DbError::Kind classify(const std::string& state, bool cancelled)
+    {
+        if (state == "57014" || cancelled)
+            return DbError::Kind::Timeout;
+        if (state.rfind("23", 0) == 0)
+            return DbError::Kind::Constraint;
+        if (state == "40001" || state == "40P01" || state == "55P03")
+            return DbError::Kind::Busy;
+        if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || state == "53300")
+            return DbError::Kind::Unavailable;
+        return DbError::Kind::Other;
+    }
+
+    void checkDeadline() const
+    {
+        if (deadline_ && std::chrono::steady_clock::now() >= *deadline_)
+            throw DbError(DbError::Kind::Timeout, "deadline exceeded");
+    }
+
+    [[noreturn]] void lost()
+    {
+        broken_ = true;
+        throw DbError(DbError::Kind::Unavailable, std::string("postgresql: ") + PQerrorMessage(conn_));
+    }
+
+    PGconn* conn_ = nullptr;
+    std::unordered_map<std::string, std::string> cache_;
+    std::optional<Deadline> deadline_;
+    bool broken_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<DbConn> OpenPostgres(const std::string& url)
+{
+    return std::make_unique<PgConn>(url);
+}
+
+} // namespace zel::server

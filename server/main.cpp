@@ -1,0 +1,6 @@
+#include "Cli.h"
+
+int main(int argc, char** argv)
+{
+    return zel::server::RunCli(argc, argv);
+}

@@ -1,0 +1,289 @@
+// zel-server as its own process: init, seed, operator management and serve
+// on an ephemeral port, talked to through the generated clients; a graceful
+// stop on SIGTERM lets a call in flight finish.
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace zel::server::test {
+namespace {
+
+// A child process with its standard output on a pipe.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& args, const std::string& input = {})
+    {
+        int out[2], in[2];
+        if (pipe(out) != 0 || pipe(in) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], 1);
+            dup2(in[0], 0);
+            close(out[0]);
+            close(in[1]);
+            std::vector<char*> argv;
+            for (const auto& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(in[0]);
+        out_ = out[0];
+        if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+            ADD_FAILURE() << "cannot write to the child";
+        close(in[1]);
+    }
+    ~Child()
+    {
+        if (pid_ > 0 && !reaped_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+    }
+
+    // One line of output, or empty after the timeout.
+    std::string ReadLine(int timeoutMs = 10'000)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            auto nl = buf_.find('\n');
+            if (nl != std::string::npos) {
+                std::string line = buf_.substr(0, nl);
+                buf_.erase(0, nl + 1);
+                return line;
+            }
+            const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     until - std::chrono::steady_clock::now())
+                                     .count());
+            if (left <= 0)
+                return {};
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, left) <= 0)
+                return {};
+            char tmp[4096];
+            const ssize_t n = read(out_, tmp, sizeof tmp);
+            if (n <= 0)
+                return {};
+            buf_.append(tmp, std::size_t(n));
+        }
+    }
+    std::string ReadAll()
+    {
+        std::string all, line;
+        while (!(line = ReadLine(60'000)).empty() || !buf_.empty())
+            all += line + "\n";
+        return all;
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    int Wait()
+    {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        reaped_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool reaped_ = false;
+    std::string buf_;
+};
+
+struct Run {
+    int code;
+    std::string out;
+};
+
+Run RunServer(std::vector<std::string> args, const std::string& input = {})
+{
+    args.insert(args.begin(), ZEL_SERVER_BIN);
+    Child c(args, input);
+    std::string out = c.ReadAll();
+    return {c.Wait(), out};
+}
+
+class ProcessTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        db_ = std::make_unique<TestDatabase>(GetParam());
+        if (!db_->available())
+            GTEST_SKIP() << "ZEL_TEST_PG_URL is not set: no PostgreSQL to test on";
+    }
+    std::unique_ptr<TestDatabase> db_;
+};
+
+TEST_P(ProcessTest, InitSeedOperatorsAndServe)
+{
+    const std::string url = db_->url();
+    auto init = RunServer({"init", "--db", url});
+    EXPECT_EQ(init.code, 0);
+    EXPECT_EQ(init.out, "schema at version 1 (1 step(s) applied)\n");
+    EXPECT_EQ(RunServer({"init", "--db", url}).out, "schema at version 1 (0 step(s) applied)\n");
+    auto seed = RunServer({"seed", "--db", url, "--branches", "2", "--orders", "400", "--seed", "7", "--date",
+                           "2026-03-10"});
+    ASSERT_EQ(seed.code, 0) << seed.out;
+    EXPECT_EQ(seed.out.rfind("seeded 2 branch(es), 400 orders", 0), 0u) << seed.out;
+    EXPECT_EQ(RunServer({"seed", "--db", url}).code, 2); // not over existing data
+
+    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "Renata Dias", "--branch",
+                         "0002", "--fixed"},
+                        "segredo\n")
+                  .code,
+              0);
+    EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0100", "--branch", "0002", "--group", "07"}).code,
+              0);
+    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "X", "--branch", "0001",
+                         "--password", "x"})
+                  .code,
+              2);
+    EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0999", "--branch", "0002", "--group", "07"}).code,
+              2);
+    EXPECT_EQ(RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password", "nova"}).code, 0);
+    EXPECT_EQ(RunServer({"operator", "revoke", "--db", url, "--code", "0002", "--branch", "0002"}).out,
+              "1 membership(s) removed\n");
+    EXPECT_EQ(RunServer({"bogus"}).code, 2);
+    EXPECT_EQ(RunServer({"serve", "--help"}).code, 0);
+
+    Child server({ZEL_SERVER_BIN, "serve", "--db", url, "--listen", "127.0.0.1:0"});
+    const std::string line = server.ReadLine();
+    ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+    auto channel = grpc::CreateChannel(line.substr(13), grpc::InsecureChannelCredentials());
+    auto login = zel::login::Login::NewStub(channel);
+    auto stub = Zel08100::rdmIncPed::NewStub(channel);
+
+    auto enter = [&](const std::string& op, const std::string& pw) {
+        grpc::ClientContext ctx;
+        zel::login::LoginRequest rq;
+        rq.set_operador(op);
+        rq.set_senha(pw);
+        zel::login::LoginReply out;
+        EXPECT_TRUE(login->Entrar(&ctx, rq, &out).ok());
+        return out;
+    };
+    const auto renata = enter("0100", "segredo");
+    ASSERT_TRUE(renata.has_session()) << renata.error().message();
+    EXPECT_EQ(renata.session().cd_filial(), "0002");
+    EXPECT_TRUE(renata.session().modu_fili());
+    EXPECT_TRUE(enter("0009", "nova").has_session());
+    EXPECT_TRUE(enter("0005", "demo").session().modu_fili());
+    const auto ana = enter("0001", "demo");
+    ASSERT_TRUE(ana.has_session());
+    EXPECT_FALSE(ana.session().modu_fili());
+
+    auto call = [&](const std::string& token, auto fn, const auto& rq) {
+        grpc::ClientContext ctx;
+        ctx.AddMetadata("zel-session", token);
+        zel::data::Result out;
+        EXPECT_TRUE(((*stub).*fn)(&ctx, rq, &out).ok());
+        return out;
+    };
+    Zel08100::GetGrupOperRequest g;
+    g.set_cd_filial("0002");
+    g.set_cd_operador("0100");
+    EXPECT_EQ(Column(call(renata.session().token(), &Zel08100::rdmIncPed::Stub::GetGrupOper, g).data(),
+                     "CDGROPLIBINC"),
+              std::vector<std::string>{"07"});
+
+    // The seeded branch's pending orders, and the inconsistencies of the first.
+    Zel08100::GetPedidoRequest all;
+    all.set_cd_filial("0001");
+    all.set_todos_pedidos("T");
+    all.set_todas_dt_pedido("T");
+    all.set_todas_dt_entrega("T");
+    auto orders = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::GetPedido, all);
+    ASSERT_TRUE(orders.has_data());
+    ASSERT_GT(orders.data().rows_size(), 20);
+    EXPECT_LT(orders.data().rows_size(), 200);
+    const std::string first = orders.data().rows(0).values(1).text();
+    EXPECT_EQ(first.size(), 10u);
+    Zel08100::GetIncPedRequest inc;
+    inc.set_cd_filial("0001");
+    inc.set_nr_pedido(first);
+    auto incs = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::GetIncPed, inc);
+    ASSERT_TRUE(incs.has_data());
+    ASSERT_GT(incs.data().rows_size(), 0);
+    for (const auto& r : incs.data().rows()) {
+        EXPECT_EQ(r.values(12).text(), "N");
+        EXPECT_FALSE(r.values(6).text().empty()); // a Portuguese description
+    }
+
+    // Graceful stop: a release waiting for a database lock is in flight when
+    // SIGTERM arrives; it finishes and the process exits cleanly.
+    auto locker = OpenConnection(url);
+    locker->begin(true);
+    if (GetParam() == Backend::Postgres)
+        locker->query("SELECT * FROM INCONSPED WHERE CDFILIAL = '0001' FOR UPDATE");
+    else
+        locker->exec("UPDATE FILIAL SET NMFILIAL = NMFILIAL WHERE CDFILIAL = '0001'");
+    zel::data::Result inFlight;
+    std::thread release([&] {
+        Zel08100::SetRequest rq;
+        *rq.mutable_delta() = Modify(incs.data(), 0,
+                                     {{"ATIVA", TextValue("S")},
+                                      {"DTLIBEINCONS", DateValue(Day(1, 12))},
+                                      {"CDOPERLIBE", TextValue("0001")}});
+        inFlight = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::SetIncPed, rq);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server.Signal(SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    locker->rollback();
+    release.join();
+    EXPECT_TRUE(inFlight.has_data()) << inFlight.error().message();
+    EXPECT_EQ(server.Wait(), 0);
+    auto check = OpenConnection(url);
+    const DbValue p[] = {Text(first)};
+    EXPECT_EQ(check->query("SELECT COUNT(*) FROM HISTLIBINC WHERE CDFILIAL = '0001' AND NRPEDIDO = ? AND "
+                           "CDOPERLIBE = '0001' AND DTLIBEINCONS = " +
+                               std::to_string(Day(1, 12)),
+                           p)
+                  .i64(0, 0),
+              1);
+}
+
+TEST_P(ProcessTest, ServeRefusesADatabaseWithoutSchema)
+{
+    auto r = RunServer({"serve", "--db", db_->url(), "--listen", "127.0.0.1:0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+}
+
+ZEL_INSTANTIATE(ProcessTest);
+
+TEST(ProcessSeed, SameSeedAndDateGiveTheSameData)
+{
+    TestDatabase a(Backend::Sqlite), b(Backend::Sqlite);
+    for (auto* db : {&a, &b})
+        ASSERT_EQ(RunServer({"seed", "--db", db->url(), "--orders", "500", "--seed", "3", "--date", "2026-01-31"}).code,
+                  0);
+    auto dump = [](const std::string& url) {
+        auto c = OpenConnection(url);
+        std::string s;
+        for (const char* q : {"SELECT * FROM PEDIDO ORDER BY 1, 2", "SELECT * FROM ITEMPEDIDO ORDER BY 1, 2, 3",
+                              "SELECT * FROM INCONSPED ORDER BY 1, 2, 3", "SELECT * FROM CLIENTE ORDER BY 1"}) {
+            DbRows r = c->query(q);
+            for (std::size_t i = 0; i < r.size(); ++i)
+                for (int k = 0; k < r.columns(); ++k)
+                    s += r.text(i, k) + "|";
+        }
+        return s;
+    };
+    const std::string da = dump(a.url());
+    EXPECT_GT(da.size(), 10'000u);
+    EXPECT_EQ(da, dump(b.url()));
+}
+
+} // namespace
+} // namespace zel::server::test
