@@ -1,6 +1,7 @@
 #include "DBGeral.h"
 
 #include <Exceptions.h>
+#include <Packet.h>
 
 #include <datapacket.pb.h>
 
@@ -221,18 +222,6 @@ QStringList parameterNames(const QString& sql)
     return names;
 }
 
-zel::data::FieldKind kindOf(TFieldType t)
-{
-    switch (t) {
-    case TFieldType::ftString: return zel::data::FIELD_TEXT;
-    case TFieldType::ftFixedChar: return zel::data::FIELD_FIXED_TEXT;
-    case TFieldType::ftDateTime: return zel::data::FIELD_DATETIME;
-    case TFieldType::ftFloat: return zel::data::FIELD_FLOAT;
-    case TFieldType::ftInteger: return zel::data::FIELD_INTEGER;
-    }
-    return zel::data::FIELD_TEXT;
-}
-
 TFieldType typeOfColumn(const QSqlField& f)
 {
     switch (f.metaType().id()) {
@@ -254,32 +243,28 @@ TFieldType typeOfColumn(const QSqlField& f)
     }
 }
 
-void setValue(zel::data::Value* out, const QVariant& v, TFieldType type)
+Variant toVariant(const QVariant& v, TFieldType type)
 {
     if (v.isNull())
-        return;
+        return {};
     switch (type) {
     case TFieldType::ftString:
     case TFieldType::ftFixedChar:
-        out->set_text(v.toString().toStdString());
-        break;
+        return Variant(v.toString());
     case TFieldType::ftDateTime: {
         QDateTime dt = v.toDateTime();
         if (!dt.isValid())
             dt = QDateTime(v.toDate(), QTime(0, 0));
         if (!dt.isValid())
             dt = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
-        if (dt.isValid())
-            out->set_datetime_ms(TDateTime::fromQDateTime(dt).msecs());
-        break;
+        return dt.isValid() ? Variant(TDateTime::fromQDateTime(dt)) : Variant();
     }
     case TFieldType::ftFloat:
-        out->set_float_value(v.toDouble());
-        break;
+        return Variant(v.toDouble());
     case TFieldType::ftInteger:
-        out->set_integer_value(v.toLongLong());
-        break;
+        return Variant(std::int64_t(v.toLongLong()));
     }
+    return {};
 }
 
 } // namespace
@@ -329,7 +314,7 @@ void TADOIBQuery::Open()
     syncParams();
     const QString text = SQL.join(QLatin1Char('\n'));
 
-    zel::data::DataPacket packet;
+    std::vector<std::vector<Variant>> rows;
     {
         QSqlQuery q(Connection->Database());
         q.setForwardOnly(true);
@@ -353,14 +338,12 @@ void TADOIBQuery::Open()
 
         const QSqlRecord rec = q.record();
         const bool dynamic = query_.FieldCount() == 0;
-        std::vector<int> column;  // result column of each field
+        std::vector<int> column; // result column of each field
         std::vector<TFieldType> types;
-        std::vector<std::size_t> widest;
         if (dynamic) {
             for (int c = 0; c < rec.count(); ++c) {
                 column.push_back(c);
                 types.push_back(typeOfColumn(rec.field(c)));
-                widest.push_back(1);
             }
         } else {
             for (int i = 0; i < query_.FieldCount(); ++i) {
@@ -376,13 +359,11 @@ void TADOIBQuery::Open()
             }
         }
         while (q.next()) {
-            auto* row = packet.add_rows();
-            for (std::size_t i = 0; i < column.size(); ++i) {
-                const QVariant v = q.value(column[i]);
-                setValue(row->add_values(), v, types[i]);
-                if (dynamic && (types[i] == TFieldType::ftString) && !v.isNull())
-                    widest[i] = std::max<std::size_t>(widest[i], std::size_t(v.toString().size()));
-            }
+            std::vector<Variant> row;
+            row.reserve(column.size());
+            for (std::size_t i = 0; i < column.size(); ++i)
+                row.push_back(toVariant(q.value(column[i]), types[i]));
+            rows.push_back(std::move(row));
         }
         if (q.lastError().isValid())
             fail(QStringLiteral("%1: erro na consulta ao banco de dados: %2").arg(name_, driverText(q.lastError())));
@@ -390,20 +371,23 @@ void TADOIBQuery::Open()
             for (std::size_t i = 0; i < column.size(); ++i) {
                 int size = 0;
                 if (types[i] == TFieldType::ftString) {
-                    const int declared = rec.field(column[i]).length();
-                    size = std::max<int>(declared > 0 ? declared : 0, int(widest[i]));
+                    size = std::max(1, rec.field(column[i]).length());
+                    for (const auto& r : rows)
+                        if (!r[i].isNull())
+                            size = std::max(size, int(r[i].toString().size()));
                 }
                 AddField(rec.fieldName(column[i]).toUpper(), types[i], size);
             }
         }
-        for (int i = 0; i < query_.FieldCount(); ++i) {
-            const TField* f = query_.Field(i);
-            auto* def = packet.add_fields();
-            def->set_name(f->FieldName().toStdString());
-            def->set_kind(kindOf(f->DataType()));
-            def->set_size(f->Size());
-        }
     }
+    PacketWriter writer;
+    for (int i = 0; i < query_.FieldCount(); ++i) {
+        const TField* f = query_.Field(i);
+        writer.field(f->FieldName().toStdString(), f->DataType(), f->Size());
+    }
+    for (const auto& r : rows)
+        writer.row(r);
+    const zel::data::DataPacket packet = writer.Take();
     query_.SetData(packet);
 }
 

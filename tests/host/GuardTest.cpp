@@ -3,6 +3,7 @@
 #include <Exceptions.h>
 #include <Guard.h>
 #include <Messages.h>
+#include <Packet.h>
 #include <ResultCheck.h>
 
 #include <QDialog>
@@ -103,15 +104,13 @@ TEST_F(GuardTest, AFailureInsideANestedModalDialogDoesNotEndIt)
 TEST_F(GuardTest, CheckResultServYieldsThePacketOrShowsTheServerMessageOnce)
 {
     zel::data::Result ok;
-    auto* field = ok.mutable_data()->add_fields();
-    field->set_name("CDGROPLIBINC");
-    ok.mutable_data()->add_rows()->add_values()->set_text("01");
+    *ok.mutable_data() = PacketWriter().field("CDGROPLIBINC", TFieldType::ftString, 2).text(QStringLiteral("01")).Take();
     const auto& packet = CheckResultServ(ok, true, 0);
-    EXPECT_EQ(packet.rows_size(), 1);
+    EXPECT_EQ(packet.row_count(), 1u);
     EXPECT_EQ(packet.fields(0).name(), "CDGROPLIBINC");
     // From a temporary the packet is moved out.
     const zel::data::DataPacket moved = CheckResultServ(zel::data::Result(ok), true, 0);
-    EXPECT_EQ(moved.rows_size(), 1);
+    EXPECT_EQ(moved.row_count(), 1u);
     EXPECT_TRUE(MessageSeam::history().empty());
 
     // An error result: shown by the checker, raised as a silent failure, so
