@@ -238,9 +238,7 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
             std::vector<DbValue> p = params;
             for (std::size_t i = 0; i < n; ++i)
                 p.push_back(Text(keys[at + i]));
-            auto part = MakePacket(Packets::Pedido, c.query(q, p));
-            for (auto& row : *part.mutable_rows())
-                *all.add_rows() = std::move(row);
+            AppendPacket(all, MakePacket(Packets::Pedido, c.query(q, p)));
         }
         return DataResult(std::move(all));
     });

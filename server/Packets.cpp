@@ -63,7 +63,9 @@ zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
         d->set_name(f.name);
         d->set_kind(f.kind);
         d->set_size(f.size);
+        p.add_columns();
     }
+    p.set_row_count(0);
     return p;
 }
 
@@ -72,31 +74,91 @@ zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows
     if (rows.columns() != int(fields.size()) && !rows.empty())
         throw std::logic_error("packet columns do not match its fields");
     zel::data::DataPacket p = EmptyPacket(fields);
-    p.mutable_rows()->Reserve(int(rows.size()));
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        auto* row = p.add_rows();
-        row->mutable_values()->Reserve(int(fields.size()));
-        for (int c = 0; c < int(fields.size()); ++c) {
-            auto* v = row->add_values();
-            if (rows.isNull(r, c))
-                continue;
-            const FieldSpec& f = fields[std::size_t(c)];
-            switch (f.kind) {
-            case FieldKind::FIELD_TEXT:
-            case FieldKind::FIELD_FIXED_TEXT: {
-                std::string t = rows.text(r, c);
-                if (Utf8Length(t) > f.size || Utf8Length(t) < 0)
+    const std::size_t n = rows.size();
+    p.set_row_count(std::uint32_t(n));
+    for (int c = 0; c < int(fields.size()); ++c) {
+        const FieldSpec& f = fields[std::size_t(c)];
+        zel::data::Column& col = *p.mutable_columns(c);
+        std::string nulls;
+        auto markNull = [&](std::size_t r) {
+            if (nulls.size() <= r / 8)
+                nulls.resize(r / 8 + 1, '\0');
+            nulls[r / 8] = char(nulls[r / 8] | (1 << (r % 8)));
+        };
+        switch (f.kind) {
+        case FieldKind::FIELD_TEXT:
+        case FieldKind::FIELD_FIXED_TEXT: {
+            std::string* text = col.mutable_text();
+            col.mutable_text_lengths()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_text_lengths(0);
+                    continue;
+                }
+                const DbValue& v = rows.at(r, c);
+                const std::string* s = std::get_if<std::string>(&v);
+                const std::string conv = s ? std::string() : rows.text(r, c);
+                const std::string& t = s ? *s : conv;
+                const long len = Utf8Length(t);
+                if (len < 0 || len > f.size)
                     throw std::runtime_error(std::string("stored value does not fit field ") + f.name);
-                v->set_text(std::move(t));
-                break;
+                text->append(t);
+                col.add_text_lengths(std::uint32_t(t.size()));
             }
-            case FieldKind::FIELD_DATETIME: v->set_datetime_ms(rows.i64(r, c)); break;
-            case FieldKind::FIELD_FLOAT: v->set_float_value(rows.f64(r, c)); break;
-            default: v->set_integer_value(rows.i64(r, c)); break;
-            }
+            break;
         }
+        case FieldKind::FIELD_FLOAT:
+            col.mutable_floats()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_floats(0);
+                } else {
+                    col.add_floats(rows.f64(r, c));
+                }
+            }
+            break;
+        default: // date-times and integers
+            col.mutable_integers()->Reserve(int(n));
+            for (std::size_t r = 0; r < n; ++r) {
+                if (rows.isNull(r, c)) {
+                    markNull(r);
+                    col.add_integers(0);
+                } else {
+                    col.add_integers(rows.i64(r, c));
+                }
+            }
+            break;
+        }
+        if (!nulls.empty())
+            col.set_nulls(std::move(nulls));
     }
     return p;
+}
+
+// Appends the rows of `more` (same fields) to `into`.
+void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more)
+{
+    const std::uint32_t base = into.row_count();
+    for (int c = 0; c < into.columns_size(); ++c) {
+        auto& dst = *into.mutable_columns(c);
+        const auto& src = more.columns(c);
+        for (std::uint32_t r = 0; r < more.row_count(); ++r) {
+            if (std::size_t(r / 8) < src.nulls().size() && (src.nulls()[r / 8] >> (r % 8) & 1)) {
+                const std::uint32_t at = base + r;
+                std::string* bits = dst.mutable_nulls();
+                if (bits->size() <= at / 8)
+                    bits->resize(at / 8 + 1, '\0');
+                (*bits)[at / 8] = char((*bits)[at / 8] | (1 << (at % 8)));
+            }
+        }
+        dst.mutable_text()->append(src.text());
+        dst.mutable_text_lengths()->MergeFrom(src.text_lengths());
+        dst.mutable_integers()->MergeFrom(src.integers());
+        dst.mutable_floats()->MergeFrom(src.floats());
+    }
+    into.set_row_count(base + more.row_count());
 }
 
 zel::data::Result ErrorResult(const ServiceError& e)

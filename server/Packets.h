@@ -31,6 +31,8 @@ extern const std::vector<FieldSpec> NrPedido;   // order numbers for the pick li
 // field, rather than sending a packet the client would refuse.
 zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows);
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields);
+// Appends the rows of a packet with the same fields.
+void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more);
 
 // Number of characters of a UTF-8 text; -1 when it is not valid UTF-8.
 long Utf8Length(std::string_view s);

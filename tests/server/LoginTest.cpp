@@ -68,7 +68,6 @@ TEST_P(LoginTest, CallsWithoutAValidSessionAreUnauthenticated)
     EXPECT_EQ(Probe("").error_code(), grpc::StatusCode::UNAUTHENTICATED);
     EXPECT_EQ(Probe("not-a-token").error_code(), grpc::StatusCode::UNAUTHENTICATED);
     EXPECT_EQ(Probe(std::string(200, 'x')).error_code(), grpc::StatusCode::UNAUTHENTICATED);
-    EXPECT_EQ(Probe(std::string(100'000, 'x')).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
 
     const std::string token = LoginAs("0001");
     EXPECT_TRUE(Probe(token).ok());
@@ -80,6 +79,14 @@ TEST_P(LoginTest, CallsWithoutAValidSessionAreUnauthenticated)
         ASSERT_TRUE(login_->Sair(&ctx, rq, &out).ok());
     }
     EXPECT_EQ(Probe(token).error_code(), grpc::StatusCode::UNAUTHENTICATED);
+
+    // Oversized metadata is refused by the transport, which may drop the
+    // connection; the server goes on serving new ones.
+    EXPECT_EQ(Probe(std::string(100'000, 'x')).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+    channel_ = grpc::CreateChannel(server_address_, grpc::InsecureChannelCredentials());
+    stub_ = Zel08100::rdmIncPed::NewStub(channel_);
+    login_ = zel::login::Login::NewStub(channel_);
+    EXPECT_TRUE(Probe(LoginAs("0002")).ok());
 }
 
 TEST_P(LoginTest, ASessionIsValidOnEveryServerOfTheDatabase)

@@ -204,20 +204,20 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     all.set_todas_dt_entrega("T");
     auto orders = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::GetPedido, all);
     ASSERT_TRUE(orders.has_data());
-    ASSERT_GT(orders.data().rows_size(), 20);
-    EXPECT_LT(orders.data().rows_size(), 200);
-    const std::string first = orders.data().rows(0).values(1).text();
+    ASSERT_GT(orders.data().row_count(), 20u);
+    EXPECT_LT(orders.data().row_count(), 200u);
+    const std::string first = Column(orders.data(), "NRPEDIDO")[0];
     EXPECT_EQ(first.size(), 10u);
     Zel08100::GetIncPedRequest inc;
     inc.set_cd_filial("0001");
     inc.set_nr_pedido(first);
     auto incs = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::GetIncPed, inc);
     ASSERT_TRUE(incs.has_data());
-    ASSERT_GT(incs.data().rows_size(), 0);
-    for (const auto& r : incs.data().rows()) {
-        EXPECT_EQ(r.values(12).text(), "N");
-        EXPECT_FALSE(r.values(6).text().empty()); // a Portuguese description
-    }
+    ASSERT_GT(incs.data().row_count(), 0u);
+    for (const auto& mark : Column(incs.data(), "ATIVA"))
+        EXPECT_EQ(mark, "N");
+    for (const auto& description : Column(incs.data(), "NMCONSPEDIDO"))
+        EXPECT_GT(description.size(), 10u); // a Portuguese description
 
     // Graceful stop: a release waiting for a database lock is in flight when
     // SIGTERM arrives; it finishes and the process exits cleanly.

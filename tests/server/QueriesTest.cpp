@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "KeyList.h"
+#include "Packet.h"
 #include "Packets.h"
 
 namespace zel::server::test {
@@ -55,8 +56,8 @@ void ExpectFields(const zel::data::DataPacket& p, const std::vector<FieldSpec>& 
         EXPECT_EQ(p.fields(i).kind(), spec[std::size_t(i)].kind) << spec[std::size_t(i)].name;
         EXPECT_EQ(p.fields(i).size(), spec[std::size_t(i)].size) << spec[std::size_t(i)].name;
     }
-    for (const auto& row : p.rows())
-        EXPECT_EQ(row.values_size(), p.fields_size());
+    ASSERT_EQ(p.columns_size(), p.fields_size());
+    EXPECT_EQ(zel::PacketReader::Validate(p), QString()); // what the client checks before loading
 }
 
 TEST_P(QueriesTest, OrderListCarriesTheDatasetFieldsAndTheOrderValue)
@@ -76,16 +77,15 @@ TEST_P(QueriesTest, OrderListCarriesTheDatasetFieldsAndTheOrderValue)
     ExpectFields(p, Packets::Pedido);
 
     EXPECT_EQ(Column(p, "NRPEDIDO"), (Strings{"0000000001", "0000000002", "0000000010"}));
-    const auto& first = p.rows(0);
-    EXPECT_DOUBLE_EQ(first.values(8).float_value(), 2 * 10.25 + 1234.5);
-    EXPECT_DOUBLE_EQ(p.rows(1).values(8).float_value(), 0.3); // 3 x 0.10, rounded to cents
-    EXPECT_EQ(first.values(4).datetime_ms(), Day(1, 10, 30));
-    EXPECT_EQ(first.values(3).text(), "Mercado Boa Vista");
-    EXPECT_EQ(first.values(7).text(), "Rafael Gomes");
-    EXPECT_EQ(first.values(9).text(), "0001");
+    EXPECT_DOUBLE_EQ(Cell(p, 0, "VRPEDIDO").float_value(), 2 * 10.25 + 1234.5);
+    EXPECT_DOUBLE_EQ(Cell(p, 1, "VRPEDIDO").float_value(), 0.3); // 3 x 0.10, rounded to cents
+    EXPECT_EQ(Cell(p, 0, "DTPEDIDO").datetime_ms(), Day(1, 10, 30));
+    EXPECT_EQ(Cell(p, 0, "NMFANTCLIE").text(), "Mercado Boa Vista");
+    EXPECT_EQ(Cell(p, 0, "NMFANVEN").text(), "Rafael Gomes");
+    EXPECT_EQ(Cell(p, 0, "CDFILIAL").text(), "0001");
     // An order without a delivery date sends null, not the zero date.
-    EXPECT_EQ(p.rows(1).values(5).v_case(), zel::data::Value::V_NOT_SET);
-    EXPECT_EQ(p.rows(1).values(0).text(), "5");
+    EXPECT_EQ(Cell(p, 1, "DTENTPED").v_case(), zel::data::Value::V_NOT_SET);
+    EXPECT_EQ(Cell(p, 1, "IDSITPEDIDO").text(), "5");
 }
 
 TEST_P(QueriesTest, OrderNumberCriteria)
@@ -213,8 +213,8 @@ TEST_P(QueriesTest, InconsistenciesOfAnOrderArePendingOnesInNumberOrder)
     EXPECT_EQ(Column(p, "NMPRODUTO"), (Strings{"<null>", "Cimento CP II 50 kg"}));
     EXPECT_EQ(Column(p, "DTLIBEINCONS"), (Strings{"<null>", "<null>"}));
 
-    EXPECT_EQ(IncPeds(token_, "0001", "0000000003").data().rows_size(), 0);
-    EXPECT_EQ(IncPeds(token_, "0001", "9999999999").data().rows_size(), 0);
+    EXPECT_EQ(IncPeds(token_, "0001", "0000000003").data().row_count(), 0u);
+    EXPECT_EQ(IncPeds(token_, "0001", "9999999999").data().row_count(), 0u);
     EXPECT_TRUE(IncPeds(token_, "0001", "").has_error());
     EXPECT_TRUE(IncPeds(token_, "0001", "00000000001").has_error());
 }
@@ -232,16 +232,16 @@ TEST_P(QueriesTest, ItemOfAnInconsistency)
     auto r = item("0000000001", "002", "S");
     ASSERT_TRUE(r.has_data());
     ExpectFields(r.data(), Packets::ItemPedido);
-    ASSERT_EQ(r.data().rows_size(), 1);
+    ASSERT_EQ(r.data().row_count(), 1u);
     EXPECT_EQ(Column(r.data(), "NRITEMPED"), (Strings{"002"}));
     EXPECT_EQ(Column(r.data(), "IDSITITEMPED"), (Strings{"1"}));
     EXPECT_EQ(item("0000000001", "002", "N").data().SerializeAsString(), r.data().SerializeAsString());
     // Without an item: an empty packet that still declares its fields.
     auto none = item("0000000001", "", "N");
     ASSERT_TRUE(none.has_data());
-    EXPECT_EQ(none.data().rows_size(), 0);
+    EXPECT_EQ(none.data().row_count(), 0u);
     ExpectFields(none.data(), Packets::ItemPedido);
-    EXPECT_EQ(item("0000000001", "999", "N").data().rows_size(), 0);
+    EXPECT_EQ(item("0000000001", "999", "N").data().row_count(), 0u);
 }
 
 TEST_P(QueriesTest, ReleaseGroupsOnlyOfTheLoggedInOperator)
@@ -255,12 +255,12 @@ TEST_P(QueriesTest, ReleaseGroupsOnlyOfTheLoggedInOperator)
     auto r = groups(token_, "0001", "0001");
     ExpectFields(r.data(), Packets::GrupOper);
     EXPECT_EQ(Column(r.data(), "CDGROPLIBINC"), (Strings{"01", "02"}));
-    EXPECT_EQ(groups(token_, "0002", "0001").data().rows_size(), 0);
+    EXPECT_EQ(groups(token_, "0002", "0001").data().row_count(), 0u);
     auto other = groups(token_, "0001", "0002");
     ASSERT_TRUE(other.has_error());
     EXPECT_EQ(other.error().code(), kErrForbidden);
     const auto t9 = LoginAs("0009");
-    EXPECT_EQ(groups(t9, "0001", "0009").data().rows_size(), 0);
+    EXPECT_EQ(groups(t9, "0001", "0009").data().row_count(), 0u);
 }
 
 TEST_P(QueriesTest, OrderNumbersForThePickList)
@@ -273,7 +273,7 @@ TEST_P(QueriesTest, OrderNumbersForThePickList)
     EXPECT_EQ(Column(r.data(), "NRPEDIDO"), (Strings{"0000000001", "0000000002", "0000000010"}));
     EXPECT_EQ(Column(r.data(), "IDMARCADO"), (Strings{"N", "N", "N"}));
     rq.set_cd_filial("0003");
-    EXPECT_EQ(Call(&Zel08100::rdmIncPed::Stub::GetNrPedido, token_, rq).data().rows_size(), 0);
+    EXPECT_EQ(Call(&Zel08100::rdmIncPed::Stub::GetNrPedido, token_, rq).data().row_count(), 0u);
 }
 
 ZEL_INSTANTIATE(QueriesTest);

@@ -2,6 +2,7 @@
 
 #include "Auth.h"
 #include "DateTime.h"
+#include "Packet.h"
 #include "Schema.h"
 
 #include <QDate>
@@ -160,7 +161,8 @@ void ServerTest::SetUp()
     const int port = server_->Start(o);
     grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(64 << 20);
-    channel_ = grpc::CreateCustomChannel("127.0.0.1:" + std::to_string(port), grpc::InsecureChannelCredentials(), args);
+    server_address_ = "127.0.0.1:" + std::to_string(port);
+    channel_ = grpc::CreateCustomChannel(server_address_, grpc::InsecureChannelCredentials(), args);
     stub_ = Zel08100::rdmIncPed::NewStub(channel_);
     login_ = zel::login::Login::NewStub(channel_);
 }
@@ -230,7 +232,8 @@ void AddModify(zel::data::ChangePacket& delta, const zel::data::DataPacket& from
         *delta.mutable_fields() = from.fields();
     auto* rc = delta.add_rows();
     rc->set_kind(zel::data::CHANGE_MODIFY);
-    *rc->mutable_original() = from.rows(row);
+    for (int c = 0; c < from.fields_size(); ++c)
+        *rc->mutable_original()->add_values() = Cell(from, row, from.fields(c).name());
     for (const auto& c : changes) {
         auto* fc = rc->add_changes();
         fc->set_field(FieldIndex(from, c.field));
@@ -264,14 +267,25 @@ zel::data::Value NullValue()
     return {};
 }
 
+zel::data::Value Cell(const zel::data::DataPacket& p, int row, const std::string& field)
+{
+    zel::PacketReader reader(p);
+    const int c = reader.fieldIndex(field);
+    EXPECT_GE(c, 0) << field;
+    return zel::ToWire(reader.value(row, c), zel::FromWireKind(p.fields(c).kind()));
+}
+
 std::vector<std::string> Column(const zel::data::DataPacket& p, const std::string& field)
 {
     std::vector<std::string> out;
-    const int i = FieldIndex(p, field);
-    if (i < 0)
+    EXPECT_EQ(zel::PacketReader::Validate(p), QString());
+    zel::PacketReader reader(p);
+    const int c = reader.fieldIndex(field);
+    EXPECT_GE(c, 0) << field;
+    if (c < 0)
         return out;
-    for (const auto& r : p.rows()) {
-        const auto& v = r.values(i);
+    for (int r = 0; r < reader.rowCount(); ++r) {
+        const auto v = Cell(p, r, field);
         switch (v.v_case()) {
         case zel::data::Value::kText: out.push_back(v.text()); break;
         case zel::data::Value::kDatetimeMs: out.push_back(std::to_string(v.datetime_ms())); break;

@@ -85,6 +85,7 @@ protected:
 
     std::unique_ptr<TestDatabase> db_;
     std::unique_ptr<AppServer> server_;
+    std::string server_address_;
     std::shared_ptr<grpc::Channel> channel_;
     std::unique_ptr<Zel08100::rdmIncPed::Stub> stub_;
     std::unique_ptr<zel::login::Login::Stub> login_;
@@ -103,6 +104,8 @@ zel::data::Value TextValue(const std::string& s);
 zel::data::Value DateValue(std::int64_t ms);
 zel::data::Value NullValue();
 
+// One cell of a data packet in its wire form; no member set for null.
+zel::data::Value Cell(const zel::data::DataPacket& p, int row, const std::string& field);
 // Reads one column of a packet as texts (null as "<null>").
 std::vector<std::string> Column(const zel::data::DataPacket& p, const std::string& field);
 int FieldIndex(const zel::data::DataPacket& p, const std::string& field);
