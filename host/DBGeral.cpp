@@ -6,6 +6,7 @@
 #include <datapacket.pb.h>
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -161,8 +162,25 @@ void FreeDtmDBGeral()
 
 // ---- query --------------------------------------------------------------------------
 
+namespace {
+std::vector<TADOIBQuery*>& queries()
+{
+    static std::vector<TADOIBQuery*> all;
+    return all;
+}
+} // namespace
+
+TADOIBQuery* TADOIBQuery::OwnerOf(const TDataSet* dataSet)
+{
+    for (TADOIBQuery* q : queries())
+        if (q->Query() == dataSet)
+            return q;
+    return nullptr;
+}
+
 TADOIBQuery::TADOIBQuery(const QString& name, TdtmDBGeral* dm) : name_(name), query_(name)
 {
+    queries().push_back(this);
     if (!dm)
         dm = dtmDBGeral;
     if (dm) {
@@ -172,7 +190,11 @@ TADOIBQuery::TADOIBQuery(const QString& name, TdtmDBGeral* dm) : name_(name), qu
     }
 }
 
-TADOIBQuery::~TADOIBQuery() = default;
+TADOIBQuery::~TADOIBQuery()
+{
+    auto& all = queries();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
 
 TField* TADOIBQuery::AddField(const QString& fieldName, TFieldType type, int size, const QString& displayLabel,
                               bool required)

@@ -147,6 +147,8 @@ public:
     int RecordCount() const { return query_.RecordCount(); }
 
     TClientDataSet* Query() { return &query_; }
+    // The query whose inner dataset this is; nullptr for any other dataset.
+    static TADOIBQuery* OwnerOf(const TDataSet* dataSet);
     TField* FieldByName(const QString& name) const { return query_.FieldByName(name); }
 
 private:

@@ -1,0 +1,449 @@
+#include "PadraoGrid.h"
+
+#include "Application.h"
+#include "Dialogs.h"
+#include "GridUtils.h"
+#include "ListDialogs.h"
+#include "ServerCall.h"
+
+#include <FormFocus.h>
+#include <Guard.h>
+
+#include <QAction>
+#include <QActionEvent>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+
+namespace zel {
+
+namespace {
+
+QPixmap standardGlyph(QStyle::StandardPixmap sp)
+{
+    return QApplication::style()->standardIcon(sp).pixmap(18, 18);
+}
+
+QAction* makeAction(QMenu* menu, const char* name, const QString& text)
+{
+    auto* a = menu->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+} // namespace
+
+TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent, const QString& name) : QWidget(parent)
+{
+    setObjectName(name);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    MarkControl(this);
+    RegisterScreen(this);
+    resize(741, 417);
+    buildMenu();
+    buildToolbar();
+    buildBody();
+    bindEvents();
+    UpdateTabOrder(this);
+}
+
+TfrmPadraoGrid::~TfrmPadraoGrid() = default;
+
+void TfrmPadraoGrid::buildMenu()
+{
+    mnuPadrao = new QMenuBar(this);
+    mnuPadrao->setObjectName(QStringLiteral("mnuPadrao"));
+    mnuPadrao->setNativeMenuBar(false);
+    MarkControl(mnuPadrao);
+    SetAlign(mnuPadrao, TAlign::alTop);
+    SetHeight(mnuPadrao, mnuPadrao->sizeHint().height());
+
+    mnuOperacao = mnuPadrao->addMenu(QStringLiteral("&Operação"));
+    mnuOperacao->setObjectName(QStringLiteral("mnuOperacao"));
+    mnuListagem = makeAction(mnuOperacao, "mnuListagem", QStringLiteral("&Listagem"));
+    mnuConfigImpressora = makeAction(mnuOperacao, "mnuConfigImpressora", QStringLiteral("&Configurar impressora"));
+    mnuOperacao->addSeparator();
+    mnuFechar = makeAction(mnuOperacao, "mnuFechar", QStringLiteral("&Fechar"));
+
+    mnuManutencao = mnuPadrao->addMenu(QStringLiteral("&Manutenção"));
+    mnuManutencao->setObjectName(QStringLiteral("mnuManutencao"));
+    mnuIncluir = makeAction(mnuManutencao, "mnuIncluir", QStringLiteral("&Incluir"));
+    mnuAlterar = makeAction(mnuManutencao, "mnuAlterar", QStringLiteral("&Alterar"));
+    mnuExcluir = makeAction(mnuManutencao, "mnuExcluir", QStringLiteral("&Excluir"));
+    mnuConfirmar = makeAction(mnuManutencao, "mnuConfirmar", QStringLiteral("C&onfirmar"));
+    mnuCancelar = makeAction(mnuManutencao, "mnuCancelar", QStringLiteral("&Cancelar"));
+    mnuIncluir->setEnabled(false);
+    mnuExcluir->setEnabled(false);
+    mnuConfirmar->setEnabled(false);
+    mnuCancelar->setEnabled(false);
+
+    mnuConsulta = mnuPadrao->addMenu(QStringLiteral("&Consulta"));
+    mnuConsulta->setObjectName(QStringLiteral("mnuConsulta"));
+    mnuProcurar = makeAction(mnuConsulta, "mnuProcurar", QStringLiteral("&Procurar"));
+    mnuProcurar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuVerificar = makeAction(mnuConsulta, "mnuVerificar", QStringLiteral("&Verificar"));
+    mnuVerificar->setShortcut(QKeySequence(Qt::Key_F5));
+
+    // Entries added later (by a derived screen) get the same treatment.
+    for (QMenu* m : {mnuOperacao, mnuManutencao, mnuConsulta}) {
+        m->installEventFilter(this);
+        for (QAction* a : m->actions())
+            AdoptAction(a);
+    }
+}
+
+void TfrmPadraoGrid::buildToolbar()
+{
+    panMenu = new TPanel(this, QStringLiteral("panMenu"));
+    SetAlign(panMenu, TAlign::alTop);
+    SetBounds(panMenu, 0, 0, 725, 28);
+
+    auto button = [this](const char* name, int left, QStyle::StandardPixmap glyph, const QString& hint) {
+        auto* b = new TButtonFlat(panMenu, QString::fromLatin1(name));
+        SetBounds(b, left, 1, 33, 25);
+        b->setFlat(true);
+        b->setGlyph(standardGlyph(glyph));
+        SetHint(b, hint);
+        SetShowHint(b, true);
+        return b;
+    };
+    sbtAlterar = button("sbtAlterar", 4, QStyle::SP_FileDialogDetailedView, QStringLiteral("Alterar"));
+    sbtConfirmar = button("sbtConfirmar", 40, QStyle::SP_DialogApplyButton, QStringLiteral("Confirmar"));
+    sbtCancelar = button("sbtCancelar", 76, QStyle::SP_DialogCancelButton, QStringLiteral("Cancelar"));
+    sbtProcurar = button("sbtProcurar", 112, QStyle::SP_FileDialogContentsView, QStringLiteral("Procurar"));
+    sbtVerificar = button("sbtVerificar", 148, QStyle::SP_BrowserReload, QStringLiteral("Verificar"));
+    sbtImprimir = button("sbtImprimir", 184, QStyle::SP_DriveFDIcon, QStringLiteral("Imprimir"));
+    sbtAjuda = button("sbtAjuda", 220, QStyle::SP_DialogHelpButton, QStringLiteral("Ajuda"));
+    sbtFechar = button("sbtFechar", 256, QStyle::SP_DialogCloseButton, QStringLiteral("Fechar"));
+    sbtConfirmar->setEnabled(false);
+    sbtCancelar->setEnabled(false);
+
+    lblCodTela = new TLabel(panMenu, QStringLiteral("lblCodTela"));
+    lblCodTela->setAutoSize(false);
+    lblCodTela->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    SetFont(lblCodTela, TFont(QStringLiteral("MS Sans Serif"), -11, fsBold));
+    SetBounds(lblCodTela, 725 - 60, 7, 52, 13);
+    // The screen code stays at the right end of the toolbar.
+    panMenu->installEventFilter(this);
+}
+
+void TfrmPadraoGrid::buildBody()
+{
+    panNavigator = new TPanel(this, QStringLiteral("panNavigator"));
+    SetAlign(panNavigator, TAlign::alBottom);
+    SetBounds(panNavigator, 0, 340, 725, 30);
+    dbtNome = new TDBText(panNavigator, QStringLiteral("dbtNome"));
+    SetBounds(dbtNome, 8, 8, 300, 13);
+    SetFont(dbtNome, TFont(QStringLiteral("MS Sans Serif"), -11, fsBold));
+    dbnPadrao = new TDBNavigator(panNavigator, QStringLiteral("dbnPadrao"));
+    SetBounds(dbnPadrao, 725 - 112, 3, 104, 24);
+    dbnPadrao->setDataSource(&dtsPadrao);
+
+    pgcPadrao = new TPageControl(this, QStringLiteral("pgcPadrao"));
+    SetAlign(pgcPadrao, TAlign::alClient);
+    SetTabOrder(pgcPadrao, 1);
+    tshPadrao = new TTabSheet(pgcPadrao, QStringLiteral("tshPadrao"), QStringLiteral("Dados"));
+    panDbgPadrao = new TPanel(tshPadrao, QStringLiteral("panDbgPadrao"));
+    panDbgPadrao->setBevelOuter(TBevelCut::bvNone);
+    SetAlign(panDbgPadrao, TAlign::alClient);
+    scbFolhaDados = new TScrollBox(panDbgPadrao, QStringLiteral("scbFolhaDados"));
+    SetAlign(scbFolhaDados, TAlign::alClient);
+    dbgPadrao = new TDBGrid(scbFolhaDados->Content(), QStringLiteral("dbgPadrao"));
+    SetAlign(dbgPadrao, TAlign::alClient);
+    dbgPadrao->setDataSource(&dtsPadrao);
+    dbgPadrao->setReadOnly(true);
+    dbgPadrao->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |
+                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
+
+    pmnNavegar = new QMenu(this);
+    pmnNavegar->setObjectName(QStringLiteral("pmnNavegar"));
+    const struct {
+        const char* name;
+        const char* text;
+        TNavigateBtn button;
+    } moves[] = {{"mniPrimeiro", "Primeiro", TNavigateBtn::nbFirst},
+                 {"mniAnterior", "Anterior", TNavigateBtn::nbPrior},
+                 {"mniProximo", "Próximo", TNavigateBtn::nbNext},
+                 {"mniUltimo", "Último", TNavigateBtn::nbLast}};
+    for (const auto& m : moves) {
+        QAction* a = makeAction(pmnNavegar, m.name, QString::fromUtf8(m.text));
+        const TNavigateBtn b = m.button;
+        connect(a, &QAction::triggered, this, [this, b] {
+            Guarded([&] {
+                TDataSet* ds = dbgPadrao->DataSet();
+                if (!ds || !ds->Active())
+                    return;
+                switch (b) {
+                case TNavigateBtn::nbFirst: ds->First(); break;
+                case TNavigateBtn::nbPrior: ds->Prior(); break;
+                case TNavigateBtn::nbNext: ds->Next(); break;
+                case TNavigateBtn::nbLast: ds->Last(); break;
+                }
+            });
+        });
+    }
+    dbgPadrao->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(dbgPadrao, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { pmnNavegar->popup(dbgPadrao->viewport()->mapToGlobal(p)); });
+}
+
+void TfrmPadraoGrid::bindEvents()
+{
+    struct Binding {
+        TButtonFlat* button;
+        QAction* entry;
+        void (TfrmPadraoGrid::*handler)(QObject*);
+    };
+    const Binding bindings[] = {
+        {sbtAlterar, mnuAlterar, &TfrmPadraoGrid::sbtAlterarClick},
+        {sbtConfirmar, mnuConfirmar, &TfrmPadraoGrid::sbtConfirmarClick},
+        {sbtCancelar, mnuCancelar, &TfrmPadraoGrid::sbtCancelarClick},
+        {sbtProcurar, mnuProcurar, &TfrmPadraoGrid::sbtProcurarClick},
+        {sbtVerificar, mnuVerificar, &TfrmPadraoGrid::sbtVerificarClick},
+        {sbtImprimir, mnuListagem, &TfrmPadraoGrid::sbtImprimirClick},
+        {sbtAjuda, nullptr, &TfrmPadraoGrid::sbtAjudaClick},
+        {sbtFechar, mnuFechar, &TfrmPadraoGrid::sbtFecharClick},
+    };
+    for (const Binding& b : bindings) {
+        const auto handler = b.handler;
+        TButtonFlat* button = b.button;
+        // The button runs its click under the guard itself.
+        button->OnClick = [this, handler](QObject* sender) { (this->*handler)(sender); };
+        if (b.entry)
+            connect(b.entry, &QAction::triggered, this, [this, handler, button] {
+                // A shortcut of a disabled button's entry does nothing.
+                if (!button->isEnabled())
+                    return;
+                Guarded([&] { (this->*handler)(button); });
+            });
+    }
+    dbgPadrao->OnKeyPress = [this](QObject* sender, QChar& key) { dbgPadraoKeyPress(sender, key); };
+    dbgPadrao->OnKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+        dbgPadraoKeyDown(sender, key, shift);
+    };
+}
+
+void TfrmPadraoGrid::AdoptAction(QAction* action)
+{
+    if (!action || action->isSeparator())
+        return;
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    if (!actions().contains(action))
+        addAction(action);
+}
+
+// ---- lifecycle --------------------------------------------------------------
+
+void TfrmPadraoGrid::DoCreate()
+{
+    Guarded([this] { FormCreate(this); });
+}
+
+void TfrmPadraoGrid::setFormBounds(int left, int top, int width, int height)
+{
+    designBounds_ = QRect(left, top, width, height);
+    if (subWindow_)
+        subWindow_->setGeometry(designBounds_);
+    else
+        setGeometry(designBounds_);
+}
+
+void TfrmPadraoGrid::Show()
+{
+    if (QMdiArea* mdi = MdiArea()) {
+        if (!subWindow_) {
+            subWindow_ = mdi->addSubWindow(this);
+            subWindow_->setObjectName(objectName() + QStringLiteral("Janela"));
+            subWindow_->setAttribute(Qt::WA_DeleteOnClose);
+            subWindow_->setWindowIcon(QIcon(standardGlyph(QStyle::SP_FileDialogListView)));
+            subWindow_->installEventFilter(this);
+            if (designBounds_.isValid())
+                subWindow_->setGeometry(designBounds_);
+            connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) { mdiActivated(w); });
+        }
+        subWindow_->show();
+        subWindow_->raise();
+        mdi->setActiveSubWindow(subWindow_);
+    } else {
+        show();
+        raise();
+        activateWindow();
+    }
+    if (!active_) {
+        active_ = true;
+        activated();
+    }
+}
+
+bool TfrmPadraoGrid::Close()
+{
+    if (subWindow_)
+        return subWindow_->close();
+    return close();
+}
+
+void TfrmPadraoGrid::activated()
+{
+    if (activating_)
+        return;
+    activating_ = true;
+    Guarded([this] { FormActivate(this); });
+    activating_ = false;
+}
+
+void TfrmPadraoGrid::mdiActivated(QMdiSubWindow* w)
+{
+    if (w && w == subWindow_) {
+        if (!active_) {
+            active_ = true;
+            activated();
+        }
+    } else {
+        active_ = false;
+    }
+}
+
+void TfrmPadraoGrid::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isWindow())
+        return;
+    if (isActiveWindow()) {
+        if (!active_) {
+            active_ = true;
+            activated();
+        }
+    } else {
+        active_ = false;
+    }
+}
+
+void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
+{
+    if (WaitingForWork()) {
+        event->ignore();
+        return;
+    }
+    TCloseAction action = TCloseAction::caFree;
+    if (!Guarded([&] { FormClose(this, action); })) {
+        event->ignore();
+        return;
+    }
+    switch (action) {
+    case TCloseAction::caNone:
+        event->ignore();
+        return;
+    case TCloseAction::caHide:
+        event->ignore();
+        if (subWindow_)
+            subWindow_->hide();
+        else
+            hide();
+        active_ = false;
+        return;
+    case TCloseAction::caMinimize:
+        event->ignore();
+        if (subWindow_)
+            subWindow_->showMinimized();
+        else
+            showMinimized();
+        return;
+    case TCloseAction::caFree:
+        event->accept();
+        active_ = false;
+        // The child window deletes itself on close (and the screen with it);
+        // a screen of its own is deleted here.
+        if (!subWindow_)
+            deleteLater();
+        return;
+    }
+}
+
+bool TfrmPadraoGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == panMenu && event->type() == QEvent::Resize) {
+        lblCodTela->move(panMenu->width() - lblCodTela->width() - 8, lblCodTela->y());
+    } else if (event->type() == QEvent::ActionAdded && qobject_cast<QMenu*>(watched)) {
+        AdoptAction(static_cast<QActionEvent*>(event)->action());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- base handlers ------------------------------------------------------------
+
+void TfrmPadraoGrid::FormCreate(QObject*) {}
+
+void TfrmPadraoGrid::FormActivate(QObject*) {}
+
+void TfrmPadraoGrid::FormClose(QObject*, TCloseAction& action)
+{
+    action = TCloseAction::caFree;
+}
+
+void TfrmPadraoGrid::sbtAlterarClick(QObject*)
+{
+    TDataSet* ds = dtsPadrao.DataSet();
+    if (ds && ds->Active() && !ds->IsEmpty())
+        ds->Edit();
+}
+
+void TfrmPadraoGrid::sbtConfirmarClick(QObject*)
+{
+    TDataSet* ds = dtsPadrao.DataSet();
+    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert))
+        ds->Post();
+}
+
+void TfrmPadraoGrid::sbtCancelarClick(QObject*)
+{
+    TDataSet* ds = dtsPadrao.DataSet();
+    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert))
+        ds->Cancel();
+}
+
+void TfrmPadraoGrid::sbtProcurarClick(QObject*)
+{
+    TDataSet* ds = dtsPadrao.DataSet();
+    if (ds && ds->Active())
+        Procura(ds);
+}
+
+void TfrmPadraoGrid::sbtVerificarClick(QObject*)
+{
+    RefreshGrid(this);
+}
+
+void TfrmPadraoGrid::sbtImprimirClick(QObject*)
+{
+    MessageDlg(QStringLiteral("Esta tela não tem relatório."), TMsgDlgType::mtInformation, mbOK);
+}
+
+void TfrmPadraoGrid::sbtAjudaClick(QObject*)
+{
+    MessageDlg(QStringLiteral("%1 (%2)").arg(Caption(), lblCodTela->Caption()), TMsgDlgType::mtInformation, mbOK);
+}
+
+void TfrmPadraoGrid::sbtFecharClick(QObject*)
+{
+    Close();
+}
+
+void TfrmPadraoGrid::dbgPadraoKeyPress(QObject*, QChar& key)
+{
+    // Enter confirms nothing in a list: it is dropped.
+    if (key == QLatin1Char('\r') || key == QLatin1Char('\n'))
+        key = QChar();
+}
+
+void TfrmPadraoGrid::dbgPadraoKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift)
+{
+    // The lists of these screens take no new rows and lose none from the keyboard.
+    if (key == Qt::Key_Insert || (key == Qt::Key_Delete && (shift & Qt::ControlModifier)))
+        key = 0;
+}
+
+} // namespace zel

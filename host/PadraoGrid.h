@@ -1,0 +1,163 @@
+#pragma once
+
+#include "Messages.h"
+
+#include <ButtonFlat.h>
+#include <DBCtrls.h>
+#include <DBGrid.h>
+#include <DataSource.h>
+#include <PageControl.h>
+#include <StdCtrls.h>
+
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QWidget>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QMdiSubWindow;
+
+namespace zel {
+
+// What closing a screen does with it.
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+// Creates a screen in two phases: the derived class is constructed, then its
+// FormCreate runs (through the virtual call, so the derived one) under the
+// guard. A failing FormCreate is reported like any handler's failure (the
+// silent Abort is not) and the screen is still returned.
+template <class TForm, class... Args>
+TForm* CreateForm(Args&&... args)
+{
+    auto* form = new TForm(std::forward<Args>(args)...);
+    form->DoCreate();
+    return form;
+}
+
+// The base of the grid screens. It builds the components every such screen
+// has and binds their events, by name, to virtual handlers that a derived
+// screen replaces (calling the base first where it needs the base's work):
+//
+//   menu            mnuOperacao: mnuListagem, mnuConfigImpressora, mnuFechar
+//                   mnuManutencao: mnuIncluir, mnuAlterar, mnuExcluir,
+//                                  mnuConfirmar, mnuCancelar
+//                   mnuConsulta: mnuProcurar, mnuVerificar
+//   panMenu         the toolbar: sbtAlterar, sbtConfirmar, sbtCancelar,
+//                   sbtProcurar, sbtVerificar, sbtImprimir, sbtAjuda,
+//                   sbtFechar (flat buttons) and the screen code lblCodTela
+//   pgcPadrao       page tshPadrao > panel panDbgPadrao > scroll box
+//                   scbFolhaDados > grid dbgPadrao (on dtsPadrao)
+//   panNavigator    dbtNome (a field of the current row) and dbnPadrao
+//   non-visual      dtsPadrao, msgPadrao, msgMensagensPadroes, pmnNavegar
+//
+// Bindings: FormCreate (CreateForm), FormActivate (each activation),
+// FormClose (closing; the action decides what happens), the buttons' and
+// their menu entries' clicks, dbgPadraoKeyPress and dbgPadraoKeyDown (the
+// grid's keys). Every binding runs under the guard. The screen opens as a
+// child window of the main form's multiple-document area (a window of its
+// own when there is none).
+class TfrmPadraoGrid : public QWidget {
+public:
+    explicit TfrmPadraoGrid(QWidget* parent = nullptr, const QString& name = QStringLiteral("frmPadraoGrid"));
+    ~TfrmPadraoGrid() override;
+
+    // Handlers bound by name.
+    virtual void FormCreate(QObject* sender);
+    virtual void FormActivate(QObject* sender);
+    virtual void FormClose(QObject* sender, TCloseAction& action);
+    virtual void sbtAlterarClick(QObject* sender);
+    virtual void sbtConfirmarClick(QObject* sender);
+    virtual void sbtCancelarClick(QObject* sender);
+    virtual void sbtProcurarClick(QObject* sender);
+    virtual void sbtVerificarClick(QObject* sender);
+    virtual void sbtImprimirClick(QObject* sender);
+    virtual void sbtAjudaClick(QObject* sender);
+    virtual void sbtFecharClick(QObject* sender);
+    virtual void dbgPadraoKeyPress(QObject* sender, QChar& key);
+    virtual void dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+
+    // Runs FormCreate under the guard (CreateForm calls it).
+    void DoCreate();
+
+    // Caption of the window.
+    QString Caption() const { return windowTitle(); }
+    void setCaption(const QString& c) { setWindowTitle(c); }
+    // Bounds of the window (left, top, width, height) as designed.
+    void setFormBounds(int left, int top, int width, int height);
+
+    // Shows the screen and brings it to the front; the activation runs
+    // FormActivate.
+    void Show();
+    // Closes the screen the way the user would: FormClose decides.
+    bool Close();
+    // The child window holding the screen, when it is in the main form.
+    QMdiSubWindow* SubWindow() const { return subWindow_; }
+
+    // Components.
+    QMenuBar* mnuPadrao;
+    QMenu* mnuOperacao;
+    QAction* mnuListagem;
+    QAction* mnuConfigImpressora;
+    QAction* mnuFechar;
+    QMenu* mnuManutencao;
+    QAction* mnuIncluir;
+    QAction* mnuAlterar;
+    QAction* mnuExcluir;
+    QAction* mnuConfirmar;
+    QAction* mnuCancelar;
+    QMenu* mnuConsulta;
+    QAction* mnuProcurar;
+    QAction* mnuVerificar;
+
+    TPanel* panMenu;
+    TButtonFlat* sbtAlterar;
+    TButtonFlat* sbtConfirmar;
+    TButtonFlat* sbtCancelar;
+    TButtonFlat* sbtProcurar;
+    TButtonFlat* sbtVerificar;
+    TButtonFlat* sbtImprimir;
+    TButtonFlat* sbtAjuda;
+    TButtonFlat* sbtFechar;
+    TLabel* lblCodTela;
+
+    TPageControl* pgcPadrao;
+    TTabSheet* tshPadrao;
+    TPanel* panDbgPadrao;
+    TScrollBox* scbFolhaDados;
+    TDBGrid* dbgPadrao;
+
+    TPanel* panNavigator;
+    TDBText* dbtNome;
+    TDBNavigator* dbnPadrao;
+    QMenu* pmnNavegar;
+
+    TDataSource dtsPadrao{QStringLiteral("dtsPadrao")};
+    TMessages msgPadrao{QStringLiteral("msgPadrao")};
+    TMessages msgMensagensPadroes{QStringLiteral("msgMensagensPadroes")};
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Binds a screen's own menu entry and tool button pair is the screens'
+    // business; this helper only makes an entry's shortcut work while the
+    // screen has the focus.
+    void AdoptAction(QAction* action);
+
+private:
+    void buildMenu();
+    void buildToolbar();
+    void buildBody();
+    void bindEvents();
+    void activated();
+    void mdiActivated(QMdiSubWindow* w);
+
+    QPointer<QMdiSubWindow> subWindow_;
+    QRect designBounds_;
+    bool active_ = false;
+    bool activating_ = false;
+};
+
+} // namespace zel
