@@ -9,6 +9,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace Cli_zel08100 {
 
 using namespace zel;
@@ -54,7 +56,8 @@ void TfrmIncPed::createData()
 void TfrmIncPed::createToolbar()
 {
     lblCodTela->setText(QStringLiteral("ZEL08100"));
-    SetWidth(lblCodTela, 52);
+    // 52 pixels as designed, or what the screen code needs in this system's font.
+    SetWidth(lblCodTela, std::max(52, lblCodTela->fontMetrics().horizontalAdvance(lblCodTela->text()) + 2));
     SetWidth(panMenu, 725);
 
     // The two hidden pictures only carry the bitmaps of the check column.
@@ -99,6 +102,7 @@ void TfrmIncPed::createBranchPanel()
     lblFilial = new TLabel(panFilial, QStringLiteral("lblFilial"), QStringLiteral("Filial"));
     SetFont(lblFilial, TFont(QStringLiteral("MS Sans Serif"), -11, fsBold, colors::clWindowText));
     SetBounds(lblFilial, 6, 9, 27, 13);
+    lblFilial->setAutoSize(true); // sized to its caption in the font it has
 
     medCdFilial = new TMaskEdit(panFilial, QStringLiteral("medCdFilial"));
     SetBounds(medCdFilial, 44, 6, 50, 21);
