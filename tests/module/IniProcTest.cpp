@@ -9,6 +9,7 @@
 #include <WaitAnimation.h>
 
 #include <QApplication>
+#include <QMdiSubWindow>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -111,4 +112,22 @@ TEST_F(IniProcTest, FilterModeOpensAnEmptyScreenAndClosingLetsTheNextEntryCreate
     EXPECT_FALSE(unit::criaFiltro);
     EXPECT_EQ(unit::stFilial, QStringLiteral("1"));
     EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(IniProcTest, AScreenReleasedWithoutItsCloseLeavesNoDanglingScreenBehind)
+{
+    unit::IniProc({Variant(true), Variant(""), Variant(""), Variant(""), Variant("")});
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    // The main window's area tears its child windows down without closing them.
+    ASSERT_NE(unit::frmIncPed->SubWindow(), nullptr);
+    delete unit::frmIncPed->SubWindow();
+    EXPECT_EQ(unit::frmIncPed, nullptr);
+    EXPECT_TRUE(unit::boCriado) << "no close ran";
+
+    // The next entry creates a new screen instead of reusing the released one.
+    unit::IniProc({Variant(false), Variant("0002"), Variant(""), Variant(""), Variant("")});
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    EXPECT_TRUE(unit::frmIncPed->isVisible());
+    EXPECT_FALSE(unit::criaFiltro);
+    EXPECT_EQ(unit::stFilial, QStringLiteral("0002"));
 }

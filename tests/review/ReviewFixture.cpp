@@ -105,6 +105,7 @@ void ReviewTest::SetUp()
 
 void ReviewTest::TearDown()
 {
+    TNetConnection::SetAppServerFactory(nullptr);
     CloseScreen();
     Pkg_zel08100::Unload();
 }
