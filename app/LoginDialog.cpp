@@ -6,6 +6,7 @@
 #include <Messages.h>
 #include <NetConnection.h>
 #include <Strings.h>
+#include <WaitAnimation.h>
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -74,7 +75,12 @@ bool TfrmLogin::TryLogin()
         edtOperador->setFocus();
         return false;
     }
+    struct Animation {
+        explicit Animation(QWidget* over) { ActiveShowAvi(over, 6); }
+        ~Animation() { DeactiveShowAvi(); }
+    };
     try {
+        Animation wait(this);
         login_ = Entrar(host, port, edtOperador->text().trimmed(), edtSenha->text(), filial_);
         return true;
     } catch (const ELoginError& e) {

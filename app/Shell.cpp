@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -67,7 +68,10 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption timeout(QStringLiteral("call-timeout"),
                                      QStringLiteral("Prazo de cada chamada ao servidor, em segundos."),
                                      QStringLiteral("seconds"), QStringLiteral("30"));
-    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout});
+    const QCommandLineOption locale(QStringLiteral("locale"),
+                                    QStringLiteral("Idioma e formatos de data e número (ex.: pt_BR)."),
+                                    QStringLiteral("name"));
+    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return false;
@@ -101,6 +105,11 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     o.callTimeoutSeconds = p.value(timeout).toInt(&ok);
     if (!ok || o.callTimeoutSeconds <= 0) {
         error = QStringLiteral("--call-timeout espera um número de segundos.");
+        return false;
+    }
+    o.locale = p.value(locale);
+    if (!o.locale.isEmpty() && QLocale(o.locale).name() == QLatin1String("C") && o.locale != QLatin1String("C")) {
+        error = QStringLiteral("--locale: \"%1\" não é um idioma conhecido.").arg(o.locale);
         return false;
     }
     if (!o.passwordFile.isEmpty() && o.operador.isEmpty()) {
@@ -147,6 +156,8 @@ bool LogIn(const TShellOptions& o, QString& error)
 
 int RunShell(TApplication& app, const TShellOptions& o)
 {
+    if (!o.locale.isEmpty())
+        QLocale::setDefault(QLocale(o.locale));
     TNetConnection::SetDefaultCallTimeoutMs(o.callTimeoutSeconds * 1000);
     if (!o.database.isEmpty())
         CreateDtmDBGeral(o.database);

@@ -27,6 +27,7 @@ struct TShellOptions {
     int screenshotDelayMs = 1500;
     bool quitAfterScreenshot = false;
     int callTimeoutSeconds = 30;
+    QString locale; // e.g. "pt_BR"; empty = the system's
 };
 
 // The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.

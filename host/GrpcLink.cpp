@@ -87,7 +87,7 @@ void setDate(Zel08100::Date* d, const TDateTime& v) { d->set_ms(v.msecs()); }
 
 class GrpcRdmIncPed final : public IrdmIncPed {
 public:
-    GrpcRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, int timeoutMs)
+    GrpcRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, const int* timeoutMs)
         : channel_(std::move(channel)), stub_(Zel08100::rdmIncPed::NewStub(channel_)), address_(std::move(address)),
           timeoutMs_(timeoutMs)
     {
@@ -171,7 +171,7 @@ private:
     zel::data::Result call(const char* name, const Request& request, Method<Request> method)
     {
         const std::string token = SessionToken().toStdString();
-        const int timeoutMs = timeoutMs_;
+        const int timeoutMs = *timeoutMs_;
         zel::data::Result result;
         grpc::Status status;
         RunWhileWaiting([&] {
@@ -188,12 +188,13 @@ private:
     std::shared_ptr<grpc::Channel> channel_;
     std::unique_ptr<Zel08100::rdmIncPed::Stub> stub_;
     QString address_;
-    int timeoutMs_;
+    const int* timeoutMs_;
 };
 
 } // namespace
 
-std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, int timeoutMs)
+std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address,
+                                          const int* timeoutMs)
 {
     return std::make_unique<GrpcRdmIncPed>(std::move(channel), std::move(address), timeoutMs);
 }

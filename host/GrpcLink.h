@@ -20,7 +20,9 @@ bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs)
 // The failure to raise for a status that is not OK.
 ENetError StatusError(const grpc::Status& status, const QString& what, const QString& address, int timeoutMs);
 
-// "Zel08100.rdmIncPed" over a channel.
-std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, int timeoutMs);
+// "Zel08100.rdmIncPed" over a channel; every call reads its deadline from
+// *timeoutMs (the connection's CallTimeoutMs, which outlives the object).
+std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address,
+                                          const int* timeoutMs);
 
 } // namespace zel::grpclink

@@ -10,7 +10,10 @@
 //   ZelModuleFinalize()    runs the unit finalisations in reverse order;
 //                          called once, before the library is unloaded (when
 //                          the shell ends), after every screen of the module
-//                          has been closed.
+//                          has been closed. It must destroy every window
+//                          the module still holds outside the main form
+//                          (a hidden dialog), since their code leaves with
+//                          the library.
 //   IniProc(params)        the entry of the module's menu function. A
 //                          parameter that does not convert raises
 //                          zel::EConvertError, which the shell shows.

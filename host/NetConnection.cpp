@@ -49,7 +49,7 @@ void TNetConnection::Connect()
                             QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
                                            "Verifique se ele está em execução e tente de novo.")
                                 .arg(address));
-        std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, CallTimeoutMs);
+        std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, &CallTimeoutMs);
         if (defaults().factory)
             server = defaults().factory(std::move(server), *this);
         appServer_ = std::move(server);

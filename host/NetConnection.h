@@ -53,7 +53,7 @@ public:
     QString Host;
     int Port = 0;
     bool ThrowException = true;
-    int CallTimeoutMs;    // deadline of every call; DefaultCallTimeoutMs() at creation
+    int CallTimeoutMs;    // deadline of every call (read at each call); DefaultCallTimeoutMs() at creation
     int ConnectTimeoutMs; // how long Connect waits for the server; DefaultConnectTimeoutMs()
 
     TNotifyEvent BeforeConnect;

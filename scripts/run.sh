@@ -1,17 +1,60 @@
 #!/usr/bin/env bash
-# The product's main job on the embedded default. For now: installs and
-# builds, and says what is there and what is still to come.
+# The product's main job on the embedded default: installs what is missing,
+# builds, creates and seeds the demo database once (var/zel.db), starts
+# zel-server on loopback and zel-host logged in as the demo operator "0001".
+# Without a display the shell runs under Xvfb, saves a screenshot of its main
+# window and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 bash scripts/install-deps.sh
 build=build/run
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)"
-cat <<MSG
 
-Built in $build:
-  - the wire contract (proto/) and the client dataset engine (platform/data/)
-  - the packet benchmark: $build/bench/zel-bench-packets
-Still to come: zel-server (application server), zel-host (desktop shell) and
-the review module; this command will then start them on a demo database.
-MSG
+server="$build/server/zel-server"
+host="$build/app/zel-host"
+mkdir -p var
+db="$root/var/zel.db"
+if [ ! -f "$db" ]; then
+  echo "Creating the demo database $db"
+  "$server" init --db "sqlite:$db"
+  "$server" seed --db "sqlite:$db"
+fi
+
+out=var/zel-server.out
+: >"$out"
+"$server" serve --db "sqlite:$db" --listen 127.0.0.1:0 >"$out" 2>var/zel-server.log &
+server_pid=$!
+stop_server() {
+  kill "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+}
+trap stop_server EXIT
+addr=""
+for _ in $(seq 1 200); do
+  addr=$(sed -n 's/^listening on //p' "$out" | head -n 1)
+  [ -n "$addr" ] && break
+  kill -0 "$server_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$addr" ]; then
+  echo "zel-server did not start; see var/zel-server.log" >&2
+  exit 1
+fi
+echo "zel-server listening on $addr (log: var/zel-server.log)"
+
+umask 077
+printf 'demo\n' >var/demo.password
+args=(--server "$addr" --db "sqlite:$db" --operator 0001 --password-file var/demo.password --locale pt_BR)
+
+if [ -z "${DISPLAY:-}" ]; then
+  shot="$root/var/zel-host.png"
+  rm -f "$shot"
+  xvfb-run -a -s "-screen 0 1280x800x24" "$host" "${args[@]}" --screenshot "$shot" --quit-after-screenshot
+  [ -s "$shot" ] || { echo "zel-host saved no screenshot" >&2; exit 1; }
+  echo "Screenshot of the zel-host main window: $shot"
+else
+  echo "Starting zel-host as operator 0001"
+  "$host" "${args[@]}"
+fi

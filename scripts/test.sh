@@ -34,3 +34,18 @@ cmake --build "$san" -j "$jobs"
   ctest --output-on-failure -j "$jobs" -R '^data\.')
 
 "$build/bench/zel-bench-packets" --smoke
+
+# Application server: benchmark smoke run (SQLite and the throwaway PostgreSQL),
+# then a short libFuzzer run over change packets (clang, sanitizers).
+"$build/bench/zel-bench-server" --smoke
+fuzz=${FUZZ_BUILD_DIR:-$root/build/fuzz}
+cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZEL_FUZZ=ON >/dev/null
+cmake --build "$fuzz" -j "$jobs" --target zel-fuzz-changes
+corpus=$(mktemp -d /tmp/zel-fuzz-corpus.XXXXXX)
+cp tests/server/fuzz-corpus/* "$corpus"/
+fuzzlog="$corpus.log"
+if ! "$fuzz/tests/server/zel-fuzz-changes" -max_total_time=20 -print_final_stats=1 "$corpus" >"$fuzzlog" 2>&1; then
+  tail -60 "$fuzzlog"; exit 1
+fi
+tail -4 "$fuzzlog"
+rm -rf "$corpus" "$fuzzlog"

@@ -23,15 +23,14 @@ std::optional<Deadline> callDeadline(const grpc::ServerContext* ctx)
     using namespace std::chrono;
     const auto sysNow = system_clock::now();
     auto left = duration_cast<microseconds>(std::min<system_clock::duration>(ctx->deadline() - sysNow, kMaxCallTime));
-    left -= std::min<microseconds>(milliseconds(50), left / 10);
+    left -= std::min<microseconds>(milliseconds(250), left / 5);
     return steady_clock::now() + left;
 }
 
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
+    if (!in) throw std::runtime_error("cannot read " + path);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
@@ -75,8 +74,7 @@ public:
     }
 
 private:
-    template <class F>
-    grpc::Status call(grpc::ServerContext* ctx, zel::data::Result* out, F&& method)
+    template <class F> grpc::Status call(grpc::ServerContext* ctx, zel::data::Result* out, F&& method)
     {
         try {
             const auto& md = ctx->client_metadata();
@@ -91,8 +89,7 @@ private:
                     return grpc::Status::OK;
                 }
             }
-            if (!who)
-                return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
+            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
             *out = method(*who, callDeadline(ctx));
             return grpc::Status::OK;
         } catch (const std::exception& e) {
@@ -202,24 +199,20 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     b.SetMaxSendMessageSize(options.maxSendBytes);
     b.RegisterService(&services_->incPed);
     b.RegisterService(&services_->login);
-    if (extra)
-        extra(b);
+    if (extra) extra(b);
     server_ = b.BuildAndStart();
-    if (!server_ || port == 0)
-        throw std::runtime_error("cannot listen on " + options.listen);
+    if (!server_ || port == 0) throw std::runtime_error("cannot listen on " + options.listen);
     return port;
 }
 
 void AppServer::Shutdown(std::chrono::milliseconds grace)
 {
-    if (server_)
-        server_->Shutdown(std::chrono::system_clock::now() + grace);
+    if (server_) server_->Shutdown(std::chrono::system_clock::now() + grace);
 }
 
 void AppServer::Wait()
 {
-    if (server_)
-        server_->Wait();
+    if (server_) server_->Wait();
 }
 
 } // namespace zel::server

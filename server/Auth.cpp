@@ -22,8 +22,7 @@ struct SlotGuard {
 void initSodium()
 {
     static const bool ok = sodium_init() >= 0;
-    if (!ok)
-        throw std::runtime_error("libsodium failed to initialise");
+    if (!ok) throw std::runtime_error("libsodium failed to initialise");
 }
 
 std::string tokenHash(const std::string& token)
@@ -87,8 +86,7 @@ std::variant<LoginResult, ServiceError> Sessions::Login(const std::string& opera
         VerifyPassword(dummy, senha);
         return ServiceError{kErrForbidden, kBadLogin};
     }
-    if (!VerifyPassword(op.text(0, 3), senha))
-        return ServiceError{kErrForbidden, kBadLogin};
+    if (!VerifyPassword(op.text(0, 3), senha)) return ServiceError{kErrForbidden, kBadLogin};
 
     LoginResult r;
     r.operador = operador;
@@ -97,26 +95,22 @@ std::variant<LoginResult, ServiceError> Sessions::Login(const std::string& opera
     r.filial = op.text(0, 1);
     r.nmFilial = op.text(0, 4);
     if (!filial.empty() && filial != r.filial) {
-        if (r.moduFili)
-            return ServiceError{kErrForbidden, "Operador só pode trabalhar na filial " + r.filial + "."};
+        if (r.moduFili) return ServiceError{kErrForbidden, "Operador só pode trabalhar na filial " + r.filial + "."};
         const DbValue p2[] = {Text(filial)};
         DbRows f = c->query("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = ?", p2);
-        if (f.empty())
-            return ServiceError{kErrNotFound, "Filial não cadastrada."};
+        if (f.empty()) return ServiceError{kErrNotFound, "Filial não cadastrada."};
         r.filial = filial;
         r.nmFilial = f.text(0, 0);
     }
     r.token = newToken();
-    const DbValue p3[] = {Text(tokenHash(r.token)), Text(operador), Text(r.filial),
-                          Int(zel::TDateTime::Now().msecs())};
+    const DbValue p3[] = {Text(tokenHash(r.token)), Text(operador), Text(r.filial), Int(zel::TDateTime::Now().msecs())};
     c->exec("INSERT INTO SESSAO (DSTOKEN, CDOPERADOR, CDFILIAL, DTINICIO) VALUES (?, ?, ?, ?)", p3);
     return r;
 }
 
 void Sessions::Logout(const std::string& token)
 {
-    if (token.empty() || token.size() > 128)
-        return;
+    if (token.empty() || token.size() > 128) return;
     const std::string h = tokenHash(token);
     {
         std::lock_guard lock(mutex_);
@@ -129,28 +123,24 @@ void Sessions::Logout(const std::string& token)
 
 std::optional<Caller> Sessions::Validate(const std::string& token)
 {
-    if (token.empty() || token.size() > 128)
-        return std::nullopt;
+    if (token.empty() || token.size() > 128) return std::nullopt;
     const std::string h = tokenHash(token);
     const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard lock(mutex_);
         auto it = cache_.find(h);
         if (it != cache_.end()) {
-            if (it->second.until > now)
-                return it->second.caller;
+            if (it->second.until > now) return it->second.caller;
             cache_.erase(it);
         }
     }
     auto c = db_.acquire();
     const DbValue p[] = {Text(h)};
     DbRows r = c->query("SELECT CDOPERADOR, CDFILIAL FROM SESSAO WHERE DSTOKEN = ? AND DTFIM IS NULL", p);
-    if (r.empty())
-        return std::nullopt;
+    if (r.empty()) return std::nullopt;
     Caller caller{r.text(0, 0), r.text(0, 1)};
     std::lock_guard lock(mutex_);
-    if (cache_.size() > 100'000)
-        cache_.clear();
+    if (cache_.size() > 100'000) cache_.clear();
     cache_[h] = Cached{caller, now + cacheFor_};
     return caller;
 }

@@ -38,7 +38,7 @@ public:
     explicit Sessions(Database& db, std::chrono::milliseconds cacheFor = std::chrono::seconds(5));
 
     std::variant<LoginResult, ServiceError> Login(const std::string& operador, const std::string& senha,
-                                                   const std::string& filial);
+                                                  const std::string& filial);
     void Logout(const std::string& token);
     // nullopt when the token is unknown or ended. Raises DbError.
     std::optional<Caller> Validate(const std::string& token);

@@ -17,8 +17,7 @@ ServiceError invalid(const std::string& msg)
 const FieldSpec* findField(const std::vector<FieldSpec>& fields, const std::string& name)
 {
     for (const FieldSpec& f : fields)
-        if (name == f.name)
-            return &f;
+        if (name == f.name) return &f;
     return nullptr;
 }
 
@@ -26,8 +25,7 @@ bool acceptableText(std::string_view t)
 {
     for (char ch : t) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t')
-            return false;
+        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t') return false;
     }
     return true;
 }
@@ -37,10 +35,11 @@ bool acceptableText(std::string_view t)
 std::optional<std::string> toDb(const Value& v, const FieldSpec& f, DbValue& out)
 {
     switch (v.v_case()) {
-    case Value::V_NOT_SET: out = std::monostate{}; return std::nullopt;
+    case Value::V_NOT_SET:
+        out = std::monostate{};
+        return std::nullopt;
     case Value::kText: {
-        if (f.kind != FieldKind::FIELD_TEXT && f.kind != FieldKind::FIELD_FIXED_TEXT)
-            break;
+        if (f.kind != FieldKind::FIELD_TEXT && f.kind != FieldKind::FIELD_FIXED_TEXT) break;
         const long n = Utf8Length(v.text());
         if (n < 0 || !acceptableText(v.text()))
             return std::string("O campo ") + f.name + " contém caracteres inválidos.";
@@ -50,18 +49,15 @@ std::optional<std::string> toDb(const Value& v, const FieldSpec& f, DbValue& out
         return std::nullopt;
     }
     case Value::kDatetimeMs:
-        if (f.kind != FieldKind::FIELD_DATETIME)
-            break;
+        if (f.kind != FieldKind::FIELD_DATETIME) break;
         out = std::int64_t(v.datetime_ms());
         return std::nullopt;
     case Value::kFloatValue:
-        if (f.kind != FieldKind::FIELD_FLOAT)
-            break;
+        if (f.kind != FieldKind::FIELD_FLOAT) break;
         out = v.float_value();
         return std::nullopt;
     case Value::kIntegerValue:
-        if (f.kind != FieldKind::FIELD_INTEGER)
-            break;
+        if (f.kind != FieldKind::FIELD_INTEGER) break;
         out = std::int64_t(v.integer_value());
         return std::nullopt;
     }
@@ -71,7 +67,7 @@ std::optional<std::string> toDb(const Value& v, const FieldSpec& f, DbValue& out
 } // namespace
 
 std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data::ChangePacket& packet,
-                                                                const ChangeSpec& spec)
+                                                                 const ChangeSpec& spec)
 {
     const auto& dsFields = *spec.fields;
     // Declared fields: known, right kind and size, no duplicates.
@@ -79,8 +75,7 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     std::set<std::string> seen;
     for (const auto& fd : packet.fields()) {
         const FieldSpec* f = findField(dsFields, fd.name());
-        if (!f)
-            return invalid("Campo desconhecido no pacote de alterações: " + fd.name().substr(0, 40) + ".");
+        if (!f) return invalid("Campo desconhecido no pacote de alterações: " + fd.name().substr(0, 40) + ".");
         if (fd.kind() != f->kind || fd.size() != f->size)
             return invalid(std::string("O campo ") + f->name + " tem tipo ou tamanho diferente do esperado.");
         if (!seen.insert(fd.name()).second)
@@ -89,20 +84,17 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     }
     auto indexOf = [&](const std::string& name) -> int {
         for (std::size_t i = 0; i < declared.size(); ++i)
-            if (name == declared[i]->name)
-                return int(i);
+            if (name == declared[i]->name) return int(i);
         return -1;
     };
     std::vector<int> keyIdx, chgIdx;
     for (const std::string& k : spec.key) {
         keyIdx.push_back(indexOf(k));
-        if (keyIdx.back() < 0)
-            return invalid("O pacote de alterações não traz o campo " + k + ".");
+        if (keyIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + k + ".");
     }
     for (const auto& c : spec.changeable) {
         chgIdx.push_back(indexOf(c.name));
-        if (chgIdx.back() < 0)
-            return invalid("O pacote de alterações não traz o campo " + c.name + ".");
+        if (chgIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + c.name + ".");
     }
     if (packet.rows_size() > kMaxChangeRows)
         return invalid("O pacote de alterações excede " + std::to_string(kMaxChangeRows) + " registros.");
@@ -115,20 +107,17 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
             return invalid(std::string("Inclusão não permitida: ") + spec.rowName + " não pode ser incluída por aqui.");
         if (rc.kind() == zel::data::CHANGE_DELETE)
             return invalid(std::string("Exclusão não permitida: ") + spec.rowName + " não pode ser excluída.");
-        if (rc.kind() != zel::data::CHANGE_MODIFY)
-            return invalid("Tipo de alteração desconhecido.");
+        if (rc.kind() != zel::data::CHANGE_MODIFY) return invalid("Tipo de alteração desconhecido.");
         if (rc.original().values_size() != int(declared.size()))
             return invalid("Os valores originais não correspondem aos campos do pacote.");
         std::vector<DbValue> orig(declared.size());
         for (std::size_t i = 0; i < declared.size(); ++i)
-            if (auto err = toDb(rc.original().values(int(i)), *declared[i], orig[i]))
-                return invalid(*err);
+            if (auto err = toDb(rc.original().values(int(i)), *declared[i], orig[i])) return invalid(*err);
         RowUpdate u;
         for (std::size_t k = 0; k < keyIdx.size(); ++k) {
             const DbValue& v = orig[std::size_t(keyIdx[k])];
             const auto* s = std::get_if<std::string>(&v);
-            if (!s || s->empty())
-                return invalid("O campo " + spec.key[k] + " da chave não foi informado.");
+            if (!s || s->empty()) return invalid("O campo " + spec.key[k] + " da chave não foi informado.");
             u.key.push_back(*s);
         }
         if (!keys.insert(u.key).second)
@@ -149,12 +138,11 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
                                " não pode ser alterado.");
             const std::size_t c = std::size_t(pos - chgIdx.begin());
             DbValue nv;
-            if (auto err = toDb(fc.value(), *declared[std::size_t(fc.field())], nv))
-                return invalid(*err);
+            if (auto err = toDb(fc.value(), *declared[std::size_t(fc.field())], nv)) return invalid(*err);
             const auto& rule = spec.changeable[c];
-            if (std::holds_alternative<std::monostate>(nv)) {
-                if (!rule.nullable)
-                    return invalid("O campo " + rule.name + " deve ser informado.");
+            const auto* newText = std::get_if<std::string>(&nv);
+            if (std::holds_alternative<std::monostate>(nv) || (newText && newText->empty() && !rule.nullable)) {
+                if (!rule.nullable) return invalid("O campo " + rule.name + " deve ser informado.");
             } else if (!rule.allowed.empty()) {
                 const auto* s = std::get_if<std::string>(&nv);
                 if (!s || std::find(rule.allowed.begin(), rule.allowed.end(), *s) == rule.allowed.end())
@@ -183,10 +171,8 @@ const ChangeSpec& IncPed()
 
 const ChangeSpec& ItemPedido()
 {
-    static const ChangeSpec spec{&Packets::ItemPedido,
-                                 {"CDFILIAL", "NRPEDIDO", "NRITEMPED"},
-                                 {{"IDSITITEMPED", false, {}}},
-                                 "Item do pedido"};
+    static const ChangeSpec spec{
+        &Packets::ItemPedido, {"CDFILIAL", "NRPEDIDO", "NRITEMPED"}, {{"IDSITITEMPED", false, {}}}, "Item do pedido"};
     return spec;
 }
 

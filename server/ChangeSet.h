@@ -28,9 +28,9 @@ struct ChangeSpec {
 
 // One modified row, decoded and checked.
 struct RowUpdate {
-    std::vector<std::string> key;                 // in ChangeSpec::key order
-    std::vector<DbValue> original;                // per changeable field
-    std::vector<std::optional<DbValue>> changes;  // per changeable field; nullopt = unchanged
+    std::vector<std::string> key;                // in ChangeSpec::key order
+    std::vector<DbValue> original;               // per changeable field
+    std::vector<std::optional<DbValue>> changes; // per changeable field; nullopt = unchanged
 };
 
 // The most rows one change packet may carry.
@@ -42,7 +42,7 @@ constexpr int kMaxChangeRows = 5000;
 // and whose changes touch only changeable fields with values that fit. Any
 // deviation is an error naming what is wrong; nothing is partially accepted.
 std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data::ChangePacket& packet,
-                                                                const ChangeSpec& spec);
+                                                                 const ChangeSpec& spec);
 
 namespace Changes {
 const ChangeSpec& IncPed();

@@ -18,17 +18,16 @@
 namespace zel::server {
 namespace {
 
-const char* kUsage =
-    "Usage: zel-server COMMAND [options]\n"
-    "\n"
-    "Commands:\n"
-    "  init      create or upgrade the database schema\n"
-    "  seed      fill an empty database with demo data\n"
-    "  operator  add|passwd|grant|revoke: manage operators and release groups\n"
-    "  serve     run the application server\n"
-    "\n"
-    "Run 'zel-server COMMAND --help' for the options of a command.\n"
-    "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
+const char* kUsage = "Usage: zel-server COMMAND [options]\n"
+                     "\n"
+                     "Commands:\n"
+                     "  init      create or upgrade the database schema\n"
+                     "  seed      fill an empty database with demo data\n"
+                     "  operator  add|passwd|grant|revoke: manage operators and release groups\n"
+                     "  serve     run the application server\n"
+                     "\n"
+                     "Run 'zel-server COMMAND --help' for the options of a command.\n"
+                     "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
 
 struct Parsed {
     QCommandLineParser p;
@@ -79,12 +78,10 @@ bool require(const QCommandLineParser& p, std::initializer_list<const char*> nam
 
 int toInt(const QCommandLineParser& p, const char* name, int fallback)
 {
-    if (!p.isSet(QString::fromLatin1(name)))
-        return fallback;
+    if (!p.isSet(QString::fromLatin1(name))) return fallback;
     bool ok = false;
     const int v = p.value(QString::fromLatin1(name)).toInt(&ok);
-    if (!ok)
-        throw std::invalid_argument(std::string("--") + name + " must be a number");
+    if (!ok) throw std::invalid_argument(std::string("--") + name + " must be a number");
     return v;
 }
 
@@ -93,8 +90,7 @@ int cmdInit(const QStringList& args)
     QCommandLineParser p;
     p.addOption(opt("db", "Database URL.", "URL"));
     int code = 0;
-    if (!parse(p, args, "Creates or upgrades the database schema.", code) || !require(p, {"db"}, code))
-        return code;
+    if (!parse(p, args, "Creates or upgrades the database schema.", code) || !require(p, {"db"}, code)) return code;
     auto c = OpenConnection(value(p, "db"));
     const int applied = Migrate(*c);
     std::cout << "schema at version " << SchemaVersion(*c) << " (" << applied << " step(s) applied)\n";
@@ -116,12 +112,10 @@ int cmdSeed(const QStringList& args)
     SeedOptions o;
     o.branches = toInt(p, "branches", o.branches);
     o.orders = toInt(p, "orders", o.orders);
-    if (p.isSet(QStringLiteral("seed")))
-        o.seed = p.value(QStringLiteral("seed")).toULongLong();
+    if (p.isSet(QStringLiteral("seed"))) o.seed = p.value(QStringLiteral("seed")).toULongLong();
     if (p.isSet(QStringLiteral("date"))) {
         o.today = QDate::fromString(p.value(QStringLiteral("date")), Qt::ISODate);
-        if (!o.today.isValid())
-            throw std::invalid_argument("--date must be YYYY-MM-DD");
+        if (!o.today.isValid()) throw std::invalid_argument("--date must be YYYY-MM-DD");
     }
     auto c = OpenConnection(value(p, "db"));
     Migrate(*c);
@@ -133,8 +127,7 @@ int cmdSeed(const QStringList& args)
 
 std::string passwordFrom(const QCommandLineParser& p)
 {
-    if (p.isSet(QStringLiteral("password")))
-        return value(p, "password");
+    if (p.isSet(QStringLiteral("password"))) return value(p, "password");
     std::string line;
     std::getline(std::cin, line);
     return line;
@@ -165,21 +158,23 @@ int cmdOperator(QStringList args)
         std::cout << "operator " << value(p, "code") << " added\n";
     } else if (action == QLatin1String("passwd")) {
         p.addOption(opt("password", "New password (read from standard input when not given).", "PASSWORD"));
-        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"db", "code"}, code))
-            return code;
+        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"db", "code"}, code)) return code;
         auto c = OpenConnection(value(p, "db"));
         SetPassword(*c, value(p, "code"), passwordFrom(p));
         std::cout << "password of " << value(p, "code") << " changed\n";
     } else if (action == QLatin1String("grant") || action == QLatin1String("revoke")) {
         const bool grant = action == QLatin1String("grant");
         p.addOption(opt("branch", "Branch of the release group.", "BRANCH"));
-        p.addOption(opt("group", grant ? "Release group (2 characters)." : "Release group; all of the branch when omitted.",
+        p.addOption(opt("group",
+                        grant ? "Release group (2 characters)." : "Release group; all of the branch when omitted.",
                         "GROUP"));
-        if (!parse(p, args, grant ? "Puts an operator into a release group of a branch."
-                                  : "Takes an operator out of release groups of a branch.",
+        if (!parse(p, args,
+                   grant ? "Puts an operator into a release group of a branch."
+                         : "Takes an operator out of release groups of a branch.",
                    code) ||
-            !require(p, grant ? std::initializer_list<const char*>{"db", "code", "branch", "group"}
-                              : std::initializer_list<const char*>{"db", "code", "branch"},
+            !require(p,
+                     grant ? std::initializer_list<const char*>{"db", "code", "branch", "group"}
+                           : std::initializer_list<const char*>{"db", "code", "branch"},
                      code))
             return code;
         auto c = OpenConnection(value(p, "db"));
@@ -214,8 +209,7 @@ int cmdServe(const QStringList& args)
     o.tlsCert = value(p, "tls-cert");
     o.tlsKey = value(p, "tls-key");
     const auto colon = o.listen.rfind(':');
-    if (colon == std::string::npos)
-        throw std::invalid_argument("--listen must be HOST:PORT");
+    if (colon == std::string::npos) throw std::invalid_argument("--listen must be HOST:PORT");
 
     // The signals are taken by this thread only; gRPC's threads inherit the mask.
     sigset_t set;
@@ -253,14 +247,10 @@ int RunCli(int argc, char** argv)
     const QString cmd = args.takeAt(1);
     QCoreApplication::setApplicationName(QStringLiteral("zel-server ") + cmd);
     try {
-        if (cmd == QLatin1String("init"))
-            return cmdInit(args);
-        if (cmd == QLatin1String("seed"))
-            return cmdSeed(args);
-        if (cmd == QLatin1String("operator"))
-            return cmdOperator(args);
-        if (cmd == QLatin1String("serve"))
-            return cmdServe(args);
+        if (cmd == QLatin1String("init")) return cmdInit(args);
+        if (cmd == QLatin1String("seed")) return cmdSeed(args);
+        if (cmd == QLatin1String("operator")) return cmdOperator(args);
+        if (cmd == QLatin1String("serve")) return cmdServe(args);
         std::cerr << "unknown command: " << cmd.toStdString() << "\n" << kUsage;
         return 2;
     } catch (const std::invalid_argument& e) {

@@ -1,5 +1,6 @@
 #include "Db.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace zel::server {
@@ -7,10 +8,8 @@ namespace zel::server {
 std::string DbRows::text(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto s = std::get_if<std::string>(&v))
-        return *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return std::to_string(*i);
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) {
         char buf[64];
         auto r = std::to_chars(buf, buf + sizeof buf, *d);
@@ -22,10 +21,8 @@ std::string DbRows::text(std::size_t row, int col) const
 std::int64_t DbRows::i64(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return *i;
-    if (auto d = std::get_if<double>(&v))
-        return std::int64_t(*d);
+    if (auto i = std::get_if<std::int64_t>(&v)) return *i;
+    if (auto d = std::get_if<double>(&v)) return std::int64_t(*d);
     if (auto s = std::get_if<std::string>(&v)) {
         std::int64_t out = 0;
         auto r = std::from_chars(s->data(), s->data() + s->size(), out);
@@ -39,15 +36,12 @@ std::int64_t DbRows::i64(std::size_t row, int col) const
 double DbRows::f64(std::size_t row, int col) const
 {
     const DbValue& v = at(row, col);
-    if (auto d = std::get_if<double>(&v))
-        return *d;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return double(*i);
+    if (auto d = std::get_if<double>(&v)) return *d;
+    if (auto i = std::get_if<std::int64_t>(&v)) return double(*i);
     if (auto s = std::get_if<std::string>(&v)) {
         double out = 0;
         auto r = std::from_chars(s->data(), s->data() + s->size(), out);
-        if (r.ec != std::errc())
-            throw DbError(DbError::Kind::Other, "not a number: " + *s);
+        if (r.ec != std::errc()) throw DbError(DbError::Kind::Other, "not a number: " + *s);
         return out;
     }
     return 0;
@@ -55,52 +49,59 @@ double DbRows::f64(std::size_t row, int col) const
 
 std::optional<std::string> DbRows::optText(std::size_t row, int col) const
 {
-    if (isNull(row, col))
-        return std::nullopt;
+    if (isNull(row, col)) return std::nullopt;
     return text(row, col);
 }
 
 std::optional<std::int64_t> DbRows::optI64(std::size_t row, int col) const
 {
-    if (isNull(row, col))
-        return std::nullopt;
+    if (isNull(row, col)) return std::nullopt;
     return i64(row, col);
 }
 
 Dialect DialectOf(const std::string& url)
 {
-    if (url.rfind("sqlite:", 0) == 0)
-        return Dialect::Sqlite;
-    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
-        return Dialect::Postgres;
+    if (url.rfind("sqlite:", 0) == 0) return Dialect::Sqlite;
+    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) return Dialect::Postgres;
     throw std::invalid_argument("database URL must start with sqlite: or postgresql://");
 }
 
 std::unique_ptr<DbConn> OpenConnection(const std::string& url)
 {
-    if (DialectOf(url) == Dialect::Sqlite)
-        return OpenSqlite(url.substr(7));
+    if (DialectOf(url) == Dialect::Sqlite) return OpenSqlite(url.substr(7));
     return OpenPostgres(url);
 }
 
-Database::Database(std::string url, std::size_t maxIdle)
-    : url_(std::move(url)), dialect_(DialectOf(url_)), maxIdle_(maxIdle)
+Database::Database(std::string url, std::size_t maxOpen)
+    : url_(std::move(url)), dialect_(DialectOf(url_)), maxOpen_(std::max<std::size_t>(1, maxOpen))
 {
 }
 
 Database::~Database() = default;
 
-Database::Lease Database::acquire()
+Database::Lease Database::acquire(std::optional<Deadline> deadline)
 {
+    const Deadline limit =
+        std::min(deadline.value_or(Deadline::max()), std::chrono::steady_clock::now() + std::chrono::seconds(10));
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (!freed_.wait_until(lock, limit, [&] { return !idle_.empty() || open_ < maxOpen_; }))
+            throw DbError(DbError::Kind::Busy, "no free database connection");
         if (!idle_.empty()) {
             auto c = std::move(idle_.back());
             idle_.pop_back();
             return Lease(this, std::move(c));
         }
+        ++open_;
     }
-    return Lease(this, OpenConnection(url_));
+    try {
+        return Lease(this, OpenConnection(url_));
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        --open_;
+        freed_.notify_one();
+        throw;
+    }
 }
 
 void Database::dropIdle()
@@ -108,22 +109,25 @@ void Database::dropIdle()
     std::vector<std::unique_ptr<DbConn>> gone;
     std::lock_guard lock(mutex_);
     gone.swap(idle_);
+    open_ -= gone.size();
+    freed_.notify_all();
 }
 
 void Database::release(std::unique_ptr<DbConn> c)
 {
-    if (!c || !c->healthy())
-        return;
-    c->setDeadline(std::nullopt);
+    const bool keep = c && c->healthy();
+    if (keep) c->setDeadline(std::nullopt);
     std::lock_guard lock(mutex_);
-    if (idle_.size() < maxIdle_)
+    if (keep)
         idle_.push_back(std::move(c));
+    else
+        --open_;
+    freed_.notify_one();
 }
 
 Database::Lease::~Lease()
 {
-    if (db_ && conn_)
-        db_->release(std::move(conn_));
+    if (db_ && conn_) db_->release(std::move(conn_));
 }
 
 Transaction::~Transaction()

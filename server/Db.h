@@ -114,12 +114,14 @@ std::unique_ptr<DbConn> OpenPostgres(const std::string& url);
 Dialect DialectOf(const std::string& url);
 
 // A pool of connections to one database, shared by the request threads.
-// Idle connections are kept up to a limit; a connection that turned
-// unhealthy is dropped when handed back, so a database that comes back
-// after an outage is reached again with fresh connections.
+// At most `maxOpen` connections are open at once: more concurrent calls wait
+// for one (a database on a few cores serves a few busy connections faster
+// than many). A connection that turned unhealthy is dropped when handed
+// back, so a database that comes back after an outage is reached again with
+// fresh connections.
 class Database {
 public:
-    explicit Database(std::string url, std::size_t maxIdle = 64);
+    explicit Database(std::string url, std::size_t maxOpen = 16);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -128,7 +130,7 @@ public:
     public:
         Lease(Database* db, std::unique_ptr<DbConn> c) : db_(db), conn_(std::move(c)) {}
         Lease(Lease&&) = default;
-        Lease& operator=(Lease&&) = default;
+        Lease& operator=(Lease&&) = delete;
         ~Lease();
         DbConn* operator->() const { return conn_.get(); }
         DbConn& operator*() const { return *conn_; }
@@ -138,7 +140,9 @@ public:
         std::unique_ptr<DbConn> conn_;
     };
 
-    Lease acquire();
+    // Waits for a free connection until the deadline (at most 10 s), then
+    // raises DbError (Busy).
+    Lease acquire(std::optional<Deadline> deadline = std::nullopt);
     // Closes the idle connections: after one was found lost, the others
     // most likely are too (the database restarted).
     void dropIdle();
@@ -149,8 +153,10 @@ private:
     void release(std::unique_ptr<DbConn> c);
     std::string url_;
     Dialect dialect_;
-    std::size_t maxIdle_;
+    std::size_t maxOpen_;
+    std::size_t open_ = 0;
     std::mutex mutex_;
+    std::condition_variable freed_;
     std::vector<std::unique_ptr<DbConn>> idle_;
 };
 
@@ -173,9 +179,21 @@ private:
 };
 
 // Convenience for building parameter lists.
-inline DbValue Text(std::string s) { return DbValue(std::move(s)); }
-inline DbValue Int(std::int64_t v) { return DbValue(v); }
-inline DbValue OptText(const std::optional<std::string>& s) { return s ? DbValue(*s) : DbValue(); }
-inline DbValue OptInt(const std::optional<std::int64_t>& v) { return v ? DbValue(*v) : DbValue(); }
+inline DbValue Text(std::string s)
+{
+    return DbValue(std::move(s));
+}
+inline DbValue Int(std::int64_t v)
+{
+    return DbValue(v);
+}
+inline DbValue OptText(const std::optional<std::string>& s)
+{
+    return s ? DbValue(*s) : DbValue();
+}
+inline DbValue OptInt(const std::optional<std::int64_t>& v)
+{
+    return v ? DbValue(*v) : DbValue();
+}
 
 } // namespace zel::server

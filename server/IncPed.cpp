@@ -14,7 +14,10 @@ namespace {
 
 using Error = ServiceError;
 
-const char* kSqlPedido =
+} // namespace
+
+namespace Sql {
+const char* const Pedido =
     "SELECT P.IDSITPEDIDO, P.NRPEDIDO, P.CDCLIENTE, C.NMFANTCLIE, P.DTPEDIDO, P.DTENTPED, P.CDVENDEDOR, "
     "V.NMFANVEN, "
     "(SELECT CAST(ROUND(CAST(SUM(I.QTITEMPED * I.VRUNITITEM) AS NUMERIC), 2) AS DOUBLE PRECISION) "
@@ -27,7 +30,7 @@ const char* kSqlPedido =
     "AND EXISTS (SELECT 1 FROM INCONSPED N WHERE N.CDFILIAL = P.CDFILIAL AND N.NRPEDIDO = P.NRPEDIDO "
     "AND N.DTLIBEINCONS IS NULL)";
 
-const char* kSqlIncPed =
+const char* const IncPed =
     "SELECT N.CDFILIAL, N.NRPEDIDO, I.CDPRODUTO, R.NMPRODUTO, N.NRINCONSPED, N.CDCONSPEDIDO, K.NMCONSPEDIDO, "
     "N.NRITEMPED, N.CDOPERLIBE, O.NMOPERADOR, N.DTLIBEINCONS, N.TXOBSLIBINCO, N.ATIVA "
     "FROM INCONSPED N "
@@ -37,14 +40,32 @@ const char* kSqlIncPed =
     "LEFT JOIN OPERADOR O ON O.CDOPERADOR = N.CDOPERLIBE "
     "WHERE N.CDFILIAL = ? AND N.NRPEDIDO = ? AND N.DTLIBEINCONS IS NULL "
     "ORDER BY N.NRINCONSPED";
+const char* const Item =
+    "SELECT CDFILIAL, NRPEDIDO, NRITEMPED, IDSITITEMPED FROM ITEMPEDIDO WHERE CDFILIAL = ? AND NRPEDIDO = ? AND "
+    "NRITEMPED = ?";
+const char* const GrupOper =
+    "SELECT CDGROPLIBINC FROM OPERGRUPLIB WHERE CDFILIAL = ? AND CDOPERADOR = ? ORDER BY CDGROPLIBINC";
+const char* const NrPedido =
+    "SELECT DISTINCT 'N', NRPEDIDO FROM INCONSPED WHERE CDFILIAL = ? AND DTLIBEINCONS IS NULL ORDER BY NRPEDIDO";
+const char* const IncPedForUpdate = "SELECT ATIVA, TXOBSLIBINCO, DTLIBEINCONS, CDOPERLIBE FROM INCONSPED "
+                                    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
+const char* const IncPedUpdate = "UPDATE INCONSPED SET ATIVA = ?, TXOBSLIBINCO = ?, DTLIBEINCONS = ?, CDOPERLIBE = ? "
+                                 "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
+const char* const HistInsert = "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
+                               "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)";
+const char* const ItemForUpdate =
+    "SELECT IDSITITEMPED FROM ITEMPEDIDO WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
+const char* const ItemUpdate =
+    "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
+} // namespace Sql
+
+namespace {
 
 bool plainText(const std::string& s)
 {
-    if (Utf8Length(s) < 0)
-        return false;
+    if (Utf8Length(s) < 0) return false;
     for (char ch : s)
-        if (static_cast<unsigned char>(ch) < 0x20)
-            return false;
+        if (static_cast<unsigned char>(ch) < 0x20) return false;
     return true;
 }
 
@@ -52,19 +73,15 @@ bool plainText(const std::string& s)
 // packets' branch field.
 std::optional<Error> checkBranch(const std::string& b)
 {
-    if (b.empty())
-        return Error{kErrInvalid, "Filial deve ser informada."};
-    if (Utf8Length(b) > 4 || !plainText(b))
-        return Error{kErrInvalid, "Filial inválida."};
+    if (b.empty()) return Error{kErrInvalid, "Filial deve ser informada."};
+    if (Utf8Length(b) > 4 || !plainText(b)) return Error{kErrInvalid, "Filial inválida."};
     return std::nullopt;
 }
 
 std::optional<Error> checkKey(const std::string& v, int max, const char* what, bool required = true)
 {
-    if (v.empty() && required)
-        return Error{kErrInvalid, std::string(what) + " deve ser informado."};
-    if (Utf8Length(v) > max || !plainText(v))
-        return Error{kErrInvalid, std::string(what) + " inválido."};
+    if (v.empty() && required) return Error{kErrInvalid, std::string(what) + " deve ser informado."};
+    if (Utf8Length(v) > max || !plainText(v)) return Error{kErrInvalid, std::string(what) + " inválido."};
     return std::nullopt;
 }
 
@@ -72,12 +89,10 @@ std::optional<Error> checkKey(const std::string& v, int max, const char* what, b
 // the stored numbers are kept (a shorter number is padded with zeros).
 std::optional<std::string> orderNumber(const std::string& s)
 {
-    if (s.empty() || s.size() > 10)
-        return std::nullopt;
+    if (s.empty() || s.size() > 10) return std::nullopt;
     if (std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::string(10 - s.size(), '0') + s;
-    if (!plainText(s))
-        return std::nullopt;
+    if (!plainText(s)) return std::nullopt;
     return s;
 }
 
@@ -92,8 +107,7 @@ std::string dateTimeText(std::int64_t ms)
 bool sameText(const DbValue& a, const DbValue& b)
 {
     auto text = [](const DbValue& v) -> std::string {
-        if (auto s = std::get_if<std::string>(&v))
-            return *s;
+        if (auto s = std::get_if<std::string>(&v)) return *s;
         return {};
     };
     // A note or operator never set and one set to empty text are the same to
@@ -103,19 +117,16 @@ bool sameText(const DbValue& a, const DbValue& b)
 
 bool sameValue(const DbValue& original, const DbValue& stored, bool isText)
 {
-    if (isText)
-        return sameText(original, stored);
+    if (isText) return sameText(original, stored);
     const bool n1 = std::holds_alternative<std::monostate>(original);
     const bool n2 = std::holds_alternative<std::monostate>(stored);
-    if (n1 || n2)
-        return n1 == n2;
+    if (n1 || n2) return n1 == n2;
     return std::get<std::int64_t>(original) == std::get<std::int64_t>(stored);
 }
 
 DbValue cell(const DbRows& r, int col, bool isText)
 {
-    if (r.isNull(0, col))
-        return {};
+    if (r.isNull(0, col)) return {};
     return isText ? DbValue(r.text(0, col)) : DbValue(r.i64(0, col));
 }
 
@@ -124,29 +135,31 @@ DbValue cell(const DbRows& r, int col, bool isText)
 ServiceError DbFailure(const DbError& e)
 {
     switch (e.kind()) {
-    case DbError::Kind::Busy: return {kErrUnavailable, "Banco de dados ocupado. Tente novamente."};
+    case DbError::Kind::Busy:
+        return {kErrUnavailable, "Banco de dados ocupado. Tente novamente."};
     case DbError::Kind::Unavailable:
         return {kErrUnavailable, "Banco de dados indisponível. Tente novamente em instantes."};
-    case DbError::Kind::Timeout: return {kErrTimeout, "Tempo esgotado aguardando o banco de dados."};
-    case DbError::Kind::Constraint: return {kErrInvalid, "Alteração recusada pelo banco de dados."};
-    case DbError::Kind::Other: break;
+    case DbError::Kind::Timeout:
+        return {kErrTimeout, "Tempo esgotado aguardando o banco de dados."};
+    case DbError::Kind::Constraint:
+        return {kErrInvalid, "Alteração recusada pelo banco de dados."};
+    case DbError::Kind::Other:
+        break;
     }
     return {kErrInternal, "Erro interno do servidor de aplicação."};
 }
 
 IncPed::IncPed(Database& db) : db_(db) {}
 
-template <class F>
-IncPed::Result IncPed::run(const char* method, std::optional<Deadline> dl, F&& body)
+template <class F> IncPed::Result IncPed::run(const char* method, std::optional<Deadline> dl, F&& body)
 {
     try {
-        auto conn = db_.acquire();
+        auto conn = db_.acquire(dl);
         conn->setDeadline(dl);
         return body(*conn);
     } catch (const DbError& e) {
         Log("%s: %s", method, e.what());
-        if (e.kind() == DbError::Kind::Unavailable)
-            db_.dropIdle();
+        if (e.kind() == DbError::Kind::Unavailable) db_.dropIdle();
         return ErrorResult(DbFailure(e));
     } catch (const std::exception& e) {
         Log("%s: %s", method, e.what());
@@ -156,8 +169,7 @@ IncPed::Result IncPed::run(const char* method, std::optional<Deadline> dl, F&& b
 
 IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest& rq, std::optional<Deadline> dl)
 {
-    if (auto e = checkBranch(rq.cd_filial()))
-        return ErrorResult(*e);
+    if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
     for (const std::string* t : {&rq.todos_pedidos(), &rq.todas_dt_pedido(), &rq.todas_dt_entrega()})
         if (!t->empty() && *t != "T")
             return ErrorResult({kErrInvalid, "Critério inválido: use \"T\" ou deixe em branco."});
@@ -166,24 +178,19 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
     const bool lista = !rq.lista_pedido().empty();
     const bool intervalo = !rq.nr_pedido_de().empty() || !rq.nr_pedido_ate().empty();
     const int modes = int(todos) + int(lista) + int(intervalo);
-    if (modes == 0)
-        return ErrorResult({kErrInvalid, "Informe os pedidos: todos, um intervalo ou uma lista."});
+    if (modes == 0) return ErrorResult({kErrInvalid, "Informe os pedidos: todos, um intervalo ou uma lista."});
     if (modes > 1)
         return ErrorResult({kErrInvalid, "Informe apenas um critério de pedidos: todos, intervalo ou lista."});
 
-    std::string sql = kSqlPedido;
+    std::string sql = Sql::Pedido;
     std::vector<DbValue> params{Text(rq.cd_filial())};
     if (intervalo) {
-        if (rq.nr_pedido_de().empty())
-            return ErrorResult({kErrInvalid, "Intervalo inicial deve ser informado."});
-        if (rq.nr_pedido_ate().empty())
-            return ErrorResult({kErrInvalid, "Intervalo final deve ser informado."});
+        if (rq.nr_pedido_de().empty()) return ErrorResult({kErrInvalid, "Intervalo inicial deve ser informado."});
+        if (rq.nr_pedido_ate().empty()) return ErrorResult({kErrInvalid, "Intervalo final deve ser informado."});
         auto de = orderNumber(rq.nr_pedido_de());
         auto ate = orderNumber(rq.nr_pedido_ate());
-        if (!de || !ate)
-            return ErrorResult({kErrInvalid, "Número de pedido inválido no intervalo."});
-        if (*de > *ate)
-            return ErrorResult({kErrInvalid, "Intervalo inicial deve ser menor que o final."});
+        if (!de || !ate) return ErrorResult({kErrInvalid, "Número de pedido inválido no intervalo."});
+        if (*de > *ate) return ErrorResult({kErrInvalid, "Intervalo inicial deve ser menor que o final."});
         sql += " AND P.NRPEDIDO >= ? AND P.NRPEDIDO <= ?";
         params.push_back(Text(*de));
         params.push_back(Text(*ate));
@@ -191,14 +198,11 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
 
     auto dateRange = [&](bool all, bool hasDe, std::int64_t de, bool hasAte, std::int64_t ate, const char* column,
                          const char* what) -> std::optional<Error> {
-        if (all)
-            return std::nullopt;
-        if (!hasDe || !hasAte)
-            return Error{kErrInvalid, std::string("Informe as duas datas de ") + what + "."};
+        if (all) return std::nullopt;
+        if (!hasDe || !hasAte) return Error{kErrInvalid, std::string("Informe as duas datas de ") + what + "."};
         const auto from = zel::TDateTime::fromMSecs(de).dateOnly().msecs();
         const auto to = zel::TDateTime::fromMSecs(ate).dateOnly().msecs();
-        if (to < from)
-            return Error{kErrInvalid, "Data inicial deve ser menor que a final."};
+        if (to < from) return Error{kErrInvalid, "Data inicial deve ser menor que a final."};
         sql += std::string(" AND ") + column + " >= ? AND " + column + " < ?";
         params.push_back(Int(from));
         params.push_back(Int(to + zel::TDateTime::kMsPerDay));
@@ -214,8 +218,7 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
     std::vector<std::string> keys;
     if (lista) {
         auto parsed = zel::KeyList::Parse(QString::fromStdString(rq.lista_pedido()), 10);
-        if (!parsed)
-            return ErrorResult({kErrInvalid, "Lista de pedidos inválida."});
+        if (!parsed) return ErrorResult({kErrInvalid, "Lista de pedidos inválida."});
         if (parsed->size() > kMaxListKeys)
             return ErrorResult({kErrInvalid, "A lista excede " + std::to_string(kMaxListKeys) + " pedidos."});
         std::set<std::string> unique;
@@ -225,8 +228,7 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
     }
 
     return run("GetPedido", dl, [&](DbConn& c) {
-        if (!lista)
-            return DataResult(MakePacket(Packets::Pedido, c.query(sql + " ORDER BY P.NRPEDIDO", params)));
+        if (!lista) return DataResult(MakePacket(Packets::Pedido, c.query(sql + " ORDER BY P.NRPEDIDO", params)));
         // The keys are sorted, so chunk after chunk comes in order-number order.
         zel::data::DataPacket all = EmptyPacket(Packets::Pedido);
         for (std::size_t at = 0; at < keys.size(); at += kListChunk) {
@@ -246,70 +248,52 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
 
 IncPed::Result IncPed::GetIncPed(const Caller&, const Zel08100::GetIncPedRequest& rq, std::optional<Deadline> dl)
 {
-    if (auto e = checkBranch(rq.cd_filial()))
-        return ErrorResult(*e);
-    if (auto e = checkKey(rq.nr_pedido(), 10, "Número do pedido"))
-        return ErrorResult(*e);
+    if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
+    if (auto e = checkKey(rq.nr_pedido(), 10, "Número do pedido")) return ErrorResult(*e);
     return run("GetIncPed", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(rq.nr_pedido())};
-        return DataResult(MakePacket(Packets::IncPed, c.query(kSqlIncPed, p)));
+        return DataResult(MakePacket(Packets::IncPed, c.query(Sql::IncPed, p)));
     });
 }
 
 IncPed::Result IncPed::GetItem(const Caller&, const Zel08100::GetItemRequest& rq, std::optional<Deadline> dl)
 {
-    if (auto e = checkBranch(rq.cd_filial()))
-        return ErrorResult(*e);
-    if (auto e = checkKey(rq.nr_pedido(), 10, "Número do pedido"))
-        return ErrorResult(*e);
-    if (auto e = checkKey(rq.nr_item_ped(), 10, "Número do item", false))
-        return ErrorResult(*e);
+    if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
+    if (auto e = checkKey(rq.nr_pedido(), 10, "Número do pedido")) return ErrorResult(*e);
+    if (auto e = checkKey(rq.nr_item_ped(), 10, "Número do item", false)) return ErrorResult(*e);
     // The mark of the inconsistency does not change which item is answered.
-    if (rq.nr_item_ped().empty())
-        return DataResult(EmptyPacket(Packets::ItemPedido));
+    if (rq.nr_item_ped().empty()) return DataResult(EmptyPacket(Packets::ItemPedido));
     return run("GetItem", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(rq.nr_pedido()), Text(rq.nr_item_ped())};
-        return DataResult(MakePacket(Packets::ItemPedido,
-                                     c.query("SELECT CDFILIAL, NRPEDIDO, NRITEMPED, IDSITITEMPED FROM ITEMPEDIDO "
-                                             "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?",
-                                             p)));
+        return DataResult(MakePacket(Packets::ItemPedido, c.query(Sql::Item, p)));
     });
 }
 
 IncPed::Result IncPed::GetGrupOper(const Caller& who, const Zel08100::GetGrupOperRequest& rq,
                                    std::optional<Deadline> dl)
 {
-    if (auto e = checkBranch(rq.cd_filial()))
-        return ErrorResult(*e);
+    if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
     if (rq.cd_operador() != who.operador)
         return ErrorResult({kErrForbidden, "Só é possível consultar os grupos do operador da sessão."});
     return run("GetGrupOper", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(who.operador)};
-        return DataResult(MakePacket(Packets::GrupOper,
-                                     c.query("SELECT CDGROPLIBINC FROM OPERGRUPLIB WHERE CDFILIAL = ? AND "
-                                             "CDOPERADOR = ? ORDER BY CDGROPLIBINC",
-                                             p)));
+        return DataResult(MakePacket(Packets::GrupOper, c.query(Sql::GrupOper, p)));
     });
 }
 
 IncPed::Result IncPed::GetNrPedido(const Caller&, const Zel08100::GetNrPedidoRequest& rq, std::optional<Deadline> dl)
 {
-    if (auto e = checkBranch(rq.cd_filial()))
-        return ErrorResult(*e);
+    if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
     return run("GetNrPedido", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial())};
-        return DataResult(MakePacket(Packets::NrPedido,
-                                     c.query("SELECT DISTINCT 'N', NRPEDIDO FROM INCONSPED WHERE CDFILIAL = ? "
-                                             "AND DTLIBEINCONS IS NULL ORDER BY NRPEDIDO",
-                                             p)));
+        return DataResult(MakePacket(Packets::NrPedido, c.query(Sql::NrPedido, p)));
     });
 }
 
 IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacket& delta, std::optional<Deadline> dl)
 {
     auto decoded = DecodeChanges(delta, Changes::IncPed());
-    if (auto* e = std::get_if<ServiceError>(&decoded))
-        return ErrorResult(*e);
+    if (auto* e = std::get_if<ServiceError>(&decoded)) return ErrorResult(*e);
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
     enum { ATIVA, TXOBS, DTLIBE, CDOPER }; // changeable fields, in ChangeSpec order
     const bool isText[] = {true, true, false, true};
@@ -339,9 +323,7 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
 
         const std::int64_t now = clock().msecs();
         Transaction tx(c, true);
-        const std::string select = std::string("SELECT ATIVA, TXOBSLIBINCO, DTLIBEINCONS, CDOPERLIBE FROM INCONSPED "
-                                               "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?") +
-                                   c.forUpdate();
+        const std::string select = std::string(Sql::IncPedForUpdate) + c.forUpdate();
         for (const RowUpdate& u : rows) {
             const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
             DbRows s = c.query(select, key);
@@ -357,20 +339,15 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
             for (int f = 0; f < 4; ++f)
                 if (!sameValue(u.original[std::size_t(f)], stored[std::size_t(f)], isText[f]))
                     return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
-            if (std::none_of(u.changes.begin(), u.changes.end(), [](const auto& v) { return v.has_value(); }))
-                continue;
+            if (std::none_of(u.changes.begin(), u.changes.end(), [](const auto& v) { return v.has_value(); })) continue;
             std::vector<DbValue> next(4);
             for (int f = 0; f < 4; ++f)
                 next[std::size_t(f)] = u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : stored[std::size_t(f)];
             const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
-            c.exec("UPDATE INCONSPED SET ATIVA = ?, TXOBSLIBINCO = ?, DTLIBEINCONS = ?, CDOPERLIBE = ? "
-                   "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?",
-                   upd);
+            c.exec(Sql::IncPedUpdate, upd);
             if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
                 const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(now), next[TXOBS]};
-                c.exec("INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
-                       "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)",
-                       hist);
+                c.exec(Sql::HistInsert, hist);
             }
         }
         tx.commit();
@@ -381,23 +358,19 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
 IncPed::Result IncPed::SetItem(const Caller& who, const zel::data::ChangePacket& delta, std::optional<Deadline> dl)
 {
     auto decoded = DecodeChanges(delta, Changes::ItemPedido());
-    if (auto* e = std::get_if<ServiceError>(&decoded))
-        return ErrorResult(*e);
+    if (auto* e = std::get_if<ServiceError>(&decoded)) return ErrorResult(*e);
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
 
     return run("SetItem", dl, [&](DbConn& c) -> Result {
         std::set<std::string> allowedBranches;
         for (const RowUpdate& u : rows) {
-            if (!u.changes[0] || allowedBranches.count(u.key[0]))
-                continue;
+            if (!u.changes[0] || allowedBranches.count(u.key[0])) continue;
             if (!HasReleaseRight(c, u.key[0], who.operador))
                 return ErrorResult({kErrForbidden, "Operador não possui permissão para alterar a situação do item."});
             allowedBranches.insert(u.key[0]);
         }
         Transaction tx(c, true);
-        const std::string select =
-            std::string("SELECT IDSITITEMPED FROM ITEMPEDIDO WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?") +
-            c.forUpdate();
+        const std::string select = std::string(Sql::ItemForUpdate) + c.forUpdate();
         for (const RowUpdate& u : rows) {
             const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
             DbRows s = c.query(select, key);
@@ -406,10 +379,9 @@ IncPed::Result IncPed::SetItem(const Caller& who, const zel::data::ChangePacket&
                                                       " não encontrado na filial " + u.key[0] + "."});
             if (!sameText(u.original[0], cell(s, 0, true)))
                 return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
-            if (!u.changes[0])
-                continue;
+            if (!u.changes[0]) continue;
             const DbValue upd[] = {*u.changes[0], key[0], key[1], key[2]};
-            c.exec("UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?", upd);
+            c.exec(Sql::ItemUpdate, upd);
         }
         tx.commit();
         return DataResult(zel::data::DataPacket());

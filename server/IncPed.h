@@ -40,11 +40,25 @@ public:
     static constexpr int kMaxListKeys = 100'000;
 
 private:
-    template <class F>
-    Result run(const char* method, std::optional<Deadline> dl, F&& body);
+    template <class F> Result run(const char* method, std::optional<Deadline> dl, F&& body);
 
     Database& db_;
 };
+
+// The statements of the methods (the benchmark runs them directly as the
+// floor of each method). All take their criteria as bound parameters.
+namespace Sql {
+extern const char* const Pedido; // + optional criteria + ORDER BY, see GetPedido
+extern const char* const IncPed;
+extern const char* const Item;
+extern const char* const GrupOper;
+extern const char* const NrPedido;
+extern const char* const IncPedForUpdate; // + DbConn::forUpdate()
+extern const char* const IncPedUpdate;
+extern const char* const HistInsert;
+extern const char* const ItemForUpdate; // + DbConn::forUpdate()
+extern const char* const ItemUpdate;
+} // namespace Sql
 
 // The message of a database failure, in the operator's terms.
 ServiceError DbFailure(const DbError& e);

@@ -44,11 +44,9 @@ long Utf8Length(std::string_view s)
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
         std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xe ? 3 : (c >> 3) == 0x1e ? 4 : 0;
-        if (len == 0 || i + len > s.size())
-            return -1;
+        if (len == 0 || i + len > s.size()) return -1;
         for (std::size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80)
-                return -1;
+            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return -1;
         i += len;
         ++n;
     }
@@ -81,8 +79,7 @@ zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows
         zel::data::Column& col = *p.mutable_columns(c);
         std::string nulls;
         auto markNull = [&](std::size_t r) {
-            if (nulls.size() <= r / 8)
-                nulls.resize(r / 8 + 1, '\0');
+            if (nulls.size() <= r / 8) nulls.resize(r / 8 + 1, '\0');
             nulls[r / 8] = char(nulls[r / 8] | (1 << (r % 8)));
         };
         switch (f.kind) {
@@ -131,8 +128,7 @@ zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows
             }
             break;
         }
-        if (!nulls.empty())
-            col.set_nulls(std::move(nulls));
+        if (!nulls.empty()) col.set_nulls(std::move(nulls));
     }
     return p;
 }
@@ -148,8 +144,7 @@ void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more
             if (std::size_t(r / 8) < src.nulls().size() && (src.nulls()[r / 8] >> (r % 8) & 1)) {
                 const std::uint32_t at = base + r;
                 std::string* bits = dst.mutable_nulls();
-                if (bits->size() <= at / 8)
-                    bits->resize(at / 8 + 1, '\0');
+                if (bits->size() <= at / 8) bits->resize(at / 8 + 1, '\0');
                 (*bits)[at / 8] = char((*bits)[at / 8] | (1 << (at % 8)));
             }
         }

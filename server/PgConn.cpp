@@ -13,7 +13,7 @@
 namespace zel::server {
 namespace {
 
-constexpr int kDefaultWaitMs = 30'000;
+constexpr int kCancelWaitMs = 10'000;
 
 struct ResultPtr {
     PGresult* r = nullptr;
@@ -35,7 +35,8 @@ public:
             throw DbError(DbError::Kind::Unavailable, "postgresql: " + msg);
         }
         PQsetnonblocking(conn_, 0);
-        PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            conn_, [](void*, const char*) {}, nullptr);
     }
 
     ~PgConn() override { PQfinish(conn_); }
@@ -64,16 +65,14 @@ public:
         ResultPtr res{runPrepared(sql, params)};
         const char* t = PQcmdTuples(res.r);
         std::int64_t n = 0;
-        if (t && *t)
-            std::from_chars(t, t + std::strlen(t), n);
+        if (t && *t) std::from_chars(t, t + std::strlen(t), n);
         return n;
     }
 
     void script(std::string_view sql) override
     {
         checkDeadline();
-        if (!PQsendQuery(conn_, std::string(sql).c_str()))
-            lost();
+        if (!PQsendQuery(conn_, std::string(sql).c_str())) lost();
         ResultPtr res{collect()};
     }
 
@@ -85,36 +84,30 @@ public:
             sql += (i ? "," : "") + columns[i];
         sql += ") FROM STDIN";
         {
-            if (!PQsendQuery(conn_, sql.c_str()))
-                lost();
+            if (!PQsendQuery(conn_, sql.c_str())) lost();
             PGresult* r = PQgetResult(conn_);
             const bool ok = r && PQresultStatus(r) == PGRES_COPY_IN;
             std::string err = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
             PQclear(r);
-            if (!ok)
-                throw DbError(DbError::Kind::Other, "postgresql: " + err);
+            if (!ok) throw DbError(DbError::Kind::Other, "postgresql: " + err);
         }
         std::vector<DbValue> row(columns.size());
         std::string buf;
         buf.reserve(1 << 20);
         auto flush = [&] {
-            if (!buf.empty() && PQputCopyData(conn_, buf.data(), int(buf.size())) != 1)
-                lost();
+            if (!buf.empty() && PQputCopyData(conn_, buf.data(), int(buf.size())) != 1) lost();
             buf.clear();
         };
         while (next(row)) {
             for (std::size_t i = 0; i < row.size(); ++i) {
-                if (i)
-                    buf += '\t';
+                if (i) buf += '\t';
                 appendCopy(buf, row[i]);
             }
             buf += '\n';
-            if (buf.size() > (1 << 20) - 4096)
-                flush();
+            if (buf.size() > (1 << 20) - 4096) flush();
         }
         flush();
-        if (PQputCopyEnd(conn_, nullptr) != 1)
-            lost();
+        if (PQputCopyEnd(conn_, nullptr) != 1) lost();
         ResultPtr res{collect()};
     }
 
@@ -157,11 +150,20 @@ private:
         } else {
             for (char c : std::get<std::string>(v)) {
                 switch (c) {
-                case '\\': buf += "\\\\"; break;
-                case '\t': buf += "\\t"; break;
-                case '\n': buf += "\\n"; break;
-                case '\r': buf += "\\r"; break;
-                default: buf += c;
+                case '\\':
+                    buf += "\\\\";
+                    break;
+                case '\t':
+                    buf += "\\t";
+                    break;
+                case '\n':
+                    buf += "\\n";
+                    break;
+                case '\r':
+                    buf += "\\r";
+                    break;
+                default:
+                    buf += c;
                 }
             }
         }
@@ -175,8 +177,7 @@ private:
         int n = 0;
         bool quoted = false;
         for (char c : sql) {
-            if (c == '\'')
-                quoted = !quoted;
+            if (c == '\'') quoted = !quoted;
             if (c == '?' && !quoted)
                 out += "$" + std::to_string(++n);
             else
@@ -192,8 +193,7 @@ private:
         auto it = cache_.find(key);
         if (it == cache_.end()) {
             std::string name = "z" + std::to_string(cache_.size() + 1);
-            if (!PQsendPrepare(conn_, name.c_str(), numberPlaceholders(sql).c_str(), 0, nullptr))
-                lost();
+            if (!PQsendPrepare(conn_, name.c_str(), numberPlaceholders(sql).c_str(), 0, nullptr)) lost();
             ResultPtr prep{collect()};
             it = cache_.emplace(std::move(key), std::move(name)).first;
         }
@@ -227,14 +227,19 @@ private:
     {
         bool cancelled = false;
         while (PQisBusy(conn_)) {
-            int waitMs = kDefaultWaitMs;
+            // Without a deadline, wait as long as the statement runs (a bulk
+            // load may take minutes); the socket's keepalives notice a dead peer.
+            int waitMs = -1;
             if (deadline_ && !cancelled) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ -
+                                                                                  std::chrono::steady_clock::now());
                 waitMs = int(std::max<std::int64_t>(0, left.count()));
+            } else if (cancelled) {
+                waitMs = kCancelWaitMs;
             }
             pollfd p{PQsocket(conn_), POLLIN, 0};
             int rc = ::poll(&p, 1, waitMs);
-            if (rc == 0 && !cancelled && deadline_) {
+            if (rc == 0 && !cancelled) {
                 if (PGcancel* c = PQgetCancel(conn_)) {
                     char err[256];
                     PQcancel(c, err, sizeof err);
@@ -243,15 +248,13 @@ private:
                 cancelled = true;
                 continue;
             }
-            if (rc == 0 && (cancelled || !deadline_)) {
-                // No answer at all for a long time: give the connection up.
+            if (rc == 0) {
+                // The server does not even answer the cancel: give the connection up.
                 broken_ = true;
                 throw DbError(DbError::Kind::Unavailable, "postgresql: no answer from the server");
             }
-            if (rc < 0 && errno == EINTR)
-                continue;
-            if (!PQconsumeInput(conn_))
-                lost();
+            if (rc < 0 && errno == EINTR) continue;
+            if (!PQconsumeInput(conn_)) lost();
         }
         PGresult* last = nullptr;
         std::string error;
@@ -283,12 +286,9 @@ private:
 
     static DbError::Kind classify(const std::string& state, bool cancelled)
     {
-        if (state == "57014" || cancelled)
-            return DbError::Kind::Timeout;
-        if (state.rfind("23", 0) == 0)
-            return DbError::Kind::Constraint;
-        if (state == "40001" || state == "40P01" || state == "55P03")
-            return DbError::Kind::Busy;
+        if (state == "57014" || cancelled) return DbError::Kind::Timeout;
+        if (state.rfind("23", 0) == 0) return DbError::Kind::Constraint;
+        if (state == "40001" || state == "40P01" || state == "55P03") return DbError::Kind::Busy;
         if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || state == "53300")
             return DbError::Kind::Unavailable;
         return DbError::Kind::Other;

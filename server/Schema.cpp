@@ -144,8 +144,7 @@ int SchemaVersion(DbConn& c)
                    ? c.query("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'ZEL_VERSAO'")
                    : c.query("SELECT COUNT(*) FROM information_schema.tables "
                              "WHERE table_schema = current_schema() AND table_name = 'zel_versao'");
-    if (r.i64(0, 0) == 0)
-        return 0;
+    if (r.i64(0, 0) == 0) return 0;
     return currentVersion(c);
 }
 
@@ -153,13 +152,11 @@ int Migrate(DbConn& c)
 {
     ensureVersionTable(c);
     Transaction tx(c, true);
-    if (c.dialect() == Dialect::Postgres)
-        c.query("SELECT pg_advisory_xact_lock(8081000)");
+    if (c.dialect() == Dialect::Postgres) c.query("SELECT pg_advisory_xact_lock(8081000)");
     const int from = currentVersion(c);
     int applied = 0;
     for (const Migration& m : kMigrations) {
-        if (m.version <= from)
-            continue;
+        if (m.version <= from) continue;
         c.script(m.common);
         c.script(c.dialect() == Dialect::Sqlite ? m.sqlite : m.postgres);
         const DbValue v[] = {Int(m.version)};

@@ -24,8 +24,7 @@ public:
     }
     int below(int n) { return int(next() % std::uint64_t(n)); }
     bool chance(int percent) { return below(100) < percent; }
-    template <class T, std::size_t N>
-    const T& pick(const std::array<T, N>& a) { return a[std::size_t(below(int(N)))]; }
+    template <class T, std::size_t N> const T& pick(const std::array<T, N>& a) { return a[std::size_t(below(int(N)))]; }
 
 private:
     std::uint64_t s_;
@@ -38,32 +37,44 @@ std::string pad(long v, int width)
 }
 
 const std::array<const char*, 24> kCities = {
-    "São Paulo", "Campinas", "Santos", "Ribeirão Preto", "Sorocaba", "Curitiba", "Londrina", "Joinville",
-    "Florianópolis", "Porto Alegre", "Caxias do Sul", "Belo Horizonte", "Uberlândia", "Juiz de Fora",
-    "Rio de Janeiro", "Niterói", "Vitória", "Goiânia", "Brasília", "Salvador", "Recife", "Fortaleza",
-    "Natal", "Belém"};
+    "São Paulo",  "Campinas",     "Santos",         "Ribeirão Preto", "Sorocaba",      "Curitiba",
+    "Londrina",   "Joinville",    "Florianópolis",  "Porto Alegre",   "Caxias do Sul", "Belo Horizonte",
+    "Uberlândia", "Juiz de Fora", "Rio de Janeiro", "Niterói",        "Vitória",       "Goiânia",
+    "Brasília",   "Salvador",     "Recife",         "Fortaleza",      "Natal",         "Belém"};
 const std::array<const char*, 30> kFirst = {
-    "Ana", "Bruno", "Carla", "Daniel", "Eduardo", "Fernanda", "Gabriel", "Helena", "Igor", "Juliana",
-    "Karina", "Lucas", "Mariana", "Nelson", "Otávio", "Patrícia", "Rafael", "Sandra", "Tiago", "Vanessa",
-    "Wagner", "Beatriz", "César", "Débora", "Fábio", "Gustavo", "Júlia", "Márcio", "Renata", "Sérgio"};
+    "Ana",    "Bruno",   "Carla",   "Daniel", "Eduardo", "Fernanda", "Gabriel", "Helena", "Igor",   "Juliana",
+    "Karina", "Lucas",   "Mariana", "Nelson", "Otávio",  "Patrícia", "Rafael",  "Sandra", "Tiago",  "Vanessa",
+    "Wagner", "Beatriz", "César",   "Débora", "Fábio",   "Gustavo",  "Júlia",   "Márcio", "Renata", "Sérgio"};
 const std::array<const char*, 30> kLast = {
-    "Silva", "Santos", "Oliveira", "Souza", "Rodrigues", "Ferreira", "Alves", "Pereira", "Lima", "Gomes",
-    "Costa", "Ribeiro", "Martins", "Carvalho", "Almeida", "Lopes", "Soares", "Fernandes", "Vieira", "Barbosa",
-    "Rocha", "Dias", "Nascimento", "Andrade", "Moreira", "Nunes", "Marques", "Machado", "Mendes", "Freitas"};
-const std::array<const char*, 16> kTrade = {
-    "Materiais de Construção", "Supermercado", "Mercearia", "Ferragens", "Distribuidora", "Comércio de Tintas",
-    "Auto Peças", "Padaria", "Farmácia", "Papelaria", "Atacadista", "Empório", "Casa de Ração", "Elétrica",
-    "Hidráulica", "Madeireira"};
-const std::array<const char*, 12> kPlace = {
-    "Boa Vista", "Bela Vista", "Santa Luzia", "São Jorge", "Primavera", "Jardim América", "Centro",
-    "Vila Nova", "Progresso", "Esperança", "Horizonte", "Aliança"};
+    "Silva", "Santos",  "Oliveira",   "Souza",    "Rodrigues", "Ferreira", "Alves",   "Pereira",   "Lima",   "Gomes",
+    "Costa", "Ribeiro", "Martins",    "Carvalho", "Almeida",   "Lopes",    "Soares",  "Fernandes", "Vieira", "Barbosa",
+    "Rocha", "Dias",    "Nascimento", "Andrade",  "Moreira",   "Nunes",    "Marques", "Machado",   "Mendes", "Freitas"};
+const std::array<const char*, 16> kTrade = {"Materiais de Construção",
+                                            "Supermercado",
+                                            "Mercearia",
+                                            "Ferragens",
+                                            "Distribuidora",
+                                            "Comércio de Tintas",
+                                            "Auto Peças",
+                                            "Padaria",
+                                            "Farmácia",
+                                            "Papelaria",
+                                            "Atacadista",
+                                            "Empório",
+                                            "Casa de Ração",
+                                            "Elétrica",
+                                            "Hidráulica",
+                                            "Madeireira"};
+const std::array<const char*, 12> kPlace = {"Boa Vista", "Bela Vista",     "Santa Luzia", "São Jorge",
+                                            "Primavera", "Jardim América", "Centro",      "Vila Nova",
+                                            "Progresso", "Esperança",      "Horizonte",   "Aliança"};
 const std::array<const char*, 20> kProduct = {
-    "Cimento CP II", "Argamassa AC-I", "Tinta acrílica", "Parafuso sextavado", "Prego com cabeça",
-    "Cabo flexível", "Disjuntor bipolar", "Tubo PVC soldável", "Joelho PVC 90 graus", "Registro de gaveta",
-    "Telha cerâmica", "Tijolo baiano", "Areia média", "Brita número 1", "Lixa d'água", "Massa corrida",
-    "Fita isolante", "Lâmpada LED", "Chuveiro elétrico", "Caixa d'água"};
-const std::array<const char*, 10> kVariant = {
-    "25 kg", "50 kg", "18 litros", "3,6 litros", "10 mm", "2,5 mm²", "32 A", "100 mm", "1/2 polegada", "500 litros"};
+    "Cimento CP II",  "Argamassa AC-I",    "Tinta acrílica",    "Parafuso sextavado",  "Prego com cabeça",
+    "Cabo flexível",  "Disjuntor bipolar", "Tubo PVC soldável", "Joelho PVC 90 graus", "Registro de gaveta",
+    "Telha cerâmica", "Tijolo baiano",     "Areia média",       "Brita número 1",      "Lixa d'água",
+    "Massa corrida",  "Fita isolante",     "Lâmpada LED",       "Chuveiro elétrico",   "Caixa d'água"};
+const std::array<const char*, 10> kVariant = {"25 kg",   "50 kg", "18 litros", "3,6 litros",   "10 mm",
+                                              "2,5 mm²", "32 A",  "100 mm",    "1/2 polegada", "500 litros"};
 
 struct Kind {
     const char* code;
@@ -92,41 +103,34 @@ const char* orderSituation(Rng& r)
 
 SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const std::string&)>& progress)
 {
-    if (o.branches < 1 || o.branches > 9999)
-        throw std::invalid_argument("--branches must be 1 to 9999");
-    if (o.orders < 0 || o.orders > 100'000'000)
-        throw std::invalid_argument("--orders must be 0 to 100000000");
+    if (o.branches < 1 || o.branches > 9999) throw std::invalid_argument("--branches must be 1 to 9999");
+    if (o.orders < 0 || o.orders > 100'000'000) throw std::invalid_argument("--orders must be 0 to 100000000");
     if (!c.query("SELECT 1 FROM FILIAL").empty())
         throw std::invalid_argument("the database already holds data; seed an empty one");
     auto say = [&](const std::string& s) {
-        if (progress)
-            progress(s);
+        if (progress) progress(s);
     };
 
     Rng rng(o.seed);
     SeedStats st;
     const bool sqlite = c.dialect() == Dialect::Sqlite;
-    if (sqlite)
-        c.script("PRAGMA foreign_keys=OFF");
+    if (sqlite) c.script("PRAGMA foreign_keys=OFF");
     Transaction tx(c, true);
 
     // Branches, customers, sellers, products, kinds.
     int n = 0;
     c.bulkInsert("FILIAL", {"CDFILIAL", "NMFILIAL"}, [&](std::vector<DbValue>& row) {
-        if (n >= o.branches)
-            return false;
+        if (n >= o.branches) return false;
         ++n;
         std::string city = kCities[std::size_t(n - 1) % kCities.size()];
-        if (n > int(kCities.size()))
-            city += " " + std::to_string((n - 1) / int(kCities.size()) + 1);
+        if (n > int(kCities.size())) city += " " + std::to_string((n - 1) / int(kCities.size()) + 1);
         row = {Text(pad(n, 4)), Text((n == 1 ? "Matriz " : "Filial ") + city)};
         return true;
     });
     const int customers = std::max(50, o.orders / 20);
     n = 0;
     c.bulkInsert("CLIENTE", {"CDCLIENTE", "NMFANTCLIE"}, [&](std::vector<DbValue>& row) {
-        if (n >= customers)
-            return false;
+        if (n >= customers) return false;
         ++n;
         std::string name = rng.chance(50) ? std::string(rng.pick(kTrade)) + " " + rng.pick(kPlace)
                                           : std::string(rng.pick(kLast)) + " " + rng.pick(kTrade);
@@ -136,8 +140,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     const int sellers = 40;
     n = 0;
     c.bulkInsert("VENDEDOR", {"CDVENDEDOR", "NMFANVEN"}, [&](std::vector<DbValue>& row) {
-        if (n >= sellers)
-            return false;
+        if (n >= sellers) return false;
         ++n;
         row = {Text(pad(n, 4)), Text(std::string(rng.pick(kFirst)) + " " + rng.pick(kLast))};
         return true;
@@ -146,8 +149,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     std::vector<double> price(std::size_t(products) + 1);
     n = 0;
     c.bulkInsert("PRODUTO", {"CDPRODUTO", "NMPRODUTO"}, [&](std::vector<DbValue>& row) {
-        if (n >= products)
-            return false;
+        if (n >= products) return false;
         ++n;
         price[std::size_t(n)] = double(200 + rng.below(50000)) / 100.0;
         row = {Text(pad(n, 6)), Text(std::string(kProduct[std::size_t(n - 1) / kVariant.size()]) + " " +
@@ -156,8 +158,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     });
     std::size_t k = 0;
     c.bulkInsert("CONSPEDIDO", {"CDCONSPEDIDO", "NMCONSPEDIDO"}, [&](std::vector<DbValue>& row) {
-        if (k >= kKinds.size())
-            return false;
+        if (k >= kKinds.size()) return false;
         row = {Text(kKinds[k].code), Text(kKinds[k].name)};
         ++k;
         return true;
@@ -218,8 +219,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
                          ++b;
                          num = 0;
                      }
-                     if (b > o.branches)
-                         return false;
+                     if (b > o.branches) return false;
                      ++num;
                      const Order ord = orderAt(b, num);
                      Rng r(ord.dt ^ std::uint64_t(num));
@@ -246,8 +246,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
                 ++b;
                 num = 0;
             }
-            if (b > o.branches)
-                return false;
+            if (b > o.branches) return false;
             ++num;
             cur = orderAt(b, num);
             item = 0;
@@ -258,15 +257,14 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     c.bulkInsert("ITEMPEDIDO",
                  {"CDFILIAL", "NRPEDIDO", "NRITEMPED", "CDPRODUTO", "QTITEMPED", "VRUNITITEM", "IDSITITEMPED"},
                  [&](std::vector<DbValue>& row) {
-                     if (b > o.branches)
-                         return false;
-                     if (item >= cur.items && !advance())
-                         return false;
+                     if (b > o.branches) return false;
+                     if (item >= cur.items && !advance()) return false;
                      ++item;
                      const int prod = 1 + rng.below(products);
                      const double unit = std::round(price[std::size_t(prod)] * (90 + rng.below(21))) / 100.0;
-                     row = {Text(pad(b, 4)), Text(pad(num, 10)), Text(pad(item, 3)), Text(pad(prod, 6)),
-                            double(1 + rng.below(48)), unit, Text("1")};
+                     row = {Text(pad(b, 4)),    Text(pad(num, 10)),        Text(pad(item, 3)),
+                            Text(pad(prod, 6)), double(1 + rng.below(48)), unit,
+                            Text("1")};
                      ++st.items;
                      return true;
                  });
@@ -281,8 +279,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
                   "DTLIBEINCONS", "CDOPERLIBE"},
                  [&](std::vector<DbValue>& row) {
                      while (inc >= cur.incons) {
-                         if (!advance())
-                             return false;
+                         if (!advance()) return false;
                          inc = 0;
                      }
                      ++inc;
@@ -298,8 +295,15 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
                          history.push_back({Text(pad(b, 4)), Text(pad(num, 10)), Text(pad(inc, 3)), op, dt, dt, note});
                          ++st.released;
                      }
-                     row = {Text(pad(b, 4)), Text(pad(num, 10)), Text(pad(inc, 3)), Text(kind.code), itemNo,
-                            Text(released ? "S" : "N"), note, dt, op};
+                     row = {Text(pad(b, 4)),
+                            Text(pad(num, 10)),
+                            Text(pad(inc, 3)),
+                            Text(kind.code),
+                            itemNo,
+                            Text(released ? "S" : "N"),
+                            note,
+                            dt,
+                            op};
                      ++st.inconsistencies;
                      return true;
                  });
@@ -307,8 +311,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     c.bulkInsert("HISTLIBINC",
                  {"CDFILIAL", "NRPEDIDO", "NRINCONSPED", "CDOPERLIBE", "DTLIBEINCONS", "DTREGISTRO", "TXOBSLIBINCO"},
                  [&](std::vector<DbValue>& row) {
-                     if (h >= history.size())
-                         return false;
+                     if (h >= history.size()) return false;
                      row.assign(history[h].begin(), history[h].end());
                      ++h;
                      return true;

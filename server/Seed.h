@@ -12,8 +12,8 @@ namespace zel::server {
 
 struct SeedOptions {
     int branches = 3;
-    int orders = 300;       // in all, spread evenly over the branches
-    std::uint64_t seed = 1; // same seed and date, same data
+    int orders = 300;                   // in all, spread evenly over the branches
+    std::uint64_t seed = 1;             // same seed and date, same data
     QDate today = QDate::currentDate(); // orders fall on the days up to this one
 };
 

@@ -17,8 +17,8 @@ class SqliteConn final : public DbConn {
 public:
     explicit SqliteConn(const std::string& path)
     {
-        int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
         if (rc != SQLITE_OK) {
             std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
             sqlite3_close(db_);
@@ -28,7 +28,8 @@ public:
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_handler(db_, &SqliteConn::onBusy, this);
         sqlite3_progress_handler(db_, 2000, &SqliteConn::onProgress, this);
-        script("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+        script("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+               "PRAGMA cache_size=-16000; PRAGMA mmap_size=268435456;");
     }
 
     ~SqliteConn() override
@@ -49,15 +50,19 @@ public:
         DbRows rows(cols);
         for (;;) {
             int rc = sqlite3_step(st);
-            if (rc == SQLITE_DONE)
-                break;
-            if (rc != SQLITE_ROW)
-                fail(rc, sql);
+            if (rc == SQLITE_DONE) break;
+            if (rc != SQLITE_ROW) fail(rc, sql);
             for (int c = 0; c < cols; ++c) {
                 switch (sqlite3_column_type(st, c)) {
-                case SQLITE_NULL: rows.push(std::monostate{}); break;
-                case SQLITE_INTEGER: rows.push(std::int64_t(sqlite3_column_int64(st, c))); break;
-                case SQLITE_FLOAT: rows.push(sqlite3_column_double(st, c)); break;
+                case SQLITE_NULL:
+                    rows.push(std::monostate{});
+                    break;
+                case SQLITE_INTEGER:
+                    rows.push(std::int64_t(sqlite3_column_int64(st, c)));
+                    break;
+                case SQLITE_FLOAT:
+                    rows.push(sqlite3_column_double(st, c));
+                    break;
                 default: {
                     auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
                     rows.push(std::string(p ? p : "", std::size_t(sqlite3_column_bytes(st, c))));
@@ -76,8 +81,7 @@ public:
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         }
-        if (rc != SQLITE_DONE)
-            fail(rc, sql);
+        if (rc != SQLITE_DONE) fail(rc, sql);
         return sqlite3_changes64(db_);
     }
 
@@ -112,8 +116,7 @@ public:
     void commit() override { script("COMMIT"); }
     void rollback() override
     {
-        if (!sqlite3_get_autocommit(db_))
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 
     void setDeadline(std::optional<Deadline> d) override { deadline_ = d; }
@@ -133,12 +136,10 @@ private:
     {
         checkDeadline();
         auto it = cache_.find(std::string(sql));
-        if (it != cache_.end())
-            return it->second;
+        if (it != cache_.end()) return it->second;
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v3(db_, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-        if (rc != SQLITE_OK)
-            fail(rc, sql);
+        if (rc != SQLITE_OK) fail(rc, sql);
         cache_.emplace(std::string(sql), st);
         return st;
     }
@@ -157,8 +158,7 @@ private:
                 rc = sqlite3_bind_double(st, n, *d);
             else
                 rc = sqlite3_bind_null(st, n);
-            if (rc != SQLITE_OK)
-                fail(rc, "bind");
+            if (rc != SQLITE_OK) fail(rc, "bind");
         }
     }
 
@@ -166,43 +166,44 @@ private:
 
     void checkDeadline() const
     {
-        if (deadlinePassed())
-            throw DbError(DbError::Kind::Timeout, "deadline exceeded");
+        if (deadlinePassed()) throw DbError(DbError::Kind::Timeout, "deadline exceeded");
     }
 
     DbError::Kind classify(int rc) const
     {
         switch (rc & 0xff) {
         case SQLITE_BUSY:
-        case SQLITE_LOCKED: return deadlinePassed() ? DbError::Kind::Timeout : DbError::Kind::Busy;
-        case SQLITE_INTERRUPT: return DbError::Kind::Timeout;
-        case SQLITE_CONSTRAINT: return DbError::Kind::Constraint;
+        case SQLITE_LOCKED:
+            return deadlinePassed() ? DbError::Kind::Timeout : DbError::Kind::Busy;
+        case SQLITE_INTERRUPT:
+            return DbError::Kind::Timeout;
+        case SQLITE_CONSTRAINT:
+            return DbError::Kind::Constraint;
         case SQLITE_IOERR:
         case SQLITE_CANTOPEN:
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
         case SQLITE_FULL:
-        case SQLITE_READONLY: return DbError::Kind::Unavailable;
-        default: return DbError::Kind::Other;
+        case SQLITE_READONLY:
+            return DbError::Kind::Unavailable;
+        default:
+            return DbError::Kind::Other;
         }
     }
 
     [[noreturn]] void fail(int rc, std::string_view what)
     {
         auto kind = classify(rc);
-        if (kind == DbError::Kind::Unavailable)
-            healthy_ = false;
+        if (kind == DbError::Kind::Unavailable) healthy_ = false;
         throw DbError(kind, std::string("sqlite: ") + sqlite3_errmsg(db_) + " in: " + std::string(what.substr(0, 120)));
     }
 
     static int onBusy(void* self, int count)
     {
         auto* c = static_cast<SqliteConn*>(self);
-        if (count == 0)
-            c->busySince_ = std::chrono::steady_clock::now();
+        if (count == 0) c->busySince_ = std::chrono::steady_clock::now();
         const auto now = std::chrono::steady_clock::now();
-        if (now - c->busySince_ >= kBusyWait || c->deadlinePassed())
-            return 0;
+        if (now - c->busySince_ >= kBusyWait || c->deadlinePassed()) return 0;
         std::this_thread::sleep_for(std::chrono::microseconds(count < 10 ? 100 : 1000));
         return 1;
     }

@@ -171,6 +171,11 @@ void updateToolTipTree(QWidget* w)
 void SetColor(QWidget* w, const QColor& c)
 {
     w->setProperty(kColor, c);
+    // A composite edit (a date edit) paints the text area of its editor.
+    if (QWidget* proxy = w->focusProxy(); proxy && usesBaseRole(proxy) && w->isAncestorOf(proxy)) {
+        SetColor(proxy, c);
+        return;
+    }
     QPalette p = w->palette();
     if (usesBaseRole(w)) {
         p.setColor(QPalette::Base, c);
@@ -304,7 +309,11 @@ void SetTabOrder(QWidget* w, int index)
 {
     MarkControl(w);
     w->setProperty(kTabOrder, index);
-    UpdateTabOrder(w->window());
+    // The screen: the top-level form, also when it becomes a document child later.
+    QWidget* screen = w;
+    while (screen->parentWidget() && !screen->isWindow() && !screen->property("zelScreen").toBool())
+        screen = screen->parentWidget();
+    UpdateTabOrder(screen);
 }
 
 int TabOrder(const QWidget* w)
@@ -313,11 +322,11 @@ int TabOrder(const QWidget* w)
     return v.isValid() ? v.toInt() : -1;
 }
 
-void UpdateTabOrder(QWidget* window)
+std::vector<QWidget*> TabChain(QWidget* screen)
 {
-    if (!window)
-        return;
     std::vector<QWidget*> chain;
+    if (!screen)
+        return chain;
     std::function<void(QWidget*)> walk = [&](QWidget* parent) {
         std::vector<QWidget*> kids;
         for (QObject* o : parent->children())
@@ -331,14 +340,24 @@ void UpdateTabOrder(QWidget* window)
             return ta < tb;
         });
         for (QWidget* c : kids) {
-            if ((c->focusPolicy() & Qt::TabFocus) && !c->focusProxy())
+            if (c->focusPolicy() & Qt::TabFocus) {
                 chain.push_back(c);
-            else if (c->focusProxy())
-                chain.push_back(c);
+                if (c->property("zelComposite").toBool())
+                    continue; // its parts are not stops of their own
+            }
             walk(c);
         }
     };
-    walk(window);
+    walk(screen);
+    return chain;
+}
+
+void UpdateTabOrder(QWidget* screen)
+{
+    if (!screen)
+        return;
+    screen->setProperty("zelTabOrdered", true);
+    const std::vector<QWidget*> chain = TabChain(screen);
     for (size_t i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }

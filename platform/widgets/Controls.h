@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class QObject;
 class QWidget;
@@ -101,6 +102,9 @@ quint64 CreationOrder(const QWidget* w);
 void SetTabOrder(QWidget* w, int index);
 int TabOrder(const QWidget* w);
 void UpdateTabOrder(QWidget* window);
+// The tab stops of a screen in that order (visible or not). Tab and Shift+Tab
+// follow it in every screen that has a control with a tab order.
+std::vector<QWidget*> TabChain(QWidget* screen);
 
 // ------------------------------------------------------------------ hints
 // Hint text and whether it shows as a tool tip: by the control's own ShowHint,

@@ -118,11 +118,17 @@ void TDBMemo::keyPressEvent(QKeyEvent* e)
         }
         if (key != typed) {
             QKeyEvent changed(e->type(), int(key.toUpper().unicode()), e->modifiers(), QString(key), e->isAutoRepeat());
-            keyPressEvent(&changed);
+            processKey(&changed);
             e->accept();
             return;
         }
     }
+    processKey(e);
+}
+
+void TDBMemo::processKey(QKeyEvent* e)
+{
+    const QString text = e->text();
     if (e->key() == Qt::Key_Escape) {
         if (link_->Modified()) {
             link_->Reset();

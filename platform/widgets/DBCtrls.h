@@ -45,6 +45,7 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    void processKey(QKeyEvent* e);
     bool changesText(const QKeyEvent* e) const;
     bool beginEdit();
     void showField();

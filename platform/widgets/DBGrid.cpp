@@ -2,6 +2,7 @@
 
 #include "DBGridModel.h"
 #include "FormFocus.h"
+#include "Exceptions.h"
 #include "Guard.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 
 namespace zel {
@@ -197,6 +199,10 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     verticalHeader()->setHighlightSections(false);
     // The current row stays marked while another control has the focus only
     // with dgAlwaysShowSelection; the painting decides, not the palette.
+    // A title click is the title's event only: it neither selects the column
+    // nor makes it the current one.
+    disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
+    disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         TColumn* c = ShownColumn(section);
         if (c && OnTitleClick)
@@ -381,6 +387,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid())
         return;
+    const int previousColumn = lastColumn_;
     TDataSet* ds = DataSet();
     if (ds && ds->Active() && current.row() != ds->CurrentRow()) {
         const int from = ds->CurrentRow();
@@ -389,7 +396,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
         Guarded([&] { ds->MoveBy(current.row() - from); });
         syncToDataSet();
     }
-    if (currentIndex().isValid() && currentIndex().column() != lastColumn_) {
+    if (currentIndex().isValid() && currentIndex().column() != previousColumn) {
         lastColumn_ = currentIndex().column();
         colEntered();
     }
@@ -496,13 +503,29 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
         p->save();
         p->setClipRect(r);
         canvas_ = &canvas;
-        Guarded([&] {
+        try {
             TDataSet::ActiveRowScope scope(ds, row);
             OnDrawColumnCell(this, r, col->Index(), col, state);
-        });
+        } catch (const EAbort&) {
+        } catch (...) {
+            reportLater(std::current_exception());
+        }
         canvas_ = nullptr;
         p->restore();
     }
+}
+
+void TDBGrid::reportLater(std::exception_ptr failure)
+{
+    // A failure while painting is shown once the paint is over: a dialog
+    // opened inside a paint would paint the grid again, and fail again.
+    if (reportPending_)
+        return;
+    reportPending_ = true;
+    QTimer::singleShot(0, this, [this, failure] {
+        Guarded([failure] { std::rethrow_exception(failure); });
+        reportPending_ = false;
+    });
 }
 
 bool TDBGrid::BeginCellEdit()

@@ -128,6 +128,9 @@ public:
     // The row shown at a model row; -1 when none.
     int CurrentRow() const;
 
+    // True while a cell editor is open.
+    bool EditorMode() const { return state() == EditingState; }
+
     // The canvas of the cell being drawn; only valid inside OnDrawColumnCell.
     TCanvas* Canvas() const { return canvas_; }
 
@@ -161,6 +164,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    // Typing never jumps to a row by its text: keys are the handlers' and the editor's.
+    void keyboardSearch(const QString&) override {}
 
 private:
     class Link;
@@ -171,6 +176,7 @@ private:
     void applyOptions();
     void handInEditor();
     void colEntered();
+    void reportLater(std::exception_ptr failure);
 
     std::unique_ptr<Link> link_;
     TDBGridModel* model_;
@@ -185,6 +191,7 @@ private:
     QPersistentModelIndex pressed_;
     QPointer<QLineEdit> editor_;
     bool editorModified_ = false;
+    bool reportPending_ = false;
 };
 
 } // namespace zel

@@ -9,6 +9,11 @@ namespace zel {
 
 TDBGridModel::TDBGridModel(TDBGrid* grid) : QAbstractTableModel(grid), grid_(grid) {}
 
+bool TDBGridModel::valid(const QModelIndex& index) const
+{
+    return index.isValid() && index.model() == this && index.row() < rows_ && index.column() < columns_;
+}
+
 int TDBGridModel::countRows() const
 {
     TDataSet* ds = grid_->DataSet();
@@ -72,7 +77,7 @@ QString TDBGridModel::CellText(int row, int column, bool display) const
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!valid(index))
         return {};
     TColumn* col = grid_->ShownColumn(index.column());
     if (!col)
@@ -136,7 +141,7 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 
 Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!valid(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (grid_->CanEditCell(index.column()))
@@ -146,7 +151,7 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const
 
 bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (role != Qt::EditRole || !valid(index))
         return false;
     if (!grid_->WriteCell(index.row(), index.column(), value.toString()))
         return false;

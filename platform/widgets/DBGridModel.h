@@ -30,6 +30,7 @@ public:
 
 private:
     int countRows() const;
+    bool valid(const QModelIndex& index) const;
     TDBGrid* grid_;
     int rows_ = 0;
     int columns_ = 0;

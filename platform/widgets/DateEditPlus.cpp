@@ -5,6 +5,7 @@
 #include "FormFocus.h"
 #include "Guard.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -85,6 +86,7 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
     setFocusPolicy(Qt::StrongFocus);
     SetColor(edit_, colors::clWindow);
 
+    edit_->installEventFilter(this);
     connect(edit_, &QLineEdit::textChanged, this, [this] {
         refreshColor();
         if (!programmatic_ && OnChange)
@@ -92,6 +94,15 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
     });
     connect(button_, &QToolButton::clicked, this, [this] { Guarded([this] { PopupCalendar(); }); });
     refreshColor();
+}
+
+bool TDateEditPlus::eventFilter(QObject* o, QEvent* e)
+{
+    // An empty edit is typed into from its first position.
+    if (o == edit_ && e->type() == QEvent::FocusIn && Text().isEmpty()
+        && static_cast<QFocusEvent*>(e)->reason() != Qt::MouseFocusReason)
+        QMetaObject::invokeMethod(edit_, [this] { if (Text().isEmpty()) edit_->setCursorPosition(0); }, Qt::QueuedConnection);
+    return QWidget::eventFilter(o, e);
 }
 
 QString TDateEditPlus::Text() const
@@ -108,6 +119,8 @@ void TDateEditPlus::setText(const QString& t)
     const QString before = Text();
     programmatic_ = true;
     edit_->setText(t);
+    if (Text().isEmpty())
+        edit_->setCursorPosition(0);
     programmatic_ = false;
     if (Text() != before && OnChange)
         OnChange(this);

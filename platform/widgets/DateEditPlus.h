@@ -60,6 +60,9 @@ public:
 
     TNotifyEvent OnChange;
 
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
+
 private:
     void refreshColor();
     bool parse(QDate& out) const;

@@ -2,7 +2,12 @@
 
 #include "Guard.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <algorithm>
 #include <QHash>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -39,10 +44,20 @@ public:
         if (!self && qApp) {
             self = new FocusTracker;
             self->setParent(qApp);
+            qApp->installEventFilter(self);
             QObject::connect(qApp, &QApplication::focusChanged, self,
                              [](QWidget* old, QWidget* now) { self->focusChanged(old, now); });
         }
         return self;
+    }
+
+    // The control whose OnEnter ran last in the screen.
+    QWidget* entered(const QWidget* screen) const
+    {
+        const auto it = states_.constFind(const_cast<QWidget*>(screen));
+        if (it == states_.constEnd() || it->entered.empty())
+            return nullptr;
+        return it->entered.back();
     }
 
     Handlers& handlers(QWidget* w)
@@ -68,6 +83,47 @@ public:
             return;
         }
         moveTo(screen, ControlOf(now));
+    }
+
+protected:
+    // Tab and Shift+Tab walk the screen's tab order (see TabChain), unless the
+    // control uses the key itself (a grid moving between cells, a memo).
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            return false;
+        const bool back = k->key() == Qt::Key_Backtab || (k->key() == Qt::Key_Tab && (k->modifiers() & Qt::ShiftModifier));
+        if (!back && k->key() != Qt::Key_Tab)
+            return false;
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || w != QApplication::focusWidget())
+            return false;
+        QWidget* screen = w;
+        while (screen && !screen->property("zelTabOrdered").toBool() && !screen->isWindow())
+            screen = screen->parentWidget();
+        if (!screen || !screen->property("zelTabOrdered").toBool())
+            return false;
+        QWidget* control = ControlOf(w);
+        if (auto* v = dynamic_cast<QAbstractItemView*>(control); v && v->tabKeyNavigation())
+            return false;
+        if (auto* t = dynamic_cast<QPlainTextEdit*>(control); t && !t->tabChangesFocus())
+            return false;
+        if (auto* t = dynamic_cast<QTextEdit*>(control); t && !t->tabChangesFocus())
+            return false;
+        std::vector<QWidget*> stops;
+        for (QWidget* c : TabChain(screen))
+            if (c == control || (c->isVisibleTo(screen) && c->isEnabled()))
+                stops.push_back(c);
+        const auto it = std::find(stops.begin(), stops.end(), control);
+        if (it == stops.end() || stops.size() < 2)
+            return false;
+        const std::size_t i = std::size_t(it - stops.begin());
+        QWidget* next = stops[(i + (back ? stops.size() - 1 : 1)) % stops.size()];
+        next->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        return true;
     }
 
 private:
@@ -201,7 +257,9 @@ QWidget* ActiveControl(const QWidget* screen)
     QWidget* f = screen->focusWidget();
     if (f && f != screen && ScreenOf(f) == screen)
         return ControlOf(f);
-    return nullptr;
+    // A multiple-document child clears its focus widget when another child is
+    // activated; the control it last entered is still its active control.
+    return FocusTracker::instance() ? FocusTracker::instance()->entered(screen) : nullptr;
 }
 
 void SetOnEnter(QWidget* control, TNotifyEvent handler)

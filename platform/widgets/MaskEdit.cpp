@@ -3,6 +3,8 @@
 #include "FormFocus.h"
 #include "Guard.h"
 
+#include <QFocusEvent>
+
 namespace zel {
 
 namespace {
@@ -120,9 +122,19 @@ void TMaskEdit::setText(const QString& t)
     const QString before = Text();
     programmatic_ = true;
     QLineEdit::setText(t);
+    if (!positions_.empty())
+        setCursorPosition(int(Text().size()));
     programmatic_ = false;
     if (Text() != before && OnChange)
         OnChange(this);
+}
+
+void TMaskEdit::focusInEvent(QFocusEvent* e)
+{
+    QLineEdit::focusInEvent(e);
+    // An empty masked edit is typed into from its first position.
+    if (!positions_.empty() && Text().isEmpty() && e->reason() != Qt::MouseFocusReason)
+        setCursorPosition(0);
 }
 
 void TMaskEdit::setMaxLength(int n)

@@ -35,6 +35,9 @@ public:
 
     TNotifyEvent OnChange;
 
+protected:
+    void focusInEvent(QFocusEvent* e) override;
+
 private:
     struct Position {
         bool literal;

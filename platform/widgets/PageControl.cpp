@@ -42,6 +42,12 @@ TPageControl::TPageControl(QWidget* parent, const QString& name) : QTabWidget(pa
     MarkControl(this);
     InstallFocusTracker();
     MarkPart(tabBar());
+    // A click on another page's tab takes the focus from a control on the
+    // page being left to the page control, before the page changes.
+    connect(tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0 && index != currentIndex() && isTabEnabled(index))
+            takeFocusFromPage();
+    });
     connect(this, &QTabWidget::currentChanged, this, [this] {
         if (!programmatic_ && OnChange)
             Guarded([this] { OnChange(this); });
@@ -58,8 +64,18 @@ void TPageControl::SetActivePage(TTabSheet* page)
         setActivePageIndex(indexOf(page));
 }
 
+void TPageControl::takeFocusFromPage()
+{
+    // A control on the page being hidden hands the focus to the page control.
+    QWidget* focused = window()->focusWidget();
+    if (currentWidget() && focused && currentWidget()->isAncestorOf(focused))
+        tabBar()->setFocus(Qt::OtherFocusReason);
+}
+
 void TPageControl::setActivePageIndex(int index)
 {
+    if (index != currentIndex())
+        takeFocusFromPage();
     programmatic_ = true;
     setCurrentIndex(index);
     programmatic_ = false;

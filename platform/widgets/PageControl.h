@@ -42,6 +42,7 @@ public:
 
 private:
     friend class TTabSheet;
+    void takeFocusFromPage();
     bool programmatic_ = false;
 };
 

@@ -86,7 +86,6 @@ void TPanel::paintEvent(QPaintEvent*)
     QPainter p(this);
     QRect r = rect().adjusted(0, 0, -1, -1);
     drawBevel(p, r, outer_);
-    r.adjust(-border_, -border_, border_, border_);
     r.adjust(border_, border_, -border_, -border_);
     drawBevel(p, r, inner_);
     if (!caption_.isEmpty()) {
@@ -163,7 +162,12 @@ void TRadioButton::setChecked(bool c)
     if (c == isChecked())
         return;
     programmatic_ = true;
+    // The program may uncheck the checked option of a group, leaving none.
+    const bool exclusive = autoExclusive();
+    if (!c)
+        setAutoExclusive(false);
     QRadioButton::setChecked(c);
+    setAutoExclusive(exclusive);
     programmatic_ = false;
     if (c && OnClick)
         OnClick(this);
@@ -284,9 +288,8 @@ void TSplitter::mouseMoveEvent(QMouseEvent* e)
 
 void TSplitter::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (!dragging_)
+    if (!dragging_ || e->button() != Qt::LeftButton)
         return;
-    mouseMoveEvent(e);
     dragging_ = false;
     control_ = nullptr;
     if (OnMoved)

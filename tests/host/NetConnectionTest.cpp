@@ -170,11 +170,19 @@ TEST_F(LiveServer, ACallCarriesTheSessionAndItsResultLoadsIntoADataset)
     cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
     EXPECT_FALSE(cdsGrupOper.IsEmpty());
 
-    // An operator without the right gets an empty list, not an error.
-    cdsGrupOper.SetData(
-        CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), QStringLiteral("0009")), true, 0));
-    EXPECT_TRUE(cdsGrupOper.IsEmpty());
     EXPECT_TRUE(MessageSeam::errors().empty());
+
+    // An error result: the checker shows the server's message and raises the
+    // silent failure (the server answers only for the session's operator).
+    EXPECT_THROW(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), QStringLiteral("0009")), true, 0),
+                 EResultServ);
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_FALSE(MessageSeam::errors()[0].isEmpty());
+
+    // An operator without the right gets an empty list, not an error.
+    SetLogin(login("0009"));
+    cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+    EXPECT_TRUE(cdsGrupOper.IsEmpty());
 
     // A session the server does not know is refused.
     TLoginInfo forged = CurrentLogin();
@@ -193,10 +201,10 @@ TEST_F(LiveServer, ACallToAStoppedServerFailsWithinItsDeadline)
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
     useLoginServer(netIncPed);
-    netIncPed.CallTimeoutMs = 1000;
     netIncPed.Connect();
     ASSERT_TRUE(netIncPed.Connected());
     ASSERT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()));
+    netIncPed.CallTimeoutMs = 1000; // taken at the next call
 
     // A server that hangs: the call ends at its deadline.
     server_.pause();

@@ -16,8 +16,7 @@ protected:
     void SetUp() override
     {
         ServerTest::SetUp();
-        if (IsSkipped())
-            return;
+        if (IsSkipped()) return;
         server_->logic().clock = [] { return zel::TDateTime::fromMSecs(Day(5, 12)); };
         ana_ = LoginAs("0001");
         carlos_ = LoginAs("0002");
@@ -53,8 +52,8 @@ TEST_P(ChangesTest, MarkingNeedsTheRightUnmarkingAndNotesDoNot)
     EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"S", "N"}));
 
     // Notes and unmarking need a login only.
-    EXPECT_TRUE(SetIncPed(joao_, Modify(Order1(), 0, {{"TXOBSLIBINCO", TextValue("Cliente ligou às 10h.\nOk.")}}))
-                    .has_data());
+    EXPECT_TRUE(
+        SetIncPed(joao_, Modify(Order1(), 0, {{"TXOBSLIBINCO", TextValue("Cliente ligou às 10h.\nOk.")}})).has_data());
     EXPECT_TRUE(SetIncPed(joao_, Modify(Order1(), 0, {{"ATIVA", TextValue("N")}})).has_data());
     EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"N", "N"}));
     EXPECT_EQ(Column(Order1(), "TXOBSLIBINCO")[0], "Cliente ligou às 10h.\nOk.");
@@ -106,8 +105,7 @@ TEST_P(ChangesTest, ReleaseIsStampedKeptInHistoryAndLeavesThePendingLists)
     all.set_todas_dt_entrega("T");
     EXPECT_EQ(Column(Pedidos(ana_, all).data(), "NRPEDIDO"), (Strings{"0000000002", "0000000010"}));
     // Nothing is deleted: the released rows are still stored.
-    EXPECT_EQ(Query("SELECT COUNT(*) FROM INCONSPED WHERE NRPEDIDO = '0000000001' AND CDFILIAL = '0001'").i64(0, 0),
-              3);
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM INCONSPED WHERE NRPEDIDO = '0000000001' AND CDFILIAL = '0001'").i64(0, 0), 3);
 }
 
 TEST_P(ChangesTest, ReleaseRules)
@@ -123,9 +121,8 @@ TEST_P(ChangesTest, ReleaseRules)
     };
     for (const auto& [changes, message] : cases)
         EXPECT_EQ(ErrorOf(SetIncPed(ana_, Modify(rows, 0, changes))), message);
-    EXPECT_EQ(ErrorOf(SetIncPed(joao_, Modify(rows, 0,
-                                              {{"DTLIBEINCONS", DateValue(Day(5))},
-                                               {"CDOPERLIBE", TextValue("0009")}}))),
+    EXPECT_EQ(ErrorOf(SetIncPed(
+                  joao_, Modify(rows, 0, {{"DTLIBEINCONS", DateValue(Day(5))}, {"CDOPERLIBE", TextValue("0009")}}))),
               "Operador não possui permissão para liberar inconsistências.");
     EXPECT_EQ(Order1().SerializeAsString(), rows.SerializeAsString());
     EXPECT_EQ(Query("SELECT COUNT(*) FROM HISTLIBINC").i64(0, 0), 0);
@@ -141,15 +138,16 @@ TEST_P(ChangesTest, StaleOriginalsAreRefusedWithTheOperatorsReason)
     EXPECT_EQ(ErrorOf(r), "Registro alterado por outro usuário.");
     EXPECT_EQ(r.error().code(), kErrConflict);
 
-    ASSERT_TRUE(SetIncPed(carlos_, Modify(Order1(), 0,
-                                          {{"DTLIBEINCONS", DateValue(Day(2, 10, 15, 42))},
-                                           {"CDOPERLIBE", TextValue("0002")}}))
-                    .has_data());
+    ASSERT_TRUE(
+        SetIncPed(carlos_, Modify(Order1(), 0,
+                                  {{"DTLIBEINCONS", DateValue(Day(2, 10, 15, 42))}, {"CDOPERLIBE", TextValue("0002")}}))
+            .has_data());
     EXPECT_EQ(ErrorOf(SetIncPed(ana_, Modify(seenByAna, 0, {{"ATIVA", TextValue("N")}}))),
               "Inconsistência já liberada por 0002 em 11/03/2026 10:15.");
-    EXPECT_EQ(ErrorOf(SetIncPed(ana_, Modify(seenByAna, 0,
-                                             {{"DTLIBEINCONS", DateValue(Day(5))}, {"CDOPERLIBE", TextValue("0001")}}))),
-              "Inconsistência já liberada por 0002 em 11/03/2026 10:15.");
+    EXPECT_EQ(
+        ErrorOf(SetIncPed(
+            ana_, Modify(seenByAna, 0, {{"DTLIBEINCONS", DateValue(Day(5))}, {"CDOPERLIBE", TextValue("0001")}}))),
+        "Inconsistência já liberada por 0002 em 11/03/2026 10:15.");
     EXPECT_EQ(Query("SELECT CDOPERLIBE FROM INCONSPED WHERE CDFILIAL = '0001' AND NRPEDIDO = '0000000001' AND "
                     "NRINCONSPED = '001'")
                   .text(0, 0),
@@ -242,10 +240,10 @@ TEST_P(ChangesTest, OfTwoOperatorsReleasingAtOnceExactlyOneSucceeds)
     for (int i = 0; i < kThreads; ++i)
         threads.emplace_back([&, i] {
             const bool ana = i % 2 == 0;
-            results[std::size_t(i)] =
-                SetIncPed(ana ? ana_ : carlos_, Modify(rows, 0,
-                                                       {{"DTLIBEINCONS", DateValue(Day(5, 9, i))},
-                                                        {"CDOPERLIBE", TextValue(ana ? "0001" : "0002")}}));
+            results[std::size_t(i)] = SetIncPed(
+                ana ? ana_ : carlos_,
+                Modify(rows, 0,
+                       {{"DTLIBEINCONS", DateValue(Day(5, 9, i))}, {"CDOPERLIBE", TextValue(ana ? "0001" : "0002")}}));
         });
     for (auto& t : threads)
         t.join();
@@ -277,6 +275,10 @@ TEST_P(ChangesTest, ItemSituation)
               "Registro alterado por outro usuário.");
     EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", TextValue("12")}}))),
               "O campo IDSITITEMPED excede o tamanho de 1 caracteres.");
+    EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", TextValue("")}}))),
+              "O campo IDSITITEMPED deve ser informado.");
+    EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"IDSITITEMPED", NullValue()}}))),
+              "O campo IDSITITEMPED deve ser informado.");
     EXPECT_EQ(ErrorOf(SetItem(ana_, Modify(item(ana_), 0, {{"NRITEMPED", TextValue("002")}}))),
               "O campo NRITEMPED não pode ser alterado.");
     EXPECT_EQ(Column(item(ana_), "IDSITITEMPED"), (Strings{"2"}));

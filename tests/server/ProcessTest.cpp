@@ -20,8 +20,7 @@ public:
     explicit Child(const std::vector<std::string>& args, const std::string& input = {})
     {
         int out[2], in[2];
-        if (pipe(out) != 0 || pipe(in) != 0)
-            throw std::runtime_error("pipe");
+        if (pipe(out) != 0 || pipe(in) != 0) throw std::runtime_error("pipe");
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
@@ -62,18 +61,15 @@ public:
                 buf_.erase(0, nl + 1);
                 return line;
             }
-            const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     until - std::chrono::steady_clock::now())
-                                     .count());
-            if (left <= 0)
-                return {};
+            const int left =
+                int(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+                        .count());
+            if (left <= 0) return {};
             pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, left) <= 0)
-                return {};
+            if (poll(&p, 1, left) <= 0) return {};
             char tmp[4096];
             const ssize_t n = read(out_, tmp, sizeof tmp);
-            if (n <= 0)
-                return {};
+            if (n <= 0) return {};
             buf_.append(tmp, std::size_t(n));
         }
     }
@@ -118,8 +114,7 @@ protected:
     void SetUp() override
     {
         db_ = std::make_unique<TestDatabase>(GetParam());
-        if (!db_->available())
-            GTEST_SKIP() << "ZEL_TEST_PG_URL is not set: no PostgreSQL to test on";
+        if (!db_->available()) GTEST_SKIP() << "ZEL_TEST_PG_URL is not set: no PostgreSQL to test on";
     }
     std::unique_ptr<TestDatabase> db_;
 };
@@ -131,14 +126,14 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     EXPECT_EQ(init.code, 0);
     EXPECT_EQ(init.out, "schema at version 1 (1 step(s) applied)\n");
     EXPECT_EQ(RunServer({"init", "--db", url}).out, "schema at version 1 (0 step(s) applied)\n");
-    auto seed = RunServer({"seed", "--db", url, "--branches", "2", "--orders", "400", "--seed", "7", "--date",
-                           "2026-03-10"});
+    auto seed =
+        RunServer({"seed", "--db", url, "--branches", "2", "--orders", "400", "--seed", "7", "--date", "2026-03-10"});
     ASSERT_EQ(seed.code, 0) << seed.out;
     EXPECT_EQ(seed.out.rfind("seeded 2 branch(es), 400 orders", 0), 0u) << seed.out;
     EXPECT_EQ(RunServer({"seed", "--db", url}).code, 2); // not over existing data
 
-    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "Renata Dias", "--branch",
-                         "0002", "--fixed"},
+    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "Renata Dias", "--branch", "0002",
+                         "--fixed"},
                         "segredo\n")
                   .code,
               0);
@@ -192,8 +187,7 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     Zel08100::GetGrupOperRequest g;
     g.set_cd_filial("0002");
     g.set_cd_operador("0100");
-    EXPECT_EQ(Column(call(renata.session().token(), &Zel08100::rdmIncPed::Stub::GetGrupOper, g).data(),
-                     "CDGROPLIBINC"),
+    EXPECT_EQ(Column(call(renata.session().token(), &Zel08100::rdmIncPed::Stub::GetGrupOper, g).data(), "CDGROPLIBINC"),
               std::vector<std::string>{"07"});
 
     // The seeded branch's pending orders, and the inconsistencies of the first.
@@ -230,10 +224,9 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     zel::data::Result inFlight;
     std::thread release([&] {
         Zel08100::SetRequest rq;
-        *rq.mutable_delta() = Modify(incs.data(), 0,
-                                     {{"ATIVA", TextValue("S")},
-                                      {"DTLIBEINCONS", DateValue(Day(1, 12))},
-                                      {"CDOPERLIBE", TextValue("0001")}});
+        *rq.mutable_delta() = Modify(
+            incs.data(), 0,
+            {{"ATIVA", TextValue("S")}, {"DTLIBEINCONS", DateValue(Day(1, 12))}, {"CDOPERLIBE", TextValue("0001")}});
         inFlight = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::SetIncPed, rq);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -245,10 +238,11 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     EXPECT_EQ(server.Wait(), 0);
     auto check = OpenConnection(url);
     const DbValue p[] = {Text(first)};
-    EXPECT_EQ(check->query("SELECT COUNT(*) FROM HISTLIBINC WHERE CDFILIAL = '0001' AND NRPEDIDO = ? AND "
-                           "CDOPERLIBE = '0001' AND DTLIBEINCONS = " +
-                               std::to_string(Day(1, 12)),
-                           p)
+    EXPECT_EQ(check
+                  ->query("SELECT COUNT(*) FROM HISTLIBINC WHERE CDFILIAL = '0001' AND NRPEDIDO = ? AND "
+                          "CDOPERLIBE = '0001' AND DTLIBEINCONS = " +
+                              std::to_string(Day(1, 12)),
+                          p)
                   .i64(0, 0),
               1);
 }

@@ -16,8 +16,7 @@ protected:
     void SetUp() override
     {
         ServerTest::SetUp();
-        if (!IsSkipped())
-            token_ = LoginAs("0001");
+        if (!IsSkipped()) token_ = LoginAs("0001");
     }
 
     Zel08100::GetPedidoRequest All(const std::string& branch = "0001")
@@ -66,8 +65,8 @@ TEST_P(QueriesTest, OrderListCarriesTheDatasetFieldsAndTheOrderValue)
     ASSERT_TRUE(r.has_data());
     const auto& p = r.data();
     // Exactly the order list's fields, names, kinds and sizes, in order.
-    const Strings names = {"IDSITPEDIDO", "NRPEDIDO", "CDCLIENTE", "NMFANTCLIE", "DTPEDIDO",
-                           "DTENTPED",    "CDVENDEDOR", "NMFANVEN", "VRPEDIDO", "CDFILIAL"};
+    const Strings names = {"IDSITPEDIDO", "NRPEDIDO",   "CDCLIENTE", "NMFANTCLIE", "DTPEDIDO",
+                           "DTENTPED",    "CDVENDEDOR", "NMFANVEN",  "VRPEDIDO",   "CDFILIAL"};
     ASSERT_EQ(p.fields_size(), 10);
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(p.fields(i).name(), names[std::size_t(i)]);

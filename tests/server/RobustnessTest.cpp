@@ -69,8 +69,7 @@ TEST_P(RobustnessTest, AWriteWaitsForAShortLock)
 
 TEST_P(RobustnessTest, ALostDatabaseConnectionIsAnErrorAndTheNextCallReconnects)
 {
-    if (GetParam() != Backend::Postgres)
-        GTEST_SKIP() << "a SQLite file cannot go away under an open connection";
+    if (GetParam() != Backend::Postgres) GTEST_SKIP() << "a SQLite file cannot go away under an open connection";
     const std::string token = LoginAs("0001");
     ASSERT_TRUE(IncPeds(token, "0001", "0000000001").has_data());
     db_->DropConnections();

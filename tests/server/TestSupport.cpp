@@ -40,8 +40,7 @@ TestDatabase::TestDatabase(Backend b) : backend_(b), name_(uniqueName())
         return;
     }
     const char* env = std::getenv("ZEL_TEST_PG_URL");
-    if (!env || !*env)
-        return;
+    if (!env || !*env) return;
     baseUrl_ = env;
     auto c = OpenPostgres(baseUrl_);
     c->script("CREATE SCHEMA " + name_);
@@ -52,8 +51,7 @@ TestDatabase::TestDatabase(Backend b) : backend_(b), name_(uniqueName())
 TestDatabase::~TestDatabase()
 {
     try {
-        if (backend_ == Backend::Sqlite && !dir_.empty())
-            std::filesystem::remove_all(dir_);
+        if (backend_ == Backend::Sqlite && !dir_.empty()) std::filesystem::remove_all(dir_);
         if (backend_ == Backend::Postgres && !baseUrl_.empty()) {
             DropConnections();
             OpenPostgres(baseUrl_)->script("DROP SCHEMA " + name_ + " CASCADE");
@@ -65,8 +63,7 @@ TestDatabase::~TestDatabase()
 
 void TestDatabase::DropConnections()
 {
-    if (backend_ != Backend::Postgres)
-        return;
+    if (backend_ != Backend::Postgres) return;
     auto c = OpenPostgres(baseUrl_);
     const DbValue p[] = {Text(name_)};
     c->query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = ?", p);
@@ -152,8 +149,7 @@ void LoadFixture(const std::string& url)
 void ServerTest::SetUp()
 {
     db_ = std::make_unique<TestDatabase>(GetParam());
-    if (!db_->available())
-        GTEST_SKIP() << "ZEL_TEST_PG_URL is not set: no PostgreSQL to test on";
+    if (!db_->available()) GTEST_SKIP() << "ZEL_TEST_PG_URL is not set: no PostgreSQL to test on";
     LoadFixture(db_->url());
     server_ = std::make_unique<AppServer>(db_->url());
     ServeOptions o;
@@ -219,8 +215,7 @@ zel::data::Result ServerTest::SetItem(const std::string& token, const zel::data:
 int FieldIndex(const zel::data::DataPacket& p, const std::string& field)
 {
     for (int i = 0; i < p.fields_size(); ++i)
-        if (p.fields(i).name() == field)
-            return i;
+        if (p.fields(i).name() == field) return i;
     ADD_FAILURE() << "no field " << field;
     return -1;
 }
@@ -228,8 +223,7 @@ int FieldIndex(const zel::data::DataPacket& p, const std::string& field)
 void AddModify(zel::data::ChangePacket& delta, const zel::data::DataPacket& from, int row,
                const std::vector<FieldChange>& changes)
 {
-    if (delta.fields_size() == 0)
-        *delta.mutable_fields() = from.fields();
+    if (delta.fields_size() == 0) *delta.mutable_fields() = from.fields();
     auto* rc = delta.add_rows();
     rc->set_kind(zel::data::CHANGE_MODIFY);
     for (int c = 0; c < from.fields_size(); ++c)
@@ -282,16 +276,24 @@ std::vector<std::string> Column(const zel::data::DataPacket& p, const std::strin
     zel::PacketReader reader(p);
     const int c = reader.fieldIndex(field);
     EXPECT_GE(c, 0) << field;
-    if (c < 0)
-        return out;
+    if (c < 0) return out;
     for (int r = 0; r < reader.rowCount(); ++r) {
         const auto v = Cell(p, r, field);
         switch (v.v_case()) {
-        case zel::data::Value::kText: out.push_back(v.text()); break;
-        case zel::data::Value::kDatetimeMs: out.push_back(std::to_string(v.datetime_ms())); break;
-        case zel::data::Value::kFloatValue: out.push_back(std::to_string(v.float_value())); break;
-        case zel::data::Value::kIntegerValue: out.push_back(std::to_string(v.integer_value())); break;
-        default: out.push_back("<null>");
+        case zel::data::Value::kText:
+            out.push_back(v.text());
+            break;
+        case zel::data::Value::kDatetimeMs:
+            out.push_back(std::to_string(v.datetime_ms()));
+            break;
+        case zel::data::Value::kFloatValue:
+            out.push_back(std::to_string(v.float_value()));
+            break;
+        case zel::data::Value::kIntegerValue:
+            out.push_back(std::to_string(v.integer_value()));
+            break;
+        default:
+            out.push_back("<null>");
         }
     }
     return out;

@@ -63,8 +63,7 @@ protected:
                            int timeoutMs = 10'000)
     {
         grpc::ClientContext ctx;
-        if (!token.empty())
-            ctx.AddMetadata("zel-session", token);
+        if (!token.empty()) ctx.AddMetadata("zel-session", token);
         ctx.set_deadline(std::chrono::system_clock::now() + std::chrono::milliseconds(timeoutMs));
         zel::data::Result out;
         grpc::Status st = (stub_.get()->*m)(&ctx, rq, &out);
@@ -110,10 +109,9 @@ zel::data::Value Cell(const zel::data::DataPacket& p, int row, const std::string
 std::vector<std::string> Column(const zel::data::DataPacket& p, const std::string& field);
 int FieldIndex(const zel::data::DataPacket& p, const std::string& field);
 
-#define ZEL_INSTANTIATE(Suite)                                                                                    \
-    INSTANTIATE_TEST_SUITE_P(Db, Suite,                                                                            \
-                             ::testing::Values(::zel::server::test::Backend::Sqlite,                              \
-                                               ::zel::server::test::Backend::Postgres),                           \
-                             ::zel::server::test::BackendName)
+#define ZEL_INSTANTIATE(Suite)                                                                                         \
+    INSTANTIATE_TEST_SUITE_P(                                                                                          \
+        Db, Suite, ::testing::Values(::zel::server::test::Backend::Sqlite, ::zel::server::test::Backend::Postgres),    \
+        ::zel::server::test::BackendName)
 
 } // namespace zel::server::test
