@@ -77,12 +77,10 @@ void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const Q
 {
     THourglass hourglass;
     // A screen released by other means than its close leaves no dangling reuse.
-    if (boCriado && !frmIncPed)
-        boCriado = false;
+    if (boCriado && !frmIncPed) boCriado = false;
     if (!boCriado) {
         boCriado = true;
-        if (!modo)
-            stFilial = filial;
+        if (!modo) stFilial = filial;
         criaFiltro = modo;
         try {
             frmIncPed = zel::CreateForm<TfrmIncPed>(zel::MainForm());
@@ -92,8 +90,7 @@ void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const Q
             throw;
         }
     }
-    if (!modo)
-        fetchGivenOrder(*frmIncPed, filial, pedido, dtPedido, dtEntrega);
+    if (!modo) fetchGivenOrder(*frmIncPed, filial, pedido, dtPedido, dtEntrega);
     // A child window of the main form, brought to the front.
     frmIncPed->Show();
 }

@@ -24,8 +24,7 @@ void define(TClientDataSet& ds, std::initializer_list<FieldDef> defs, zel::TProv
     for (const FieldDef& d : defs) {
         TField* f = ds.AddField(QString::fromUtf8(d.name), d.type, d.size);
         f->setName(ds.Name() + f->FieldName());
-        if (*d.label)
-            f->setDisplayLabel(QString::fromUtf8(d.label));
+        if (*d.label) f->setDisplayLabel(QString::fromUtf8(d.label));
         f->setVisible(d.visible);
         f->setOrigin(QString::fromUtf8(d.origin));
         f->setProviderFlags(flags);
@@ -103,8 +102,9 @@ void DefineGrupOperFields(TClientDataSet& cdsGrupOper)
 
 void DefineQryFilial(zel::TADOIBQuery& qryFilial)
 {
-    qryFilial.SQL = {QStringLiteral("SELECT "),  QStringLiteral("   CDFILIAL,NMFILIAL"), QStringLiteral("FROM "),
-                     QStringLiteral("   FILIAL"), QStringLiteral("ORDER BY "),          QStringLiteral("   CDFILIAL")};
+    qryFilial.SQL = {QStringLiteral("SELECT "),   QStringLiteral("   CDFILIAL,NMFILIAL"),
+                     QStringLiteral("FROM "),     QStringLiteral("   FILIAL"),
+                     QStringLiteral("ORDER BY "), QStringLiteral("   CDFILIAL")};
     qryFilial.AddField(QStringLiteral("CDFILIAL"), TFieldType::ftString, 8, QStringLiteral("Código"), true);
     qryFilial.AddField(QStringLiteral("NMFILIAL"), TFieldType::ftString, 30, QStringLiteral("Nome"));
 }

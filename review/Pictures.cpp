@@ -26,8 +26,7 @@ QImage disabledCopy(const QImage& source)
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x) {
             const QRgb p = line[x];
-            if (qAlpha(p) == 0)
-                continue;
+            if (qAlpha(p) == 0) continue;
             const int g = 128 + qGray(p) / 2;
             line[x] = qRgba(g, g, g, qAlpha(p));
         }
@@ -59,12 +58,12 @@ QPixmap CheckBoxBitmap(bool checked)
         for (int x = l; x <= r; ++x)
             img.setPixel(x, y, kWhite);
     for (int i = l; i <= r; ++i) {
-        img.setPixel(i, t, kBlack);    // top edge
-        img.setPixel(i, b, kSilver);   // lower edge
+        img.setPixel(i, t, kBlack);  // top edge
+        img.setPixel(i, b, kSilver); // lower edge
     }
     for (int i = t; i <= b; ++i) {
-        img.setPixel(l, i, kBlack);    // left edge
-        img.setPixel(r, i, kSilver);   // right edge
+        img.setPixel(l, i, kBlack);  // left edge
+        img.setPixel(r, i, kSilver); // right edge
     }
     img.setPixel(l, b, kBlack);
     if (checked) {

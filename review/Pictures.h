@@ -15,8 +15,8 @@ inline const QColor kCheckBoxTransparent{128, 128, 0};
 QPixmap CheckBoxBitmap(bool checked);
 
 // Tool-button glyphs: normal and disabled side by side.
-QPixmap FunnelGlyph();          // 36 x 18: two funnels of 18 x 18
-QPixmap LightningGlyph();       // 20 x 17: a yellow bolt with a black outline
-QPixmap OpenFolderGlyph();      // 32 x 16: two open yellow folders of 16 x 16
+QPixmap FunnelGlyph();     // 36 x 18: two funnels of 18 x 18
+QPixmap LightningGlyph();  // 20 x 17: a yellow bolt with a black outline
+QPixmap OpenFolderGlyph(); // 32 x 16: two open yellow folders of 16 x 16
 
 } // namespace Cli_zel08100

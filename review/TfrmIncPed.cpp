@@ -32,8 +32,7 @@ TfrmIncPed::TfrmIncPed(QWidget* owner) : TfrmPadraoGrid(owner, QStringLiteral("f
 
 TfrmIncPed::~TfrmIncPed()
 {
-    if (frmIncPed == this)
-        frmIncPed = nullptr;
+    if (frmIncPed == this) frmIncPed = nullptr;
 }
 
 void TfrmIncPed::createData()
@@ -141,18 +140,18 @@ void TfrmIncPed::createOrderGrid()
     SetAlign(dbgPadrao, TAlign::alTop);
     SetBounds(dbgPadrao, 0, 0, 711, 150);
     dbgPadrao->setReadOnly(true);
-    dbgPadrao->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect
-                          | dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
+    dbgPadrao->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |
+                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
     dbgPadrao->ClearColumns();
     struct Col {
         const char* field;
         const char* title;
         int width;
     };
-    for (const Col& c : {Col{"IDSITPEDIDO", "Sit.", 20}, Col{"NRPEDIDO", "Nr. Pedido", 66},
-                         Col{"NMFANTCLIE", "Cliente", 214}, Col{"DTPEDIDO", "Data Pedido", 67},
-                         Col{"DTENTPED", "Data Entrega", 68}, Col{"NMFANVEN", "Vendedor", 200},
-                         Col{"VRPEDIDO", "Vr. Pedido", 60}}) {
+    for (const Col& c :
+         {Col{"IDSITPEDIDO", "Sit.", 20}, Col{"NRPEDIDO", "Nr. Pedido", 66}, Col{"NMFANTCLIE", "Cliente", 214},
+          Col{"DTPEDIDO", "Data Pedido", 67}, Col{"DTENTPED", "Data Entrega", 68}, Col{"NMFANVEN", "Vendedor", 200},
+          Col{"VRPEDIDO", "Vr. Pedido", 60}}) {
         TColumn* col = dbgPadrao->AddColumn(QString::fromUtf8(c.field));
         col->Title.setCaption(QString::fromUtf8(c.title));
         col->setWidth(c.width);
@@ -191,8 +190,8 @@ void TfrmIncPed::createDetailPages()
     dbgIncPed->setFrameShape(QFrame::NoFrame);
     SetColor(dbgIncPed, colors::clInfoBk);
     dbgIncPed->setDataSource(&dtsIncPedido);
-    dbgIncPed->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect
-                          | dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
+    dbgIncPed->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |
+                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
     dbgIncPed->TitleFont = TFont(QStringLiteral("MS Sans Serif"), -11, 0, colors::clWindowText);
 
     // The check column: its title is the symbol font's "4", a check mark.
@@ -205,9 +204,9 @@ void TfrmIncPed::createDetailPages()
         const char* title;
         int width;
     };
-    for (const Col& c : {Col{"CDCONSPEDIDO", "Código", 40}, Col{"NMCONSPEDIDO", "Descrição", 240},
-                         Col{"NRITEMPED", "Nr.Item", 66}, Col{"CDPRODUTO", "Cod.Produto", 80},
-                         Col{"NMPRODUTO", "Produto", 240}}) {
+    for (const Col& c :
+         {Col{"CDCONSPEDIDO", "Código", 40}, Col{"NMCONSPEDIDO", "Descrição", 240}, Col{"NRITEMPED", "Nr.Item", 66},
+          Col{"CDPRODUTO", "Cod.Produto", 80}, Col{"NMPRODUTO", "Produto", 240}}) {
         TColumn* col = dbgIncPed->AddColumn(QString::fromUtf8(c.field));
         col->Title.setCaption(QString::fromUtf8(c.title));
         col->Title.Font = dbgIncPed->TitleFont;

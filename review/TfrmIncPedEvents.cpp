@@ -46,7 +46,8 @@ void TfrmIncPed::bindEvents()
     };
     dbgIncPed->OnTitleClick = [this](TColumn* c) { dbgIncPedTitleClick(c); };
     btnLiberar->OnClick = [this](QObject* s) { btnLiberarClick(s); };
-    QObject::connect(mnuLiberar, &QAction::triggered, this, [this] { Guarded([this] { btnLiberarClick(mnuLiberar); }); });
+    QObject::connect(mnuLiberar, &QAction::triggered, this,
+                     [this] { Guarded([this] { btnLiberarClick(mnuLiberar); }); });
     // sbtAlterar, sbtConfirmar and sbtCancelar are bound by the base screen.
     pgcIncPed->OnChange = [this](QObject* s) { pgcIncPedChange(s); };
     SetOnEnter(pgcIncPed, [this](QObject* s) { pgcIncPedEnter(s); });

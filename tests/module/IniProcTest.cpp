@@ -30,8 +30,7 @@ protected:
     }
     void TearDown() override
     {
-        if (unit::frmIncPed)
-            unit::frmIncPed->Close();
+        if (unit::frmIncPed) unit::frmIncPed->Close();
         EXPECT_TRUE(QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }, 5000));
         Pkg_zel08100::Unload();
     }
@@ -64,7 +63,8 @@ TEST_F(IniProcTest, AnElementThatDoesNotConvertFailsBeforeAnyScreenIsTouched)
         {{Variant("talvez"), Variant("0001"), Variant("0000000001"), Variant("01/02/2026"), none}, text},
         {{Variant("talvez"), none, Variant("0000000001"), Variant("01/02/2026"), Variant("05/02/2026")}, text},
         {{Variant(true), Variant("0001"), none, Variant(""), Variant("")}, text},
-        {{Variant(false), Variant("0001"), Variant("0000000001"), Variant("01/02/2026")}, QStringLiteral("5 parâmetros")},
+        {{Variant(false), Variant("0001"), Variant("0000000001"), Variant("01/02/2026")},
+         QStringLiteral("5 parâmetros")},
     };
     for (const Case& c : cases) {
         const QString failure = failureOf(c.params);

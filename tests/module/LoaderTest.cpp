@@ -14,8 +14,7 @@ using zel::app::TModuleLibrary;
 
 namespace {
 
-template <class T>
-T* exported(QLibrary& lib, const char* mangled)
+template <class T> T* exported(QLibrary& lib, const char* mangled)
 {
     return reinterpret_cast<T*>(lib.resolve(mangled));
 }
@@ -42,9 +41,9 @@ TEST(ModuleLoader, TheUnitsInitialiseInOrderAndFinaliseInReverse)
     ASSERT_TRUE(trace && frmIncPed && boCriado && inConPedCheck && stFilial && stPedido);
     EXPECT_TRUE(lib.resolve("_ZN12Cli_zel0810010CriaIncPedEbRK7QStringS2_S2_S2_")) << "CriaIncPed is exported";
 
-    EXPECT_EQ(*trace, (QStringList{QStringLiteral("Pkg_zel08100 initialization"),
-                                   QStringLiteral("Cli_zel08100 initialization"),
-                                   QStringLiteral("Cli_zel08101 initialization")}));
+    EXPECT_EQ(*trace,
+              (QStringList{QStringLiteral("Pkg_zel08100 initialization"), QStringLiteral("Cli_zel08100 initialization"),
+                           QStringLiteral("Cli_zel08101 initialization")}));
     EXPECT_EQ(*frmIncPed, nullptr);
     EXPECT_FALSE(*boCriado);
     EXPECT_EQ(*inConPedCheck, 0);
@@ -58,12 +57,10 @@ TEST(ModuleLoader, TheUnitsInitialiseInOrderAndFinaliseInReverse)
     EXPECT_FALSE(*boCriado);
 
     module.Unload();
-    EXPECT_EQ(*trace, (QStringList{QStringLiteral("Pkg_zel08100 initialization"),
-                                   QStringLiteral("Cli_zel08100 initialization"),
-                                   QStringLiteral("Cli_zel08101 initialization"),
-                                   QStringLiteral("Cli_zel08101 finalization"),
-                                   QStringLiteral("Cli_zel08100 finalization"),
-                                   QStringLiteral("Pkg_zel08100 finalization")}));
+    EXPECT_EQ(*trace,
+              (QStringList{QStringLiteral("Pkg_zel08100 initialization"), QStringLiteral("Cli_zel08100 initialization"),
+                           QStringLiteral("Cli_zel08101 initialization"), QStringLiteral("Cli_zel08101 finalization"),
+                           QStringLiteral("Cli_zel08100 finalization"), QStringLiteral("Pkg_zel08100 finalization")}));
     EXPECT_TRUE(stFilial->isEmpty());
     EXPECT_TRUE(stPedido->isEmpty());
 

@@ -12,8 +12,7 @@
 int main(int argc, char** argv)
 {
     // Offscreen unless told otherwise, also when ctest lists the tests.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     zel::TApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     // No test may hang on a message box nobody answers.

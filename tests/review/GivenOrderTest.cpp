@@ -47,15 +47,14 @@ QString cell(unit::TfrmIncPed* screen, int row, const QString& fieldName)
 {
     TDBGrid* grid = screen->dbgPadrao;
     for (int c = 0; c < grid->ShownColumnCount(); ++c)
-        if (grid->ShownColumn(c)->FieldName() == fieldName)
-            return grid->Model()->index(row, c).data().toString();
+        if (grid->ShownColumn(c)->FieldName() == fieldName) return grid->Model()->index(row, c).data().toString();
     return QStringLiteral("<no column %1>").arg(fieldName);
 }
 
 QString currentOrder(unit::TfrmIncPed* screen)
 {
-    return screen->cdsPedido.FieldByName(QStringLiteral("CDFILIAL"))->AsString() + QLatin1Char('/')
-           + screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
+    return screen->cdsPedido.FieldByName(QStringLiteral("CDFILIAL"))->AsString() + QLatin1Char('/') +
+           screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
 }
 
 void expectSettled()
@@ -254,8 +253,13 @@ public:
                            const TDateTime& a9, const TDateTime& a10, const QString& a11) override
     {
         const QCursor* cursor = QApplication::overrideCursor();
-        calls.push_back({{a1, a2, a3, a4, a5, a8, a11}, a6, a7, a9, a10,
-                         cursor && cursor->shape() == Qt::WaitCursor, ShowAviDepth()});
+        calls.push_back({{a1, a2, a3, a4, a5, a8, a11},
+                         a6,
+                         a7,
+                         a9,
+                         a10,
+                         cursor && cursor->shape() == Qt::WaitCursor,
+                         ShowAviDepth()});
         if (reject) {
             data::Result r;
             r.mutable_error()->set_code(7);

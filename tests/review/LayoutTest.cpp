@@ -28,14 +28,12 @@ protected:
     void SetUp() override
     {
         ReviewTest::SetUp();
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
         unit::IniProc({Variant(true), Variant(""), Variant(""), Variant(""), Variant("")});
         screen = unit::frmIncPed;
         ASSERT_NE(screen, nullptr);
     }
-    template <class T = QWidget>
-    T* child(const char* name) const
+    template <class T = QWidget> T* child(const char* name) const
     {
         return screen->findChild<T*>(QString::fromUtf8(name));
     }
@@ -122,9 +120,9 @@ TEST_F(LayoutTest, EveryAddedComponentHasItsNameParentAndPlace)
     }
     EXPECT_EQ(screen->panMenu->children().indexOf(screen->imgChecked),
               screen->panMenu->children().indexOf(screen->imgUnChecked) - 1);
-    EXPECT_EQ(screen->scbFolhaDados->Content()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)
-                  .constFirst(),
-              screen->Splitter1);
+    EXPECT_EQ(
+        screen->scbFolhaDados->Content()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).constFirst(),
+        screen->Splitter1);
 
     EXPECT_EQ(screen->windowTitle(), QStringLiteral("Inconsistência do Pedido"));
     EXPECT_EQ(screen->lblCodTela->text(), QStringLiteral("ZEL08100"));
@@ -208,10 +206,10 @@ TEST_F(LayoutTest, DatasetsAndQueriesHaveExactlyTheirFields)
     EXPECT_EQ(fieldNames(screen->cdsPedido),
               QStringList({"IDSITPEDIDO", "NRPEDIDO", "CDCLIENTE", "NMFANTCLIE", "DTPEDIDO", "DTENTPED", "CDVENDEDOR",
                            "NMFANVEN", "VRPEDIDO", "CDFILIAL"}));
-    EXPECT_EQ(fieldNames(screen->cdsIncPed),
-              QStringList({"CDFILIAL", "NRPEDIDO", "CDPRODUTO", "NMPRODUTO", "NRINCONSPED", "CDCONSPEDIDO",
-                           "NMCONSPEDIDO", "NRITEMPED", "CDOPERLIBE", "NMOPERADOR", "DTLIBEINCONS", "TXOBSLIBINCO",
-                           "ATIVA"}));
+    EXPECT_EQ(
+        fieldNames(screen->cdsIncPed),
+        QStringList({"CDFILIAL", "NRPEDIDO", "CDPRODUTO", "NMPRODUTO", "NRINCONSPED", "CDCONSPEDIDO", "NMCONSPEDIDO",
+                     "NRITEMPED", "CDOPERLIBE", "NMOPERADOR", "DTLIBEINCONS", "TXOBSLIBINCO", "ATIVA"}));
     EXPECT_EQ(fieldNames(screen->cdsItemPedido), QStringList({"CDFILIAL", "NRPEDIDO", "NRITEMPED", "IDSITITEMPED"}));
     EXPECT_EQ(fieldNames(screen->cdsGrupOper), QStringList({"CDGROPLIBINC"}));
 
@@ -245,8 +243,8 @@ TEST_F(LayoutTest, GridsShowTheirColumnsAndNeverAHiddenField)
     QStringList titles;
     for (int c = 0; c < screen->dbgPadrao->ShownColumnCount(); ++c)
         titles << screen->dbgPadrao->Model()->headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(titles, QStringList({"Sit.", "Nr. Pedido", "Cliente", "Data Pedido", "Data Entrega", "Vendedor",
-                                   "Vr. Pedido"}));
+    EXPECT_EQ(titles,
+              QStringList({"Sit.", "Nr. Pedido", "Cliente", "Data Pedido", "Data Entrega", "Vendedor", "Vr. Pedido"}));
     EXPECT_EQ(screen->dbgPadrao->Options() & (dgEditing | dgIndicator | dgMultiSelect), 0u);
     EXPECT_TRUE(screen->dbgPadrao->ReadOnly());
     EXPECT_FALSE(screen->dbgIncPed->ReadOnly());
@@ -258,8 +256,8 @@ TEST_F(LayoutTest, GridsShowTheirColumnsAndNeverAHiddenField)
 
     // With data loaded, the hidden fields stay out of both grids.
     loadOrders({{Variant("1"), 1234.5}});
-    const QStringList hidden{"CDCLIENTE", "CDVENDEDOR", "CDFILIAL", "NRINCONSPED", "CDOPERLIBE", "NMOPERADOR",
-                             "DTLIBEINCONS", "TXOBSLIBINCO"};
+    const QStringList hidden{"CDCLIENTE",  "CDVENDEDOR", "CDFILIAL",     "NRINCONSPED",
+                             "CDOPERLIBE", "NMOPERADOR", "DTLIBEINCONS", "TXOBSLIBINCO"};
     for (TDBGrid* grid : {screen->dbgPadrao, screen->dbgIncPed})
         for (const QString& f : shownFields(grid))
             EXPECT_FALSE(hidden.contains(f)) << qPrintable(f);

@@ -53,9 +53,9 @@ std::vector<Order> FetchOrders(const QString& filial, int count)
     const QString t = QStringLiteral("T");
     TClientDataSet cds(QStringLiteral("cdsPedido"));
     Cli_zel08100::DefinePedidoFields(cds);
-    cds.SetData(CheckResultServ(
-        net.AppServer().GetPedido(filial, de, ate, none, none, TDateTime(), TDateTime(), t, TDateTime(), TDateTime(), t),
-        true, 0));
+    cds.SetData(CheckResultServ(net.AppServer().GetPedido(filial, de, ate, none, none, TDateTime(), TDateTime(), t,
+                                                          TDateTime(), TDateTime(), t),
+                                true, 0));
     std::vector<Order> orders;
     for (cds.First(); !cds.Eof(); cds.Next()) {
         Order o;
@@ -64,8 +64,7 @@ std::vector<Order> FetchOrders(const QString& filial, int count)
         o.idSitPedido = cds.FieldByName(QStringLiteral("IDSITPEDIDO"))->AsString();
         o.dtPedido = cds.FieldByName(QStringLiteral("DTPEDIDO"))->AsDateTime();
         TField* entrega = cds.FieldByName(QStringLiteral("DTENTPED"));
-        if (!entrega->IsNull())
-            o.dtEntPed = entrega->AsDateTime();
+        if (!entrega->IsNull()) o.dtEntPed = entrega->AsDateTime();
         o.vrPedido = cds.FieldByName(QStringLiteral("VRPEDIDO"))->AsFloat();
         orders.push_back(o);
     }
@@ -75,8 +74,7 @@ std::vector<Order> FetchOrders(const QString& filial, int count)
 Order OrderWithDelivery(const QString& filial)
 {
     for (const Order& o : FetchOrders(filial, 20))
-        if (!o.dtEntPed.isZero())
-            return o;
+        if (!o.dtEntPed.isZero()) return o;
     ADD_FAILURE() << "no order with a delivery date in branch " << filial.toStdString();
     return {};
 }
@@ -86,8 +84,7 @@ QString SaveArtifact(QWidget* widget, const QString& fileName)
     const QString dir = QStringLiteral(ZEL_ARTIFACT_DIR);
     QDir().mkpath(dir);
     const QString path = QDir(dir).filePath(fileName);
-    if (!widget->grab().save(path))
-        return {};
+    if (!widget->grab().save(path)) return {};
     std::printf("screenshot: %s\n", qPrintable(path));
     return path;
 }
@@ -112,8 +109,7 @@ void ReviewTest::TearDown()
 
 void ReviewTest::CloseScreen()
 {
-    if (Cli_zel08100::frmIncPed)
-        Cli_zel08100::frmIncPed->Close();
+    if (Cli_zel08100::frmIncPed) Cli_zel08100::frmIncPed->Close();
     EXPECT_TRUE(QTest::qWaitFor([] { return Cli_zel08100::frmIncPed == nullptr; }, 5000));
 }
 
