@@ -1,0 +1,59 @@
+#include "Pkg_zel08100.h"
+
+#include <Cli_zel08100.h>
+#include <Cli_zel08101.h>
+#include <ModuleAbi.h>
+
+namespace Pkg_zel08100 {
+
+QStringList unitTrace;
+
+namespace {
+
+void Initialization()
+{
+    unitTrace.clear();
+    unitTrace << QStringLiteral("Pkg_zel08100 initialization");
+}
+
+void Finalization()
+{
+    unitTrace << QStringLiteral("Pkg_zel08100 finalization");
+}
+
+} // namespace
+
+void Load()
+{
+    Initialization();
+    Cli_zel08100::Initialization();
+    unitTrace << QStringLiteral("Cli_zel08100 initialization");
+    Cli_zel08101::Initialization();
+    unitTrace << QStringLiteral("Cli_zel08101 initialization");
+}
+
+void Unload()
+{
+    Cli_zel08101::Finalization();
+    unitTrace << QStringLiteral("Cli_zel08101 finalization");
+    Cli_zel08100::Finalization();
+    unitTrace << QStringLiteral("Cli_zel08100 finalization");
+    Finalization();
+}
+
+} // namespace Pkg_zel08100
+
+ZEL_MODULE_EXPORT void ZelModuleInitialize()
+{
+    Pkg_zel08100::Load();
+}
+
+ZEL_MODULE_EXPORT void ZelModuleFinalize()
+{
+    Pkg_zel08100::Unload();
+}
+
+ZEL_MODULE_EXPORT void IniProc(const std::vector<zel::Variant>& params)
+{
+    Cli_zel08100::IniProc(params);
+}

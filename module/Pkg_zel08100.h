@@ -1,0 +1,22 @@
+#pragma once
+
+// The module's main unit: the load and unload sequences of its units.
+
+#include <ModuleExport.h>
+
+#include <QStringList>
+
+namespace Pkg_zel08100 {
+
+// The units' initialisations, in order: this unit, the review unit, the
+// filter unit.
+void Load();
+// Their finalisations, in reverse order.
+void Unload();
+
+// What the last load and unload ran, one line per unit and step
+// ("Cli_zel08100 initialization", ...): the record of the module's lifecycle
+// that the shell's diagnostics and the loader tests read.
+PKG_ZEL08100_EXPORT extern QStringList unitTrace;
+
+} // namespace Pkg_zel08100

@@ -1,0 +1,114 @@
+#include "Cli_zel08100.h"
+
+#include "TfrmIncPed.h"
+
+#include <Application.h>
+#include <Cli_zel08101.h>
+#include <DateTime.h>
+#include <Exceptions.h>
+#include <ResultCheck.h>
+#include <WaitAnimation.h>
+
+#include <QApplication>
+#include <QCursor>
+
+namespace Cli_zel08100 {
+
+TfrmIncPed* frmIncPed = nullptr;
+bool boCriado = false;
+bool criaFiltro = false;
+std::int32_t inConPedCheck = 0;
+QString stFilial;
+
+namespace {
+
+// The hourglass for as long as the entry runs, however it ends.
+class THourglass {
+public:
+    THourglass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~THourglass() { QApplication::restoreOverrideCursor(); }
+    THourglass(const THourglass&) = delete;
+    THourglass& operator=(const THourglass&) = delete;
+};
+
+// Loads the given order into the screen's order list. Every failure (a date
+// that does not convert, the server, a rejected result) stops the wait
+// animation and is swallowed; the list then keeps what it held.
+void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& pedido, const QString& dtPedido,
+                     const QString& dtEntrega)
+{
+    try {
+        zel::ActiveShowAvi(zel::MainForm(), 6);
+        const QString none;
+        const zel::TDateTime dtPedidoDe = zel::StrToDate(dtPedido);
+        const zel::TDateTime dtPedidoAte = zel::StrToDate(dtPedido);
+        const zel::TDateTime dtEntregaDe = zel::StrToDate(dtEntrega);
+        const zel::TDateTime dtEntregaAte = zel::StrToDate(dtEntrega);
+        QString cdFilial = filial;
+        QString nrPedido = pedido;
+        zel::data::Result result = screen.netIncPed.AppServer().GetPedido(
+            cdFilial, none, none, nrPedido, none, dtPedidoDe, dtPedidoAte, none, dtEntregaDe, dtEntregaAte, none);
+        screen.cdsPedido.SetData(zel::CheckResultServ(std::move(result), true, 0));
+        zel::DeactiveShowAvi();
+    } catch (...) {
+        zel::DeactiveShowAvi();
+    }
+}
+
+} // namespace
+
+void IniProc(const std::vector<zel::Variant>& params)
+{
+    if (params.size() < 5)
+        throw zel::EConvertError(
+            QStringLiteral("A entrada IniProc espera 5 parâmetros e recebeu %1.").arg(params.size()));
+    // Read in this order: a conversion failure of any of them reaches the
+    // caller before any screen is touched.
+    const QString dtPedido = params[3].toString();
+    const QString dtEntrega = params[4].toString();
+    const QString pedido = params[2].toString();
+    const QString filial = params[1].toString();
+    const bool modo = params[0].toBool();
+    CriaIncPed(modo, filial, pedido, dtPedido, dtEntrega);
+}
+
+void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const QString& dtPedido,
+                const QString& dtEntrega)
+{
+    THourglass hourglass;
+    // A screen released by other means than its close leaves no dangling reuse.
+    if (boCriado && !frmIncPed) boCriado = false;
+    if (!boCriado) {
+        boCriado = true;
+        if (!modo) stFilial = filial;
+        criaFiltro = modo;
+        try {
+            frmIncPed = zel::CreateForm<TfrmIncPed>(zel::MainForm());
+        } catch (...) {
+            // No screen: the next entry tries again instead of reusing nothing.
+            boCriado = false;
+            throw;
+        }
+    }
+    if (!modo) fetchGivenOrder(*frmIncPed, filial, pedido, dtPedido, dtEntrega);
+    // A child window of the main form, brought to the front.
+    frmIncPed->Show();
+}
+
+void Initialization()
+{
+    frmIncPed = nullptr;
+    boCriado = false;
+    criaFiltro = false;
+    inConPedCheck = 0;
+    stFilial = QStringLiteral(" ");
+    Cli_zel08101::stPedido = QStringLiteral(" ");
+}
+
+void Finalization()
+{
+    stFilial.clear();
+    stFilial.squeeze();
+}
+
+} // namespace Cli_zel08100

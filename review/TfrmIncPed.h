@@ -1,0 +1,123 @@
+#pragma once
+
+// The review screen "Inconsistência do Pedido": the order list of a branch,
+// the inconsistencies of the current order with their marks and release
+// notes, and the release command.
+
+#include "Cli_zel08100.h"
+
+#include <BtnPesquisa.h>
+#include <ButtonFlat.h>
+#include <DBCtrls.h>
+#include <DBGeral.h>
+#include <DBGrid.h>
+#include <DataSet.h>
+#include <DataSource.h>
+#include <MaskEdit.h>
+#include <NetConnection.h>
+#include <PadraoGrid.h>
+#include <PageControl.h>
+#include <StdCtrls.h>
+
+#include <QMdiSubWindow>
+
+class QAction;
+
+namespace Cli_zel08100 {
+
+class TfrmIncPed : public zel::TfrmPadraoGrid {
+public:
+    explicit TfrmIncPed(QWidget* owner = nullptr);
+    ~TfrmIncPed() override;
+
+    // ---- components added to the base screen
+    // toolbar
+    zel::TImage* imgChecked;
+    zel::TImage* imgUnChecked;
+    zel::TButtonFlat* sbtFiltro;
+    zel::TButtonFlat* btnLiberar;
+    // branch panel
+    zel::TPanel* panFilial;
+    zel::TLabel* lblFilial;
+    zel::TMaskEdit* medCdFilial;
+    zel::TBtnPesquisa* btpFilial;
+    zel::TEdit* edtNmfilial;
+    // order grid | detail pages
+    zel::TSplitter* Splitter1;
+    zel::TPageControl* pgcIncPed;
+    zel::TTabSheet* tshIncPed;
+    zel::TPanel* panIncPed;
+    zel::TDBGrid* dbgIncPed;
+    zel::TTabSheet* tshObs;
+    zel::TPanel* panObs;
+    zel::TDBMemo* dmmObsIncPed;
+    // menu
+    QAction* N1;
+    QAction* mnuLiberar;
+
+    // ---- data
+    zel::TClientDataSet cdsPedido{QStringLiteral("cdsPedido")};
+    zel::TClientDataSet cdsIncPed{QStringLiteral("cdsIncPed")};
+    zel::TClientDataSet cdsItemPedido{QStringLiteral("cdsItemPedido")};
+    zel::TClientDataSet cdsGrupOper{QStringLiteral("cdsGrupOper")};
+    zel::TField* cdsPedidoIDSITPEDIDO;
+    zel::TADOIBQuery qryFilial{QStringLiteral("qryFilial")};
+    zel::TADOIBQuery qryVd_filial{QStringLiteral("qryVd_filial")};
+    zel::TDataSource dtsPedido{QStringLiteral("dtsPedido"), &cdsPedido};
+    zel::TDataSource dtsIncPedido{QStringLiteral("dtsIncPedido"), &cdsIncPed};
+    zel::TDataSource dtsFilial{QStringLiteral("dtsFilial")};
+    zel::TNetConnection netIncPed{QStringLiteral("netIncPed")};
+
+    // True only while a single mark is being stored.
+    bool boMarcando = false;
+
+    // ---- handlers, in the order of the screen's bindings
+    void FormCreate(QObject* Sender) override;
+    void FormActivate(QObject* Sender) override;
+    void FormClose(QObject* Sender, zel::TCloseAction& Action) override;
+    void panFilialEnter(QObject* Sender);
+    void panFilialExit(QObject* Sender);
+    void medCdFilialChange(QObject* Sender);
+    void medCdFilialExit(QObject* Sender);
+    void btpFilialBeforePesq(QObject* Sender, bool& Continue);
+    void btpFilialAfterPesq(QObject* Sender);
+    void sbtFiltroClick(QObject* Sender);
+    void sbtVerificarClick(QObject* Sender) override;
+    void sbtProcurarClick(QObject* Sender) override;
+    void dbgPadraoEnter(QObject* Sender);
+    void cdsPedidoAfterScroll(zel::TDataSet* DataSet);
+    void cdsPedidoIDSITPEDIDOGetText(zel::TField* Sender, QString& Text, bool DisplayText);
+    void dbgIncPedDrawColumnCell(QObject* Sender, const QRect& Rect, int DataCol, zel::TColumn* Column,
+                                 zel::TGridDrawState State);
+    void dbgIncPedCellClick(zel::TColumn* Column);
+    void dbgIncPedColEnter(QObject* Sender);
+    void dbgIncPedEnter(QObject* Sender);
+    void dbgPadraoKeyPress(QObject* Sender, QChar& Key) override;
+    void dbgIncPedTitleClick(zel::TColumn* Column);
+    void btnLiberarClick(QObject* Sender);
+    void sbtAlterarClick(QObject* Sender) override;
+    void sbtConfirmarClick(QObject* Sender) override;
+    void sbtCancelarClick(QObject* Sender) override;
+    void pgcIncPedChange(QObject* Sender);
+    void pgcIncPedEnter(QObject* Sender);
+    void dmmObsIncPedKeyPress(QObject* Sender, QChar& Key);
+    void dtsIncPedidoStateChange(zel::TDataSource* Sender);
+    void cdsIncPedBeforeInsert(zel::TDataSet* DataSet);
+    void cdsIncPedAfterPost(zel::TDataSet* DataSet);
+    void cdsIncPedAfterCancel(zel::TDataSet* DataSet);
+    void cdsIncPedAfterScroll(zel::TDataSet* DataSet);
+    void cdsItemPedidoAfterPost(zel::TDataSet* DataSet);
+    void netIncPedBeforeConnect(zel::TNetConnection* Sender);
+
+private:
+    void createToolbar();
+    void createBranchPanel();
+    void createOrderGrid();
+    void createDetailPages();
+    void createMenu();
+    void createData();
+    // Makes every binding of the screen's event table, in its order.
+    void bindEvents();
+};
+
+} // namespace Cli_zel08100

@@ -1,0 +1,318 @@
+// The review screen opened for one given order, against the real server.
+
+#include "ReviewFixture.h"
+
+#include <Application.h>
+#include <Cli_zel08100.h>
+#include <DBGridModel.h>
+#include <Dialogs.h>
+#include <Field.h>
+#include <Login.h>
+#include <NetConnection.h>
+#include <ResultCheck.h>
+#include <TfrmIncPed.h>
+#include <WaitAnimation.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+
+using namespace zel;
+using namespace review_test;
+namespace unit = Cli_zel08100;
+
+namespace {
+
+QString situacao(const QString& code)
+{
+    static const QHash<QString, QString> texts{{"1", "PE"}, {"2", "AN"}, {"3", "LQ"}, {"4", "CN"}, {"5", "LQ"}};
+    return texts.value(code);
+}
+
+std::vector<Variant> givenOrder(const Order& o, const QString& dtPedido = {})
+{
+    return {Variant(false), Variant(o.filial), Variant(o.nrPedido),
+            Variant(dtPedido.isEmpty() ? DateToStr(o.dtPedido) : dtPedido), Variant(DateToStr(o.dtEntPed))};
+}
+
+std::vector<Variant> filterMode()
+{
+    return {Variant(true), Variant(""), Variant(""), Variant(""), Variant("")};
+}
+
+// The text of a cell of the order grid, by field name.
+QString cell(unit::TfrmIncPed* screen, int row, const QString& fieldName)
+{
+    TDBGrid* grid = screen->dbgPadrao;
+    for (int c = 0; c < grid->ShownColumnCount(); ++c)
+        if (grid->ShownColumn(c)->FieldName() == fieldName) return grid->Model()->index(row, c).data().toString();
+    return QStringLiteral("<no column %1>").arg(fieldName);
+}
+
+QString currentOrder(unit::TfrmIncPed* screen)
+{
+    return screen->cdsPedido.FieldByName(QStringLiteral("CDFILIAL"))->AsString() + QLatin1Char('/') +
+           screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
+}
+
+void expectSettled()
+{
+    EXPECT_EQ(ShowAviDepth(), 0) << "the wait animation has stopped";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
+}
+
+} // namespace
+
+TEST_F(ReviewTest, GivenOrderShowsInTheOrderGridAndALaterCallReloadsItKeepingTheMode)
+{
+    const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    const Order b = OrderWithDelivery(QStringLiteral("0002"));
+    ASSERT_FALSE(a.nrPedido.isEmpty());
+    ASSERT_FALSE(b.nrPedido.isEmpty());
+
+    unit::IniProc(givenOrder(a));
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    EXPECT_TRUE(unit::boCriado);
+    EXPECT_FALSE(unit::criaFiltro);
+    EXPECT_EQ(unit::stFilial, a.filial);
+    EXPECT_TRUE(screen->isVisible());
+    ASSERT_NE(screen->SubWindow(), nullptr) << "a child window of the main form";
+    EXPECT_EQ(MdiArea()->activeSubWindow(), screen->SubWindow());
+    expectSettled();
+    EXPECT_TRUE(MessageSeam::history().empty());
+
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    EXPECT_EQ(currentOrder(screen), a.filial + QLatin1Char('/') + a.nrPedido);
+    ASSERT_EQ(screen->dbgPadrao->Model()->rowCount(), 1);
+    EXPECT_EQ(cell(screen, 0, QStringLiteral("IDSITPEDIDO")), situacao(a.idSitPedido));
+    EXPECT_EQ(cell(screen, 0, QStringLiteral("NRPEDIDO")), a.nrPedido);
+    EXPECT_EQ(cell(screen, 0, QStringLiteral("DTPEDIDO")), DateTimeToStr(a.dtPedido));
+    EXPECT_EQ(cell(screen, 0, QStringLiteral("DTENTPED")), DateTimeToStr(a.dtEntPed));
+    EXPECT_EQ(cell(screen, 0, QStringLiteral("VRPEDIDO")), FormatFloat(QStringLiteral("#,##0.00"), a.vrPedido));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^-?\d{1,3}(\.\d{3})*,\d\d$)"))
+                    .match(cell(screen, 0, QStringLiteral("VRPEDIDO")))
+                    .hasMatch());
+    EXPECT_EQ(screen->dbtNome->text(), a.nrPedido);
+    QTest::qWait(50);
+    SaveArtifact(MainForm(), QStringLiteral("review-given-order.png"));
+
+    // Another order while the screen is open: the same screen, the new order,
+    // the branch and the mode of the first call.
+    unit::IniProc(givenOrder(b));
+    EXPECT_EQ(unit::frmIncPed, screen);
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    EXPECT_EQ(currentOrder(screen), b.filial + QLatin1Char('/') + b.nrPedido);
+    EXPECT_EQ(unit::stFilial, a.filial);
+    EXPECT_FALSE(unit::criaFiltro);
+    expectSettled();
+
+    // The menu's entry while it is open: reused, nothing fetched, mode kept.
+    unit::IniProc(filterMode());
+    EXPECT_EQ(unit::frmIncPed, screen);
+    EXPECT_EQ(currentOrder(screen), b.filial + QLatin1Char('/') + b.nrPedido);
+    EXPECT_FALSE(unit::criaFiltro);
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(ReviewTest, AnOrderDateThatIsNoDateOpensTheScreenWithoutAMessage)
+{
+    const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    unit::IniProc(givenOrder(a, QStringLiteral("31/02/2026")));
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    EXPECT_TRUE(screen->isVisible());
+    EXPECT_TRUE(screen->cdsPedido.IsEmpty());
+    EXPECT_EQ(screen->dbgPadrao->Model()->rowCount(), 0);
+    expectSettled();
+
+    // With an order shown, a failing fetch leaves the list as it was.
+    unit::IniProc(givenOrder(a));
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    unit::IniProc(givenOrder(a, QStringLiteral("31/02/2026")));
+    EXPECT_EQ(screen->cdsPedido.RecordCount(), 1);
+    EXPECT_EQ(currentOrder(screen), a.filial + QLatin1Char('/') + a.nrPedido);
+    expectSettled();
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(ReviewTest, ClosingDisconnectsAndTheNextCallCreatesAFreshScreenInItsMode)
+{
+    const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    unit::IniProc(givenOrder(a));
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    EXPECT_TRUE(screen->netIncPed.Connected());
+    EXPECT_EQ(screen->netIncPed.Host, WebURL());
+    EXPECT_EQ(screen->netIncPed.Port, WebPort());
+    bool disconnected = false;
+    screen->netIncPed.AfterDisconnect = [&](TNetConnection*) { disconnected = true; };
+
+    ASSERT_TRUE(screen->Close());
+    EXPECT_TRUE(disconnected);
+    EXPECT_FALSE(unit::boCriado);
+    EXPECT_TRUE(unit::criaFiltro);
+    EXPECT_TRUE(QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }, 5000)) << "the screen is released";
+
+    unit::IniProc(filterMode());
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    EXPECT_TRUE(unit::boCriado);
+    EXPECT_TRUE(unit::criaFiltro);
+    EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
+    EXPECT_TRUE(unit::frmIncPed->netIncPed.Connected());
+    EXPECT_EQ(unit::stFilial, a.filial) << "kept from the earlier given-order screen";
+    expectSettled();
+}
+
+TEST_F(ReviewTest, WithTheServerStoppedTheScreenStillOpensAndTheWaitEnds)
+{
+    zel::test::ServerProcess own;
+    QString error;
+    ASSERT_TRUE(own.start(error)) << error.toStdString();
+    LogIn(own);
+    TNetConnection::SetDefaultConnectTimeoutMs(1000);
+    const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    unit::IniProc(givenOrder(a));
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    ASSERT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
+
+    // The server goes away while the screen is open.
+    own.stop();
+    unit::IniProc(givenOrder(a));
+    EXPECT_TRUE(unit::frmIncPed->isVisible());
+    EXPECT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1) << "the list keeps its content";
+    expectSettled();
+
+    // A fresh screen with no server to connect to.
+    CloseScreen();
+    unit::IniProc(givenOrder(a));
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    EXPECT_TRUE(unit::frmIncPed->isVisible());
+    EXPECT_FALSE(unit::frmIncPed->netIncPed.Connected());
+    EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
+    expectSettled();
+    EXPECT_TRUE(MessageSeam::errors().empty());
+}
+
+TEST_F(ReviewTest, TheServersPacketsLoadIntoTheScreensDatasets)
+{
+    unit::IniProc(filterMode());
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    IrdmIncPed& server = screen->netIncPed.AppServer();
+
+    // The first order of the branch that has inconsistencies.
+    bool found = false;
+    for (const Order& o : FetchOrders(QStringLiteral("0001"), 20)) {
+        screen->cdsIncPed.SetData(CheckResultServ(server.GetIncPed(o.filial, o.nrPedido), true, 0));
+        if (!screen->cdsIncPed.IsEmpty()) {
+            found = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(found) << "no order with inconsistencies among the first ones";
+    const TField* ativa = screen->cdsIncPed.FieldByName(QStringLiteral("ATIVA"));
+    EXPECT_TRUE(ativa->AsString() == QLatin1String("S") || ativa->AsString() == QLatin1String("N"));
+    EXPECT_FALSE(screen->cdsIncPed.FieldByName(QStringLiteral("NMCONSPEDIDO"))->AsString().isEmpty());
+
+    auto field = [&](const char* name) { return screen->cdsIncPed.FieldByName(QString::fromUtf8(name))->AsString(); };
+    while (!screen->cdsIncPed.Eof() && field("NRITEMPED").isEmpty())
+        screen->cdsIncPed.Next();
+    if (!screen->cdsIncPed.Eof()) {
+        screen->cdsItemPedido.SetData(CheckResultServ(
+            server.GetItem(field("CDFILIAL"), field("NRPEDIDO"), field("NRITEMPED"), field("ATIVA")), true, 0));
+        EXPECT_EQ(screen->cdsItemPedido.RecordCount(), 1);
+    }
+
+    screen->cdsGrupOper.SetData(CheckResultServ(server.GetGrupOper(QStringLiteral("0001"), Operador()), true, 0));
+    EXPECT_GE(screen->cdsGrupOper.RecordCount(), 1) << "operator 0001 releases in branch 0001";
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+namespace {
+
+// Wraps the real server object: records what GetPedido is asked and the state
+// of the screen around the call, and can answer with a rejection instead.
+class TPedidoSpy : public IrdmIncPed {
+public:
+    struct Call {
+        QStringList texts; // arguments 1-5, 8 and 11
+        TDateTime dtPedidoDe, dtPedidoAte, dtEntregaDe, dtEntregaAte;
+        bool hourglass;
+        int aviDepth;
+    };
+    static inline std::vector<Call> calls;
+    static inline bool reject = false;
+
+    explicit TPedidoSpy(std::unique_ptr<IrdmIncPed> real) : real_(std::move(real)) {}
+
+    data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
+                           const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
+                           const TDateTime& a9, const TDateTime& a10, const QString& a11) override
+    {
+        const QCursor* cursor = QApplication::overrideCursor();
+        calls.push_back({{a1, a2, a3, a4, a5, a8, a11},
+                         a6,
+                         a7,
+                         a9,
+                         a10,
+                         cursor && cursor->shape() == Qt::WaitCursor,
+                         ShowAviDepth()});
+        if (reject) {
+            data::Result r;
+            r.mutable_error()->set_code(7);
+            r.mutable_error()->set_message("Pedido bloqueado para consulta.");
+            return r;
+        }
+        return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
+    }
+    data::Result GetIncPed(const QString& f, const QString& p) override { return real_->GetIncPed(f, p); }
+    data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override
+    {
+        return real_->GetItem(f, p, i, a);
+    }
+    data::Result GetGrupOper(const QString& f, const QString& o) override { return real_->GetGrupOper(f, o); }
+    data::Result GetNrPedido(const QString& f) override { return real_->GetNrPedido(f); }
+    data::Result SetIncPed(const data::ChangePacket& d) override { return real_->SetIncPed(d); }
+    data::Result SetItem(const data::ChangePacket& d) override { return real_->SetItem(d); }
+
+private:
+    std::unique_ptr<IrdmIncPed> real_;
+};
+
+} // namespace
+
+TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARejectionKeepsTheList)
+{
+    const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    TPedidoSpy::calls.clear();
+    TPedidoSpy::reject = false;
+    TNetConnection::SetAppServerFactory(
+        [](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
+            return std::make_unique<TPedidoSpy>(std::move(real));
+        });
+    unit::IniProc(givenOrder(a));
+    ASSERT_NE(unit::frmIncPed, nullptr);
+    ASSERT_EQ(TPedidoSpy::calls.size(), 1u);
+    const TPedidoSpy::Call& call = TPedidoSpy::calls[0];
+    EXPECT_EQ(call.texts, QStringList({a.filial, "", "", a.nrPedido, "", "", ""}));
+    EXPECT_EQ(call.dtPedidoDe, a.dtPedido.dateOnly());
+    EXPECT_EQ(call.dtPedidoAte, a.dtPedido.dateOnly());
+    EXPECT_EQ(call.dtEntregaDe, a.dtEntPed.dateOnly());
+    EXPECT_EQ(call.dtEntregaAte, a.dtEntPed.dateOnly());
+    EXPECT_TRUE(call.hourglass);
+    EXPECT_EQ(call.aviDepth, 1) << "the wait animation runs during the fetch";
+    ASSERT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
+
+    // The server rejects the next fetch: its message is the checker's, the
+    // list keeps the order it had, the animation and the hourglass are gone.
+    TPedidoSpy::reject = true;
+    unit::IniProc(givenOrder(a));
+    TNetConnection::SetAppServerFactory(nullptr);
+    EXPECT_EQ(TPedidoSpy::calls.size(), 2u);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Pedido bloqueado para consulta.")});
+    EXPECT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
+    expectSettled();
+}

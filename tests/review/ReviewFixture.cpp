@@ -1,0 +1,116 @@
+#include "ReviewFixture.h"
+
+#include <Cli_zel08100.h>
+#include <DataSet.h>
+#include <Dialogs.h>
+#include <IncPedData.h>
+#include <Login.h>
+#include <LoginClient.h>
+#include <NetConnection.h>
+#include <Pkg_zel08100.h>
+#include <ResultCheck.h>
+#include <TfrmIncPed.h>
+
+#include <QDir>
+#include <QTest>
+#include <QWidget>
+#include <cstdio>
+
+using namespace zel;
+
+namespace review_test {
+
+zel::test::ServerProcess* SharedServer(QString& error)
+{
+    static zel::test::ServerProcess* server = nullptr;
+    static QString failure;
+    if (!server && failure.isEmpty()) {
+        auto* s = new zel::test::ServerProcess;
+        if (s->start(failure))
+            server = s;
+        else
+            delete s;
+    }
+    error = failure;
+    return server;
+}
+
+void LogIn(const zel::test::ServerProcess& server)
+{
+    SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
+}
+
+std::vector<Order> FetchOrders(const QString& filial, int count)
+{
+    TNetConnection net(QStringLiteral("netTeste"));
+    net.ServerName = QStringLiteral("Zel08100.rdmIncPed");
+    net.Host = WebURL();
+    net.Port = WebPort();
+    net.Connect();
+    const QString none;
+    const QString de = QStringLiteral("%1").arg(1, 10, 10, QLatin1Char('0'));
+    const QString ate = QStringLiteral("%1").arg(count, 10, 10, QLatin1Char('0'));
+    const QString t = QStringLiteral("T");
+    TClientDataSet cds(QStringLiteral("cdsPedido"));
+    Cli_zel08100::DefinePedidoFields(cds);
+    cds.SetData(CheckResultServ(net.AppServer().GetPedido(filial, de, ate, none, none, TDateTime(), TDateTime(), t,
+                                                          TDateTime(), TDateTime(), t),
+                                true, 0));
+    std::vector<Order> orders;
+    for (cds.First(); !cds.Eof(); cds.Next()) {
+        Order o;
+        o.filial = cds.FieldByName(QStringLiteral("CDFILIAL"))->AsString();
+        o.nrPedido = cds.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
+        o.idSitPedido = cds.FieldByName(QStringLiteral("IDSITPEDIDO"))->AsString();
+        o.dtPedido = cds.FieldByName(QStringLiteral("DTPEDIDO"))->AsDateTime();
+        TField* entrega = cds.FieldByName(QStringLiteral("DTENTPED"));
+        if (!entrega->IsNull()) o.dtEntPed = entrega->AsDateTime();
+        o.vrPedido = cds.FieldByName(QStringLiteral("VRPEDIDO"))->AsFloat();
+        orders.push_back(o);
+    }
+    return orders;
+}
+
+Order OrderWithDelivery(const QString& filial)
+{
+    for (const Order& o : FetchOrders(filial, 20))
+        if (!o.dtEntPed.isZero()) return o;
+    ADD_FAILURE() << "no order with a delivery date in branch " << filial.toStdString();
+    return {};
+}
+
+QString SaveArtifact(QWidget* widget, const QString& fileName)
+{
+    const QString dir = QStringLiteral(ZEL_ARTIFACT_DIR);
+    QDir().mkpath(dir);
+    const QString path = QDir(dir).filePath(fileName);
+    if (!widget->grab().save(path)) return {};
+    std::printf("screenshot: %s\n", qPrintable(path));
+    return path;
+}
+
+void ReviewTest::SetUp()
+{
+    QString error;
+    server_ = SharedServer(error);
+    ASSERT_NE(server_, nullptr) << error.toStdString();
+    LogIn(*server_);
+    TNetConnection::SetDefaultConnectTimeoutMs(3000);
+    MessageSeam::clearHistory();
+    Pkg_zel08100::Load();
+}
+
+void ReviewTest::TearDown()
+{
+    TNetConnection::SetAppServerFactory(nullptr);
+    CloseScreen();
+    Pkg_zel08100::Unload();
+}
+
+void ReviewTest::CloseScreen()
+{
+    if (Cli_zel08100::frmIncPed) Cli_zel08100::frmIncPed->Close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return Cli_zel08100::frmIncPed == nullptr; }, 5000));
+}
+
+} // namespace review_test
