@@ -94,8 +94,10 @@ void TfrmIncPed::createToolbar()
 void TfrmIncPed::createBranchPanel()
 {
     panFilial = new TPanel(this, QStringLiteral("panFilial"));
-    SetAlign(panFilial, TAlign::alTop);
+    // Bounds first: aligned with its default top of 0, the panel would be put
+    // above the toolbar before its designed top of 28 is known.
     SetBounds(panFilial, 0, 28, 725, 33);
+    SetAlign(panFilial, TAlign::alTop);
     SetTabOrder(panFilial, 3);
 
     lblFilial = new TLabel(panFilial, QStringLiteral("lblFilial"), QStringLiteral("Filial"));
