@@ -67,9 +67,9 @@ std::optional<std::string> toDb(const Value& v, const FieldSpec& f, DbValue& out
 } // namespace
 
 std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data::ChangePacket& packet,
-                                                                 const ChangeSpec& spec)
+                                                                 const ChangeSpec& rules)
 {
-    const auto& dsFields = *spec.fields;
+    const auto& dsFields = *rules.fields;
     // Declared fields: known, right kind and size, no duplicates.
     std::vector<const FieldSpec*> declared;
     std::set<std::string> seen;
@@ -88,11 +88,11 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
         return -1;
     };
     std::vector<int> keyIdx, chgIdx;
-    for (const std::string& k : spec.key) {
+    for (const std::string& k : rules.key) {
         keyIdx.push_back(indexOf(k));
         if (keyIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + k + ".");
     }
-    for (const auto& c : spec.changeable) {
+    for (const auto& c : rules.changeable) {
         chgIdx.push_back(indexOf(c.name));
         if (chgIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + c.name + ".");
     }
@@ -104,9 +104,9 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     std::set<std::vector<std::string>> keys;
     for (const auto& rc : packet.rows()) {
         if (rc.kind() == zel::data::CHANGE_INSERT)
-            return invalid(std::string("Inclusão não permitida: ") + spec.rowName + " não pode ser incluída por aqui.");
+            return invalid(std::string("Inclusão não permitida: ") + rules.rowName + " não pode ser incluída por aqui.");
         if (rc.kind() == zel::data::CHANGE_DELETE)
-            return invalid(std::string("Exclusão não permitida: ") + spec.rowName + " não pode ser excluída.");
+            return invalid(std::string("Exclusão não permitida: ") + rules.rowName + " não pode ser excluída.");
         if (rc.kind() != zel::data::CHANGE_MODIFY) return invalid("Tipo de alteração desconhecido.");
         if (rc.original().values_size() != int(declared.size()))
             return invalid("Os valores originais não correspondem aos campos do pacote.");
@@ -117,11 +117,11 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
         for (std::size_t k = 0; k < keyIdx.size(); ++k) {
             const DbValue& v = orig[std::size_t(keyIdx[k])];
             const auto* s = std::get_if<std::string>(&v);
-            if (!s || s->empty()) return invalid("O campo " + spec.key[k] + " da chave não foi informado.");
+            if (!s || s->empty()) return invalid("O campo " + rules.key[k] + " da chave não foi informado.");
             u.key.push_back(*s);
         }
         if (!keys.insert(u.key).second)
-            return invalid(std::string(spec.rowName) + " aparece mais de uma vez no pacote de alterações.");
+            return invalid(std::string(rules.rowName) + " aparece mais de uma vez no pacote de alterações.");
         for (int i : chgIdx)
             u.original.push_back(orig[std::size_t(i)]);
         u.changes.resize(chgIdx.size());
@@ -139,7 +139,7 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
             const std::size_t c = std::size_t(pos - chgIdx.begin());
             DbValue nv;
             if (auto err = toDb(fc.value(), *declared[std::size_t(fc.field())], nv)) return invalid(*err);
-            const auto& rule = spec.changeable[c];
+            const auto& rule = rules.changeable[c];
             const auto* newText = std::get_if<std::string>(&nv);
             if (std::holds_alternative<std::monostate>(nv) || (newText && newText->empty() && !rule.nullable)) {
                 if (!rule.nullable) return invalid("O campo " + rule.name + " deve ser informado.");
@@ -159,21 +159,21 @@ namespace Changes {
 
 const ChangeSpec& IncPed()
 {
-    static const ChangeSpec spec{&Packets::IncPed,
+    static const ChangeSpec rules{&Packets::IncPed,
                                  {"CDFILIAL", "NRPEDIDO", "NRINCONSPED"},
                                  {{"ATIVA", false, {"S", "N"}},
                                   {"TXOBSLIBINCO", true, {}},
                                   {"DTLIBEINCONS", true, {}},
                                   {"CDOPERLIBE", true, {}}},
                                  "Inconsistência"};
-    return spec;
+    return rules;
 }
 
 const ChangeSpec& ItemPedido()
 {
-    static const ChangeSpec spec{
+    static const ChangeSpec rules{
         &Packets::ItemPedido, {"CDFILIAL", "NRPEDIDO", "NRITEMPED"}, {{"IDSITITEMPED", false, {}}}, "Item do pedido"};
-    return spec;
+    return rules;
 }
 
 } // namespace Changes

@@ -42,7 +42,7 @@ constexpr int kMaxChangeRows = 5000;
 // and whose changes touch only changeable fields with values that fit. Any
 // deviation is an error naming what is wrong; nothing is partially accepted.
 std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data::ChangePacket& packet,
-                                                                 const ChangeSpec& spec);
+                                                                 const ChangeSpec& rules);
 
 namespace Changes {
 const ChangeSpec& IncPed();

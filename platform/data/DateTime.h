@@ -26,7 +26,7 @@ public:
     bool isZero() const { return ms_ == 0; }
     QDate date() const;
     QTime time() const;
-    QDateTime toQDateTime() const; // local time spec, for widgets
+    QDateTime toQDateTime() const; // in local time, for widgets
     TDateTime dateOnly() const;
 
     auto operator<=>(const TDateTime&) const = default;

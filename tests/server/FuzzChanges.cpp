@@ -72,12 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!rq.ParseFromArray(data, int(size))) return 0;
     World& w = world();
     const Caller who{"0001", "0001"};
-    for (const auto* spec : {&Changes::IncPed(), &Changes::ItemPedido()}) {
-        auto decoded = DecodeChanges(rq.delta(), *spec);
+    for (const auto* rules : {&Changes::IncPed(), &Changes::ItemPedido()}) {
+        auto decoded = DecodeChanges(rq.delta(), *rules);
         if (auto* rows = std::get_if<std::vector<RowUpdate>>(&decoded))
             for (const auto& u : *rows) {
-                check(u.key.size() == spec->key.size(), "key size");
-                check(u.changes.size() == spec->changeable.size(), "changes size");
+                check(u.key.size() == rules->key.size(), "key size");
+                check(u.changes.size() == rules->changeable.size(), "changes size");
             }
     }
     const auto r1 = w.logic->SetIncPed(who, rq.delta());

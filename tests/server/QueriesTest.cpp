@@ -47,13 +47,13 @@ protected:
     std::string token_;
 };
 
-void ExpectFields(const zel::data::DataPacket& p, const std::vector<FieldSpec>& spec)
+void ExpectFields(const zel::data::DataPacket& p, const std::vector<FieldSpec>& expected)
 {
-    ASSERT_EQ(p.fields_size(), int(spec.size()));
+    ASSERT_EQ(p.fields_size(), int(expected.size()));
     for (int i = 0; i < p.fields_size(); ++i) {
-        EXPECT_EQ(p.fields(i).name(), spec[std::size_t(i)].name);
-        EXPECT_EQ(p.fields(i).kind(), spec[std::size_t(i)].kind) << spec[std::size_t(i)].name;
-        EXPECT_EQ(p.fields(i).size(), spec[std::size_t(i)].size) << spec[std::size_t(i)].name;
+        EXPECT_EQ(p.fields(i).name(), expected[std::size_t(i)].name);
+        EXPECT_EQ(p.fields(i).kind(), expected[std::size_t(i)].kind) << expected[std::size_t(i)].name;
+        EXPECT_EQ(p.fields(i).size(), expected[std::size_t(i)].size) << expected[std::size_t(i)].name;
     }
     ASSERT_EQ(p.columns_size(), p.fields_size());
     EXPECT_EQ(zel::PacketReader::Validate(p), QString()); // what the client checks before loading
