@@ -1,12 +1,12 @@
-#include "LoginDialog.h"
+#include "app/LoginDialog.h"
 
-#include <Dialogs.h>
-#include <Guard.h>
-#include <LoginClient.h>
-#include <Messages.h>
-#include <NetConnection.h>
-#include <Strings.h>
-#include <WaitAnimation.h>
+#include "host/Dialogs.h"
+#include "host/LoginClient.h"
+#include "host/Messages.h"
+#include "host/NetConnection.h"
+#include "host/Strings.h"
+#include "host/WaitAnimation.h"
+#include "platform/data/Guard.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -51,15 +51,20 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent)
 
     connect(btnEntrar, &QPushButton::clicked, this, [this] {
         Guarded([this] {
-            if (TryLogin())
-                accept();
+            if (TryLogin()) accept();
         });
     });
     connect(btnCancelar, &QPushButton::clicked, this, [this] { Guarded([this] { reject(); }); });
 }
 
-void TfrmLogin::setServer(const QString& address) { edtServidor->setText(address); }
-void TfrmLogin::setOperador(const QString& operador) { edtOperador->setText(operador); }
+void TfrmLogin::setServer(const QString& address)
+{
+    edtServidor->setText(address);
+}
+void TfrmLogin::setOperador(const QString& operador)
+{
+    edtOperador->setText(operador);
+}
 
 bool TfrmLogin::TryLogin()
 {
@@ -76,7 +81,7 @@ bool TfrmLogin::TryLogin()
         return false;
     }
     struct Animation {
-        explicit Animation(QWidget* over) { ActiveShowAvi(over, 6); }
+        explicit Animation(QWidget* over) { ActiveShowAvi(over, TAviKind::Fetching); }
         ~Animation() { DeactiveShowAvi(); }
     };
     try {

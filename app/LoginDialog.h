@@ -1,6 +1,6 @@
 #pragma once
 
-#include <Login.h>
+#include "host/Login.h"
 
 #include <QDialog>
 

@@ -1,14 +1,14 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include <Application.h>
-#include <DateTime.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <Guard.h>
-#include <Login.h>
-#include <Messages.h>
-#include <ServerCall.h>
-#include <Strings.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/Messages.h"
+#include "host/ServerCall.h"
+#include "host/Strings.h"
+#include "platform/data/DateTime.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -57,8 +57,7 @@ TfrmAbrePedido::TfrmAbrePedido(QWidget* parent) : QDialog(parent)
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         Guarded([this] {
-            if (Validate())
-                accept();
+            if (Validate()) accept();
         });
     });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { Guarded([this] { reject(); }); });
@@ -71,13 +70,10 @@ bool TfrmAbrePedido::Validate()
         e->setFocus();
         return false;
     };
-    if (EmptyString(edtFilial->text()))
-        return refuse(edtFilial, QStringLiteral("Filial deve ser informada."));
-    if (EmptyString(edtPedido->text()))
-        return refuse(edtPedido, QStringLiteral("Nr.do pedido deve ser informado."));
+    if (EmptyString(edtFilial->text())) return refuse(edtFilial, QStringLiteral("Filial deve ser informada."));
+    if (EmptyString(edtPedido->text())) return refuse(edtPedido, QStringLiteral("Nr.do pedido deve ser informado."));
     TDateTime d;
-    if (!TryStrToDate(edtDtPedido->text(), d))
-        return refuse(edtDtPedido, QStringLiteral("Data do pedido inválida."));
+    if (!TryStrToDate(edtDtPedido->text(), d)) return refuse(edtDtPedido, QStringLiteral("Data do pedido inválida."));
     if (!TryStrToDate(edtDtEntrega->text(), d))
         return refuse(edtDtEntrega, QStringLiteral("Data de entrega inválida."));
     return true;
@@ -110,8 +106,8 @@ TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
     mnuSair = action("mnuSair", QStringLiteral("&Sair"), [this] { close(); });
     mnuCascata = action("mnuCascata", QStringLiteral("&Cascata"), [this] { mdiArea->cascadeSubWindows(); });
     mnuLadoALado = action("mnuLadoALado", QStringLiteral("&Lado a lado"), [this] { mdiArea->tileSubWindows(); });
-    mnuFecharJanelas = action("mnuFecharJanelas", QStringLiteral("&Fechar todas"),
-                              [this] { mdiArea->closeAllSubWindows(); });
+    mnuFecharJanelas =
+        action("mnuFecharJanelas", QStringLiteral("&Fechar todas"), [this] { mdiArea->closeAllSubWindows(); });
 
     auto* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("mnuArquivo"));
@@ -135,8 +131,7 @@ TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
 TfrmPrincipal::~TfrmPrincipal()
 {
     ShutdownModule();
-    if (MainForm() == this)
-        SetMainForm(nullptr, nullptr);
+    if (MainForm() == this) SetMainForm(nullptr, nullptr);
 }
 
 void TfrmPrincipal::updateStatus()
@@ -147,11 +142,9 @@ void TfrmPrincipal::updateStatus()
         return;
     }
     QString op = l.operador;
-    if (!l.nmOperador.isEmpty())
-        op += QStringLiteral(" - ") + l.nmOperador;
+    if (!l.nmOperador.isEmpty()) op += QStringLiteral(" - ") + l.nmOperador;
     QString fil = l.filial;
-    if (!l.nmFilial.isEmpty())
-        fil += QStringLiteral(" - ") + l.nmFilial;
+    if (!l.nmFilial.isEmpty()) fil += QStringLiteral(" - ") + l.nmFilial;
     statusBar()->showMessage(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4:%5")
                                  .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), l.webUrl)
                                  .arg(l.webPort));
@@ -159,12 +152,10 @@ void TfrmPrincipal::updateStatus()
 
 void TfrmPrincipal::EnsureModule()
 {
-    if (module_ && module_->Loaded())
-        return;
+    if (module_ && module_->Loaded()) return;
     auto module = std::make_unique<TModuleLibrary>(modulePath_);
     QString error;
-    if (!module->Load(error))
-        MensErro(error, true);
+    if (!module->Load(error)) MensErro(error, true);
     module_ = std::move(module);
 }
 
@@ -188,8 +179,7 @@ void TfrmPrincipal::OpenIncPedPedido(const QString& filial, const QString& pedid
 void TfrmPrincipal::AskAndOpenIncPedPedido()
 {
     TfrmAbrePedido dialog(this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    if (dialog.exec() != QDialog::Accepted) return;
     OpenIncPedPedido(dialog.edtFilial->text().trimmed(), dialog.edtPedido->text().trimmed(),
                      dialog.edtDtPedido->text().trimmed(), dialog.edtDtEntrega->text().trimmed());
 }
@@ -201,15 +191,13 @@ bool TfrmPrincipal::CloseScreens()
     // their module is still loaded.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (QMdiSubWindow* w : mdiArea->subWindowList())
-        if (w->isVisible())
-            return false;
+        if (w->isVisible()) return false;
     return true;
 }
 
 void TfrmPrincipal::ShutdownModule()
 {
-    if (!module_)
-        return;
+    if (!module_) return;
     CloseScreens();
     // Screens that hid themselves instead of closing are the module's too.
     for (QMdiSubWindow* w : mdiArea->subWindowList())

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ModuleLibrary.h"
-
-#include <Variant.h>
+#include "app/ModuleLibrary.h"
+#include "platform/data/Variant.h"
 
 #include <QDialog>
 #include <QMainWindow>
+
 #include <memory>
 #include <vector>
 

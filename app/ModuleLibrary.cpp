@@ -1,9 +1,10 @@
-#include "ModuleLibrary.h"
+#include "app/ModuleLibrary.h"
 
-#include <Application.h>
-#include <Exceptions.h>
+#include "host/Application.h"
+#include "platform/data/Exceptions.h"
 
 #include <QFileInfo>
+
 #include <cstdio>
 
 namespace zel::app {
@@ -17,8 +18,7 @@ TModuleLibrary::~TModuleLibrary()
 
 bool TModuleLibrary::Load(QString& error)
 {
-    if (Loaded())
-        return true;
+    if (Loaded()) return true;
     const QString name = QFileInfo(path_).fileName();
     if (!QFileInfo::exists(path_)) {
         error = QStringLiteral("O módulo \"%1\" não foi encontrado em \"%2\".").arg(name, path_);
@@ -45,8 +45,7 @@ bool TModuleLibrary::Load(QString& error)
         init();
     } catch (...) {
         QString why = FailureText(std::current_exception());
-        if (why.isEmpty())
-            why = QStringLiteral("a iniciação foi interrompida");
+        if (why.isEmpty()) why = QStringLiteral("a iniciação foi interrompida");
         error = QStringLiteral("Falha ao iniciar o módulo \"%1\": %2").arg(name, why);
         lib->unload();
         return false;
@@ -67,8 +66,7 @@ void TModuleLibrary::IniProc(const std::vector<zel::Variant>& params)
 
 void TModuleLibrary::Unload()
 {
-    if (!library_)
-        return;
+    if (!library_) return;
     try {
         finalize_();
     } catch (...) {

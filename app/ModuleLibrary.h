@@ -1,9 +1,10 @@
 #pragma once
 
-#include <ModuleAbi.h>
+#include "host/ModuleAbi.h"
 
 #include <QLibrary>
 #include <QString>
+
 #include <memory>
 
 namespace zel::app {

@@ -1,16 +1,15 @@
-#include "Shell.h"
+#include "app/Shell.h"
 
-#include "LoginDialog.h"
-#include "MainWindow.h"
-
-#include <Application.h>
-#include <DBGeral.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <Guard.h>
-#include <Login.h>
-#include <LoginClient.h>
-#include <NetConnection.h>
+#include "app/LoginDialog.h"
+#include "app/MainWindow.h"
+#include "host/Application.h"
+#include "host/DBGeral.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/LoginClient.h"
+#include "host/NetConnection.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -20,6 +19,7 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QTimer>
+
 #include <cstdio>
 
 namespace zel::app {
@@ -27,8 +27,7 @@ namespace zel::app {
 QString DefaultModulePath()
 {
     const QByteArray env = qgetenv("ZEL_MODULE_PATH");
-    if (!env.isEmpty())
-        return QString::fromLocal8Bit(env);
+    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
     const QString dir = QCoreApplication::applicationDirPath();
     return QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
 }
@@ -150,18 +149,15 @@ bool LogIn(const TShellOptions& o, QString& error)
     dialog.setServer(o.server);
     dialog.setOperador(o.operador);
     dialog.setFilial(o.filial);
-    if (!o.operador.isEmpty())
-        dialog.edtSenha->setFocus();
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
+    if (!o.operador.isEmpty()) dialog.edtSenha->setFocus();
+    if (dialog.exec() != QDialog::Accepted) return false;
     SetLogin(dialog.Login());
     return true;
 }
 
 int RunShell(TApplication& app, const TShellOptions& o)
 {
-    if (!o.locale.isEmpty())
-        QLocale::setDefault(QLocale(o.locale));
+    if (!o.locale.isEmpty()) QLocale::setDefault(QLocale(o.locale));
     TNetConnection::SetDefaultCallTimeoutMs(o.callTimeoutSeconds * 1000);
     if (!o.tlsCa.isEmpty()) {
         QFile ca(o.tlsCa);
@@ -171,13 +167,11 @@ int RunShell(TApplication& app, const TShellOptions& o)
         }
         TNetConnection::SetTlsRootCertificates(ca.readAll());
     }
-    if (!o.database.isEmpty())
-        CreateDtmDBGeral(o.database);
+    if (!o.database.isEmpty()) CreateDtmDBGeral(o.database);
 
     QString error;
     if (!LogIn(o, error)) {
-        if (!error.isEmpty())
-            std::fprintf(stderr, "zel-host: %s\n", qPrintable(error));
+        if (!error.isEmpty()) std::fprintf(stderr, "zel-host: %s\n", qPrintable(error));
         FreeDtmDBGeral();
         return error.isEmpty() ? 1 : 2;
     }
@@ -189,8 +183,7 @@ int RunShell(TApplication& app, const TShellOptions& o)
         main.activateWindow();
 
         QTimer::singleShot(0, &main, [&] {
-            if (o.openIncPed)
-                Guarded([&] { main.OpenIncPed(); });
+            if (o.openIncPed) Guarded([&] { main.OpenIncPed(); });
             if (!o.openOrder.isEmpty())
                 Guarded([&] { main.OpenIncPedPedido(o.openOrder[0], o.openOrder[1], o.openOrder[2], o.openOrder[3]); });
         });
@@ -203,8 +196,7 @@ int RunShell(TApplication& app, const TShellOptions& o)
                 else
                     std::fprintf(stderr, "zel-host: could not save the screenshot to %s\n", qPrintable(o.screenshot));
                 std::fflush(stdout);
-                if (o.quitAfterScreenshot)
-                    main.close();
+                if (o.quitAfterScreenshot) main.close();
             });
         }
         code = app.exec();
@@ -222,7 +214,8 @@ int Main(TApplication& app)
     QString error;
     if (!ParseShellOptions(app.arguments(), options, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
-        return app.arguments().contains(QStringLiteral("--help")) || app.arguments().contains(QStringLiteral("-h")) ? 0 : 2;
+        return app.arguments().contains(QStringLiteral("--help")) || app.arguments().contains(QStringLiteral("-h")) ? 0
+                                                                                                                    : 2;
     }
     return RunShell(app, options);
 }

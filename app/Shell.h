@@ -15,15 +15,15 @@ class TfrmPrincipal;
 // file the shell logs in without asking; otherwise it shows the login dialog
 // (filled with what was given).
 struct TShellOptions {
-    QString server;       // HOST:PORT of the application server
-    QString database;     // URL of the general data module's database
+    QString server;   // HOST:PORT of the application server
+    QString database; // URL of the general data module's database
     QString operador;
     QString passwordFile; // first line = password
     QString filial;       // branch to log in to; empty = the operator's own
     QString modulePath;
-    bool openIncPed = false;  // open "Inconsistência do Pedido" at start
-    QStringList openOrder;    // branch, order, order date, delivery date
-    QString screenshot;       // save the main window there once it is up
+    bool openIncPed = false; // open "Inconsistência do Pedido" at start
+    QStringList openOrder;   // branch, order, order date, delivery date
+    QString screenshot;      // save the main window there once it is up
     int screenshotDelayMs = 1500;
     bool quitAfterScreenshot = false;
     int callTimeoutSeconds = 30;

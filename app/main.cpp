@@ -1,8 +1,6 @@
-#include "Shell.h"
-
-#include <Application.h>
-#include <Dialogs.h>
-
+#include "app/Shell.h"
+#include "host/Application.h"
+#include "host/Dialogs.h"
 
 int main(int argc, char** argv)
 {

@@ -6,11 +6,12 @@
 //   zel-bench-packets            full run: 1 000, 100 000 and 1 000 000 rows
 //   zel-bench-packets --smoke    a second or two, for CI
 
-#include "DataSet.h"
-#include "Packet.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Packet.h"
 
 #include <QCoreApplication>
 #include <QLocale>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>

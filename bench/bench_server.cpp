@@ -12,18 +12,15 @@
 //   options: --orders N  --sqlite FILE (reused when already seeded)
 //            --pg URL (a schema zel_bench_N is created and reused)  --no-pg  --no-sqlite
 
-#include "AppServer.h"
-#include "Db.h"
-#include "IncPed.h"
-#include "Packet.h"
-#include "Packets.h"
-#include "Schema.h"
-#include "Seed.h"
-
-#include "login.grpc.pb.h"
-#include "rdmIncPed.grpc.pb.h"
-
-#include <grpcpp/grpcpp.h>
+#include "platform/data/Packet.h"
+#include "proto/login.grpc.pb.h"
+#include "proto/rdmIncPed.grpc.pb.h"
+#include "server/AppServer.h"
+#include "server/Db.h"
+#include "server/IncPed.h"
+#include "server/Packets.h"
+#include "server/Schema.h"
+#include "server/Seed.h"
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <grpcpp/grpcpp.h>
 #include <random>
 #include <string>
 #include <thread>

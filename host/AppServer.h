@@ -1,8 +1,7 @@
 #pragma once
 
-#include <DateTime.h>
-
-#include <datapacket.pb.h>
+#include "platform/data/DateTime.h"
+#include "proto/datapacket.pb.h"
 
 #include <QString>
 
@@ -20,12 +19,11 @@ public:
     // 4 picked order numbers (KeyList format), 5 "T" = every order number,
     // 6-7 order-date range, 8 "T" = any order date, 9-10 delivery-date range,
     // 11 "T" = any delivery date.
-    virtual zel::data::Result GetPedido(const QString& cdFilial, const QString& nrPedidoDe,
-                                        const QString& nrPedidoAte, const QString& listaPedido,
-                                        const QString& todosPedidos, const TDateTime& dtPedidoDe,
-                                        const TDateTime& dtPedidoAte, const QString& todasDtPedido,
-                                        const TDateTime& dtEntregaDe, const TDateTime& dtEntregaAte,
-                                        const QString& todasDtEntrega) = 0;
+    virtual zel::data::Result GetPedido(const QString& cdFilial, const QString& nrPedidoDe, const QString& nrPedidoAte,
+                                        const QString& listaPedido, const QString& todosPedidos,
+                                        const TDateTime& dtPedidoDe, const TDateTime& dtPedidoAte,
+                                        const QString& todasDtPedido, const TDateTime& dtEntregaDe,
+                                        const TDateTime& dtEntregaAte, const QString& todasDtEntrega) = 0;
     virtual zel::data::Result GetIncPed(const QString& cdFilial, const QString& nrPedido) = 0;
     virtual zel::data::Result GetItem(const QString& cdFilial, const QString& nrPedido, const QString& nrItemPed,
                                       const QString& ativa) = 0;

@@ -1,12 +1,12 @@
-#include "Application.h"
+#include "host/Application.h"
 
-#include "Dialogs.h"
-
-#include <Exceptions.h>
-#include <Guard.h>
+#include "host/Dialogs.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 
 #include <QMdiArea>
 #include <QPointer>
+
 #include <cstdio>
 
 namespace zel {
@@ -55,8 +55,7 @@ QString FailureText(std::exception_ptr failure)
 void ShowFailure(std::exception_ptr failure)
 {
     const QString text = FailureText(failure);
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     if (reporting > 0) {
         std::fprintf(stderr, "zel: failure while reporting another one: %s\n", qPrintable(text));
         return;
@@ -81,7 +80,13 @@ void SetMainForm(QWidget* form, QMdiArea* area)
     mdiArea() = area;
 }
 
-QWidget* MainForm() { return mainForm(); }
-QMdiArea* MdiArea() { return mdiArea(); }
+QWidget* MainForm()
+{
+    return mainForm();
+}
+QMdiArea* MdiArea()
+{
+    return mdiArea();
+}
 
 } // namespace zel

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QString>
+
 #include <exception>
 
 class QMdiArea;

@@ -1,10 +1,9 @@
-#include "BtnPesquisa.h"
+#include "host/BtnPesquisa.h"
 
-#include "DBGeral.h"
-#include "ListDialogs.h"
-#include "Messages.h"
-
-#include <Exceptions.h>
+#include "host/DBGeral.h"
+#include "host/ListDialogs.h"
+#include "host/Messages.h"
+#include "platform/data/Exceptions.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -20,13 +19,10 @@ TBtnPesquisa::TBtnPesquisa(QWidget* parent, const QString& name) : TButtonFlat(p
 bool TBtnPesquisa::Execute()
 {
     bool proceed = true;
-    if (OnBeforePesq)
-        OnBeforePesq(this, proceed);
-    if (!proceed)
-        return false;
+    if (OnBeforePesq) OnBeforePesq(this, proceed);
+    if (!proceed) return false;
     TDataSet* ds = DataSource ? DataSource->DataSet() : nullptr;
-    if (!ds)
-        DatabaseError(QStringLiteral("%1: o botão de pesquisa não tem lista.").arg(objectName()));
+    if (!ds) DatabaseError(QStringLiteral("%1: o botão de pesquisa não tem lista.").arg(objectName()));
     if (TADOIBQuery* query = TADOIBQuery::OwnerOf(ds)) {
         query->Close();
         query->Open();
@@ -41,16 +37,12 @@ bool TBtnPesquisa::Execute()
         TfrmPesquisaLista dialog(ds, QString(), Title, false, window());
         dialog.setObjectName(QStringLiteral("frmPesquisa"));
         dialog.setCurrentRow(std::max(0, ds->CurrentRow()));
-        if (dialog.exec() == QDialog::Accepted)
-            picked = dialog.CurrentRow();
+        if (dialog.exec() == QDialog::Accepted) picked = dialog.CurrentRow();
     }
-    if (picked < 0)
-        return false;
+    if (picked < 0) return false;
     ds->setRecNo(picked + 1);
-    if (OnAfterPesq)
-        OnAfterPesq(this);
-    if (Associate && Associate->isEnabled())
-        Associate->setFocus(Qt::OtherFocusReason);
+    if (OnAfterPesq) OnAfterPesq(this);
+    if (Associate && Associate->isEnabled()) Associate->setFocus(Qt::OtherFocusReason);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ButtonFlat.h>
-#include <DataSource.h>
+#include "platform/data/DataSource.h"
+#include "platform/widgets/ButtonFlat.h"
 
 #include <functional>
 

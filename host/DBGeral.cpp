@@ -1,12 +1,10 @@
-#include "DBGeral.h"
+#include "host/DBGeral.h"
 
-#include <Exceptions.h>
-#include <Packet.h>
-
-#include <datapacket.pb.h>
+#include "platform/data/Exceptions.h"
+#include "platform/data/Packet.h"
+#include "proto/datapacket.pb.h"
 
 #include <QFileInfo>
-#include <algorithm>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -14,20 +12,24 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace zel {
 
 TdtmDBGeral* dtmDBGeral = nullptr;
 
 namespace {
 
-[[noreturn]] void fail(const QString& message) { throw EDatabaseError(message); }
+[[noreturn]] void fail(const QString& message)
+{
+    throw EDatabaseError(message);
+}
 
 QString driverText(const QSqlError& e)
 {
     QString t = e.driverText().trimmed();
     const QString d = e.databaseText().trimmed();
-    if (!d.isEmpty() && d != t)
-        t += (t.isEmpty() ? QString() : QStringLiteral(": ")) + d;
+    if (!d.isEmpty() && d != t) t += (t.isEmpty() ? QString() : QStringLiteral(": ")) + d;
     return t;
 }
 
@@ -57,12 +59,10 @@ QSqlDatabase TADOConnection::Database() const
 
 void TADOConnection::Open()
 {
-    if (Connected())
-        return;
+    if (Connected()) return;
     Close();
     const QString url = ConnectionString.trimmed();
-    if (url.isEmpty())
-        fail(QStringLiteral("O banco de dados não foi informado."));
+    if (url.isEmpty()) fail(QStringLiteral("O banco de dados não foi informado."));
     QSqlDatabase db;
     if (url.startsWith(QLatin1String("sqlite:"))) {
         const QString path = url.mid(7);
@@ -81,8 +81,7 @@ void TADOConnection::Open()
         db.setUserName(u.userName());
         db.setPassword(u.password());
         QString name = u.path();
-        if (name.startsWith(QLatin1Char('/')))
-            name.remove(0, 1);
+        if (name.startsWith(QLatin1Char('/'))) name.remove(0, 1);
         db.setDatabaseName(name);
         db.setConnectOptions(QStringLiteral("connect_timeout=5"));
     } else {
@@ -90,8 +89,7 @@ void TADOConnection::Open()
                             "(use sqlite:ARQUIVO ou postgresql://...).")
                  .arg(url));
     }
-    if (!db.isValid())
-        fail(QStringLiteral("O driver do banco de dados não está instalado (%1).").arg(db.driverName()));
+    if (!db.isValid()) fail(QStringLiteral("O driver do banco de dados não está instalado (%1).").arg(db.driverName()));
     if (!db.open()) {
         const QString why = driverText(db.lastError());
         db = QSqlDatabase();
@@ -102,8 +100,7 @@ void TADOConnection::Open()
 
 void TADOConnection::Close()
 {
-    if (!QSqlDatabase::contains(qtName_))
-        return;
+    if (!QSqlDatabase::contains(qtName_)) return;
     {
         QSqlDatabase db = QSqlDatabase::database(qtName_, false);
         db.close();
@@ -117,8 +114,7 @@ void TIBTransaction::StartTransaction()
 {
     TADOConnection* c = database_->Connection();
     c->Open();
-    if (inTransaction_)
-        fail(QStringLiteral("A transação %1 já está ativa.").arg(name_));
+    if (inTransaction_) fail(QStringLiteral("A transação %1 já está ativa.").arg(name_));
     if (!c->Database().transaction())
         fail(QStringLiteral("Não foi possível iniciar a transação: %1").arg(driverText(c->Database().lastError())));
     inTransaction_ = true;
@@ -126,8 +122,7 @@ void TIBTransaction::StartTransaction()
 
 void TIBTransaction::Commit()
 {
-    if (!inTransaction_)
-        fail(QStringLiteral("A transação %1 não está ativa.").arg(name_));
+    if (!inTransaction_) fail(QStringLiteral("A transação %1 não está ativa.").arg(name_));
     inTransaction_ = false;
     QSqlDatabase db = database_->Connection()->Database();
     if (!db.commit())
@@ -136,8 +131,7 @@ void TIBTransaction::Commit()
 
 void TIBTransaction::Rollback()
 {
-    if (!inTransaction_)
-        return;
+    if (!inTransaction_) return;
     inTransaction_ = false;
     database_->Connection()->Database().rollback();
 }
@@ -173,16 +167,14 @@ std::vector<TADOIBQuery*>& queries()
 TADOIBQuery* TADOIBQuery::OwnerOf(const TDataSet* dataSet)
 {
     for (TADOIBQuery* q : queries())
-        if (q->Query() == dataSet)
-            return q;
+        if (q->Query() == dataSet) return q;
     return nullptr;
 }
 
 TADOIBQuery::TADOIBQuery(const QString& name, TdtmDBGeral* dm) : name_(name), query_(name)
 {
     queries().push_back(this);
-    if (!dm)
-        dm = dtmDBGeral;
+    if (!dm) dm = dtmDBGeral;
     if (dm) {
         Connection = &dm->adcGeral;
         Database = &dm->dtbGeral;
@@ -216,16 +208,14 @@ QStringList parameterNames(const QString& sql)
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql.at(i);
         if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
+            if (c == quote) quote = QChar();
             continue;
         }
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             quote = c;
             continue;
         }
-        if (c != QLatin1Char(':'))
-            continue;
+        if (c != QLatin1Char(':')) continue;
         // "::" is a PostgreSQL cast, not a parameter.
         if (i + 1 < sql.size() && sql.at(i + 1) == QLatin1Char(':')) {
             ++i;
@@ -236,8 +226,7 @@ QStringList parameterNames(const QString& sql)
             ++j;
         if (j > i + 1) {
             const QString n = sql.mid(i + 1, j - i - 1);
-            if (!names.contains(n, Qt::CaseInsensitive))
-                names << n;
+            if (!names.contains(n, Qt::CaseInsensitive)) names << n;
         }
         i = j - 1;
     }
@@ -267,18 +256,15 @@ TFieldType typeOfColumn(const QSqlField& f)
 
 Variant toVariant(const QVariant& v, TFieldType type)
 {
-    if (v.isNull())
-        return {};
+    if (v.isNull()) return {};
     switch (type) {
     case TFieldType::ftString:
     case TFieldType::ftFixedChar:
         return Variant(v.toString());
     case TFieldType::ftDateTime: {
         QDateTime dt = v.toDateTime();
-        if (!dt.isValid())
-            dt = QDateTime(v.toDate(), QTime(0, 0));
-        if (!dt.isValid())
-            dt = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+        if (!dt.isValid()) dt = QDateTime(v.toDate(), QTime(0, 0));
+        if (!dt.isValid()) dt = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
         return dt.isValid() ? Variant(TDateTime::fromQDateTime(dt)) : Variant();
     }
     case TFieldType::ftFloat:
@@ -294,14 +280,12 @@ Variant toVariant(const QVariant& v, TFieldType type)
 void TADOIBQuery::syncParams()
 {
     const QString text = SQL.join(QLatin1Char('\n'));
-    if (text == paramsOf_ && !params_.empty())
-        return;
+    if (text == paramsOf_ && !params_.empty()) return;
     std::vector<std::unique_ptr<TParam>> next;
     for (const QString& n : parameterNames(text)) {
         std::unique_ptr<TParam> p;
         for (auto& old : params_)
-            if (old && old->Name().compare(n, Qt::CaseInsensitive) == 0)
-                p = std::move(old);
+            if (old && old->Name().compare(n, Qt::CaseInsensitive) == 0) p = std::move(old);
         next.push_back(p ? std::move(p) : std::make_unique<TParam>(n));
     }
     params_ = std::move(next);
@@ -321,17 +305,14 @@ TParam& TADOIBQuery::ParamByName(const QString& name)
 {
     syncParams();
     for (auto& p : params_)
-        if (p->Name().compare(name, Qt::CaseInsensitive) == 0)
-            return *p;
+        if (p->Name().compare(name, Qt::CaseInsensitive) == 0) return *p;
     fail(QStringLiteral("%1: parâmetro \"%2\" não encontrado.").arg(name_, name));
 }
 
 void TADOIBQuery::Open()
 {
-    if (Active())
-        return;
-    if (!Connection)
-        fail(QStringLiteral("%1: a consulta não tem conexão com o banco de dados.").arg(name_));
+    if (Active()) return;
+    if (!Connection) fail(QStringLiteral("%1: a consulta não tem conexão com o banco de dados.").arg(name_));
     Connection->Open();
     syncParams();
     const QString text = SQL.join(QLatin1Char('\n'));
@@ -346,12 +327,24 @@ void TADOIBQuery::Open()
             const Variant& v = p->Value();
             QVariant qv;
             switch (v.type()) {
-            case Variant::Type::Null: qv = QVariant(QMetaType::fromType<QString>()); break;
-            case Variant::Type::Boolean: qv = v.toBool(); break;
-            case Variant::Type::Text: qv = v.toString(); break;
-            case Variant::Type::DateTime: qv = v.toDateTime().toQDateTime(); break;
-            case Variant::Type::Float: qv = v.toFloat(); break;
-            case Variant::Type::Integer: qv = qlonglong(v.toInteger()); break;
+            case Variant::Type::Null:
+                qv = QVariant(QMetaType::fromType<QString>());
+                break;
+            case Variant::Type::Boolean:
+                qv = v.toBool();
+                break;
+            case Variant::Type::Text:
+                qv = v.toString();
+                break;
+            case Variant::Type::DateTime:
+                qv = v.toDateTime().toQDateTime();
+                break;
+            case Variant::Type::Float:
+                qv = v.toFloat();
+                break;
+            case Variant::Type::Integer:
+                qv = qlonglong(v.toInteger());
+                break;
             }
             q.bindValue(QLatin1Char(':') + p->Name(), qv);
         }
@@ -372,8 +365,7 @@ void TADOIBQuery::Open()
                 const TField* f = query_.Field(i);
                 int c = -1;
                 for (int k = 0; k < rec.count(); ++k)
-                    if (rec.fieldName(k).compare(f->FieldName(), Qt::CaseInsensitive) == 0)
-                        c = k;
+                    if (rec.fieldName(k).compare(f->FieldName(), Qt::CaseInsensitive) == 0) c = k;
                 if (c < 0)
                     fail(QStringLiteral("%1: a consulta não devolve o campo \"%2\".").arg(name_, f->FieldName()));
                 column.push_back(c);
@@ -395,8 +387,7 @@ void TADOIBQuery::Open()
                 if (types[i] == TFieldType::ftString) {
                     size = std::max(1, rec.field(column[i]).length());
                     for (const auto& r : rows)
-                        if (!r[i].isNull())
-                            size = std::max(size, int(r[i].toString().size()));
+                        if (!r[i].isNull()) size = std::max(size, int(r[i].toString().size()));
                 }
                 AddField(rec.fieldName(column[i]).toUpper(), types[i], size);
             }

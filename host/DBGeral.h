@@ -1,12 +1,13 @@
 #pragma once
 
-#include <DataSet.h>
-#include <DataSource.h>
-#include <Variant.h>
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Variant.h"
 
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+
 #include <memory>
 #include <vector>
 

@@ -1,8 +1,9 @@
-#include "Dialogs.h"
+#include "host/Dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+
 #include <deque>
 
 namespace zel {
@@ -27,37 +28,42 @@ struct ButtonMap {
 };
 
 constexpr ButtonMap kButtons[] = {
-    {mbYes, QMessageBox::Yes, mrYes},          {mbOK, QMessageBox::Ok, mrOk},
-    {mbNo, QMessageBox::No, mrNo},             {mbCancel, QMessageBox::Cancel, mrCancel},
-    {mbAbort, QMessageBox::Abort, mrAbort},    {mbRetry, QMessageBox::Retry, mrRetry},
+    {mbYes, QMessageBox::Yes, mrYes},
+    {mbOK, QMessageBox::Ok, mrOk},
+    {mbNo, QMessageBox::No, mrNo},
+    {mbCancel, QMessageBox::Cancel, mrCancel},
+    {mbAbort, QMessageBox::Abort, mrAbort},
+    {mbRetry, QMessageBox::Retry, mrRetry},
     {mbIgnore, QMessageBox::Ignore, mrIgnore},
 };
 
 int firstButtonResult(TMsgDlgButtons buttons)
 {
     for (const auto& b : kButtons)
-        if (buttons & b.button)
-            return b.result;
+        if (buttons & b.button) return b.result;
     return mrOk;
 }
 
 int escapeResult(TMsgDlgButtons buttons)
 {
-    if (buttons & mbCancel)
-        return mrCancel;
-    if (buttons & mbNo)
-        return mrNo;
+    if (buttons & mbCancel) return mrCancel;
+    if (buttons & mbNo) return mrNo;
     return firstButtonResult(buttons);
 }
 
 QString titleFor(TMsgDlgType type)
 {
     switch (type) {
-    case TMsgDlgType::mtWarning: return QStringLiteral("Aviso");
-    case TMsgDlgType::mtError: return QStringLiteral("Erro");
-    case TMsgDlgType::mtInformation: return QStringLiteral("Informação");
-    case TMsgDlgType::mtConfirmation: return QStringLiteral("Confirmação");
-    case TMsgDlgType::mtCustom: break;
+    case TMsgDlgType::mtWarning:
+        return QStringLiteral("Aviso");
+    case TMsgDlgType::mtError:
+        return QStringLiteral("Erro");
+    case TMsgDlgType::mtInformation:
+        return QStringLiteral("Informação");
+    case TMsgDlgType::mtConfirmation:
+        return QStringLiteral("Confirmação");
+    case TMsgDlgType::mtCustom:
+        break;
     }
     return QApplication::applicationDisplayName();
 }
@@ -65,25 +71,28 @@ QString titleFor(TMsgDlgType type)
 QMessageBox::Icon iconFor(TMsgDlgType type)
 {
     switch (type) {
-    case TMsgDlgType::mtWarning: return QMessageBox::Warning;
-    case TMsgDlgType::mtError: return QMessageBox::Critical;
-    case TMsgDlgType::mtInformation: return QMessageBox::Information;
-    case TMsgDlgType::mtConfirmation: return QMessageBox::Question;
-    case TMsgDlgType::mtCustom: break;
+    case TMsgDlgType::mtWarning:
+        return QMessageBox::Warning;
+    case TMsgDlgType::mtError:
+        return QMessageBox::Critical;
+    case TMsgDlgType::mtInformation:
+        return QMessageBox::Information;
+    case TMsgDlgType::mtConfirmation:
+        return QMessageBox::Question;
+    case TMsgDlgType::mtCustom:
+        break;
     }
     return QMessageBox::NoIcon;
 }
 
 int showBox(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons)
 {
-    if (buttons == 0)
-        buttons = mbOK;
+    if (buttons == 0) buttons = mbOK;
     QMessageBox box(iconFor(type), titleFor(type), text, QMessageBox::NoButton, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageDlg"));
     QMessageBox::StandardButtons qtButtons;
     for (const auto& b : kButtons)
-        if (buttons & b.button)
-            qtButtons |= b.qt;
+        if (buttons & b.button) qtButtons |= b.qt;
     box.setStandardButtons(qtButtons);
     for (const auto& b : kButtons)
         if (buttons & b.button) {
@@ -92,16 +101,13 @@ int showBox(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons)
         }
     const int escape = escapeResult(buttons);
     for (const auto& b : kButtons)
-        if (b.result == escape && (buttons & b.button))
-            box.setEscapeButton(b.qt);
+        if (b.result == escape && (buttons & b.button)) box.setEscapeButton(b.qt);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
-    if (!clicked)
-        return escape;
+    if (!clicked) return escape;
     const auto chosen = box.standardButton(clicked);
     for (const auto& b : kButtons)
-        if (b.qt == chosen)
-            return b.result;
+        if (b.qt == chosen) return b.result;
     return escape;
 }
 
@@ -132,10 +138,22 @@ void ShowError(const QString& text, int helpCtx)
 
 namespace MessageSeam {
 
-void setNextAnswer(int modalResult) { seam().answers.push_back(modalResult); }
-void setNonInteractive(bool on) { seam().nonInteractive = on; }
-bool nonInteractive() { return seam().nonInteractive; }
-const std::vector<Shown>& history() { return seam().history; }
+void setNextAnswer(int modalResult)
+{
+    seam().answers.push_back(modalResult);
+}
+void setNonInteractive(bool on)
+{
+    seam().nonInteractive = on;
+}
+bool nonInteractive()
+{
+    return seam().nonInteractive;
+}
+const std::vector<Shown>& history()
+{
+    return seam().history;
+}
 void clearHistory()
 {
     seam().history.clear();
@@ -145,11 +163,13 @@ std::vector<QString> errors()
 {
     std::vector<QString> out;
     for (const auto& h : seam().history)
-        if (h.type == TMsgDlgType::mtError)
-            out.push_back(h.text);
+        if (h.type == TMsgDlgType::mtError) out.push_back(h.text);
     return out;
 }
-int pendingAnswers() { return int(seam().answers.size()); }
+int pendingAnswers()
+{
+    return int(seam().answers.size());
+}
 
 } // namespace MessageSeam
 } // namespace zel

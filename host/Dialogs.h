@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+
 #include <vector>
 
 namespace zel {
@@ -26,7 +27,16 @@ constexpr TMsgDlgButtons mbYesNoCancel = mbYes | mbNo | mbCancel;
 constexpr TMsgDlgButtons mbOKCancel = mbOK | mbCancel;
 
 // The button the user chose, as a modal result.
-enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
+enum TModalResult : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7
+};
 
 // Shows a modal message box over the active window and returns the chosen
 // button's modal result. Closing the box without a button gives mrCancel

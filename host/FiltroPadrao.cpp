@@ -1,15 +1,14 @@
-#include "FiltroPadrao.h"
+#include "host/FiltroPadrao.h"
 
-#include "Application.h"
-#include "Dialogs.h"
-#include "Login.h"
-
-#include <DateEditPlus.h>
-#include <Exceptions.h>
-#include <FormFocus.h>
-#include <Guard.h>
-#include <MaskEdit.h>
-#include <Packet.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
+#include "platform/data/Packet.h"
+#include "platform/widgets/DateEditPlus.h"
+#include "platform/widgets/FormFocus.h"
+#include "platform/widgets/MaskEdit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,8 +35,7 @@ QList<QWidget*> optionControls(QWidget* box)
 {
     QList<QWidget*> out;
     for (QWidget* w : box->findChildren<QWidget*>()) {
-        if (w->objectName().isEmpty())
-            continue;
+        if (w->objectName().isEmpty()) continue;
         if (dynamic_cast<TEdit*>(w) || qobject_cast<QCheckBox*>(w) || dynamic_cast<TMaskEdit*>(w) ||
             dynamic_cast<TDateEditPlus*>(w) || dynamic_cast<TRadioButton*>(w))
             out << w;
@@ -139,8 +137,7 @@ bool TfrmFiltroPadrao::Close()
 void TfrmFiltroPadrao::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (event->spontaneous() || activatedThisShowing_)
-        return;
+    if (event->spontaneous() || activatedThisShowing_) return;
     // Owned by the application, not by a window: it appears over the main form.
     if (!parentWidget() && MainForm()) {
         const QRect over = MainForm()->frameGeometry();
@@ -152,18 +149,15 @@ void TfrmFiltroPadrao::showEvent(QShowEvent* event)
 
 void TfrmFiltroPadrao::done(int result)
 {
-    if (closing_)
-        return;
+    if (closing_) return;
     TCloseAction action = TCloseAction::caHide;
     closing_ = true;
     const bool ok = Guarded([&] { FormClose(this, action); });
     closing_ = false;
-    if (!ok || action == TCloseAction::caNone)
-        return;
+    if (!ok || action == TCloseAction::caNone) return;
     activatedThisShowing_ = false;
     QDialog::done(result);
-    if (action == TCloseAction::caFree)
-        deleteLater();
+    if (action == TCloseAction::caFree) deleteLater();
 }
 
 bool TfrmFiltroPadrao::eventFilter(QObject* watched, QEvent* event)
@@ -175,12 +169,14 @@ bool TfrmFiltroPadrao::eventFilter(QObject* watched, QEvent* event)
 
 // ---- saved options --------------------------------------------------------------
 
-void TfrmFiltroPadrao::SetOptionsFile(const QString& path) { optionsFile() = path; }
+void TfrmFiltroPadrao::SetOptionsFile(const QString& path)
+{
+    optionsFile() = path;
+}
 
 QString TfrmFiltroPadrao::OptionsFile()
 {
-    if (!optionsFile().isEmpty())
-        return optionsFile();
+    if (!optionsFile().isEmpty()) return optionsFile();
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     return QDir(dir.isEmpty() ? QDir::homePath() : dir).filePath(QStringLiteral("opcoes-filtro.ini"));
 }
@@ -216,15 +212,13 @@ void TfrmFiltroPadrao::btfLoadOpcClick(QObject*)
         const QString name = cdsCarregaOpcoes.FieldByName(QStringLiteral("CDCONTROLE"))->AsString();
         const QString value = cdsCarregaOpcoes.FieldByName(QStringLiteral("VALOR"))->AsString();
         QWidget* w = grbFiltroPadrao->findChild<QWidget*>(name);
-        if (!w)
-            continue;
+        if (!w) continue;
         if (auto* e = dynamic_cast<TMaskEdit*>(w))
             e->setText(value);
         else if (auto* d = dynamic_cast<TDateEditPlus*>(w))
             d->setText(value);
         else if (auto* r = dynamic_cast<TRadioButton*>(w)) {
-            if (value == QLatin1String("1"))
-                r->setChecked(true);
+            if (value == QLatin1String("1")) r->setChecked(true);
         } else if (auto* t = dynamic_cast<TEdit*>(w))
             t->setText(value);
         else if (auto* c = qobject_cast<QCheckBox*>(w))

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "Messages.h"
-#include "PadraoGrid.h"
-
-#include <ButtonFlat.h>
-#include <DataSet.h>
-#include <DataSource.h>
-#include <StdCtrls.h>
+#include "host/Messages.h"
+#include "host/PadraoGrid.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/widgets/ButtonFlat.h"
+#include "platform/widgets/StdCtrls.h"
 
 #include <QDialog>
 

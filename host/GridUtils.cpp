@@ -1,7 +1,7 @@
-#include "GridUtils.h"
+#include "host/GridUtils.h"
 
-#include <Canvas.h>
-#include <DBGrid.h>
+#include "platform/widgets/Canvas.h"
+#include "platform/widgets/DBGrid.h"
 
 #include <QBitmap>
 #include <QPainter>
@@ -11,8 +11,7 @@ namespace zel {
 
 void RefreshGrid(QWidget* form)
 {
-    if (!form)
-        return;
+    if (!form) return;
     for (TDBGrid* grid : form->findChildren<TDBGrid*>()) {
         grid->viewport()->update();
         grid->viewport()->repaint();
@@ -21,8 +20,7 @@ void RefreshGrid(QWidget* form)
 
 QPixmap TransparentPicture(const QPixmap& picture, const QColor& transparent)
 {
-    if (picture.isNull() || !transparent.isValid())
-        return picture;
+    if (picture.isNull() || !transparent.isValid()) return picture;
     QPixmap out = picture;
     out.setMask(picture.createMaskFromColor(transparent, Qt::MaskInColor));
     return out;
@@ -30,8 +28,7 @@ QPixmap TransparentPicture(const QPixmap& picture, const QColor& transparent)
 
 void InsereImagem(QPainter* painter, const QRect& rect, const QPixmap& picture, const QColor& transparent)
 {
-    if (!painter || picture.isNull())
-        return;
+    if (!painter || picture.isNull()) return;
     const QPixmap pm = TransparentPicture(picture, transparent);
     const QSize size = pm.deviceIndependentSize().toSize();
     const QPoint at(rect.left() + (rect.width() - size.width()) / 2, rect.top() + (rect.height() - size.height()) / 2);
@@ -43,8 +40,7 @@ void InsereImagem(QPainter* painter, const QRect& rect, const QPixmap& picture, 
 
 void InsereImagem(TDBGrid* grid, const QRect& rect, const QPixmap& picture, const QColor& transparent)
 {
-    if (!grid || !grid->Canvas())
-        return;
+    if (!grid || !grid->Canvas()) return;
     InsereImagem(grid->Canvas()->Painter(), rect, picture, transparent);
 }
 

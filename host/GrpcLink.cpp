@@ -1,16 +1,14 @@
-#include "GrpcLink.h"
+#include "host/GrpcLink.h"
 
-#include "Login.h"
-#include "ServerCall.h"
+#include "host/Login.h"
+#include "host/ServerCall.h"
+#include "proto/rdmIncPed.grpc.pb.h"
 
-#include <rdmIncPed.grpc.pb.h>
-
+#include <chrono>
 #include <grpcpp/client_context.h>
 #include <grpcpp/create_channel.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/channel_arguments.h>
-
-#include <chrono>
 
 namespace zel::grpclink {
 
@@ -31,8 +29,14 @@ std::string& tlsRoots()
 }
 } // namespace
 
-void SetTlsRoots(const QByteArray& pem) { tlsRoots() = pem.toStdString(); }
-bool TlsEnabled() { return !tlsRoots().empty(); }
+void SetTlsRoots(const QByteArray& pem)
+{
+    tlsRoots() = pem.toStdString();
+}
+bool TlsEnabled()
+{
+    return !tlsRoots().empty();
+}
 
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
 {
@@ -43,8 +47,7 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 200);
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 2000);
     const std::string target = QStringLiteral("%1:%2").arg(host).arg(port).toStdString();
-    if (tlsRoots().empty())
-        return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
+    if (tlsRoots().empty()) return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
     grpc::SslCredentialsOptions ssl;
     ssl.pem_root_certs = tlsRoots();
     return grpc::CreateCustomChannel(target, grpc::SslCredentials(ssl), args);
@@ -58,10 +61,8 @@ bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs)
         const auto deadline = deadlineIn(timeoutMs);
         grpc_connectivity_state state = channel->GetState(true);
         while (state != GRPC_CHANNEL_READY) {
-            if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN)
-                return false;
-            if (!channel->WaitForStateChange(state, deadline))
-                return false;
+            if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN) return false;
+            if (!channel->WaitForStateChange(state, deadline)) return false;
             state = channel->GetState(true);
         }
         return true;
@@ -85,20 +86,25 @@ ENetError StatusError(const grpc::Status& status, const QString& what, const QSt
         return ENetError(ENetError::Unauthenticated,
                          QStringLiteral("A sessão não é válida ou expirou. Entre novamente no sistema."));
     case grpc::StatusCode::RESOURCE_EXHAUSTED:
-        return ENetError(ENetError::Other,
-                         QStringLiteral("A resposta do servidor de aplicação excede o limite da conexão (%1).").arg(what));
+        return ENetError(
+            ENetError::Other,
+            QStringLiteral("A resposta do servidor de aplicação excede o limite da conexão (%1).").arg(what));
     case grpc::StatusCode::UNIMPLEMENTED:
         return ENetError(ENetError::UnknownServer,
                          QStringLiteral("O servidor de aplicação em %1 não oferece %2.").arg(address, what));
     default:
-        return ENetError(ENetError::Other, QStringLiteral("Falha na comunicação com o servidor de aplicação (%1): %2")
-                                               .arg(what, detail.isEmpty() ? QStringLiteral("erro desconhecido") : detail));
+        return ENetError(ENetError::Other,
+                         QStringLiteral("Falha na comunicação com o servidor de aplicação (%1): %2")
+                             .arg(what, detail.isEmpty() ? QStringLiteral("erro desconhecido") : detail));
     }
 }
 
 namespace {
 
-void setDate(Zel08100::Date* d, const TDateTime& v) { d->set_ms(v.msecs()); }
+void setDate(Zel08100::Date* d, const TDateTime& v)
+{
+    d->set_ms(v.msecs());
+}
 
 class GrpcRdmIncPed final : public IrdmIncPed {
 public:
@@ -182,8 +188,7 @@ private:
     using Method = grpc::Status (Zel08100::rdmIncPed::Stub::*)(grpc::ClientContext*, const Request&,
                                                                zel::data::Result*);
 
-    template <class Request>
-    zel::data::Result call(const char* name, const Request& request, Method<Request> method)
+    template <class Request> zel::data::Result call(const char* name, const Request& request, Method<Request> method)
     {
         const std::string token = SessionToken().toStdString();
         const int timeoutMs = *timeoutMs_;
@@ -195,8 +200,7 @@ private:
             context.set_deadline(deadlineIn(timeoutMs));
             status = (stub_.get()->*method)(&context, request, &result);
         });
-        if (!status.ok())
-            throw StatusError(status, QString::fromLatin1(name), address_, timeoutMs);
+        if (!status.ok()) throw StatusError(status, QString::fromLatin1(name), address_, timeoutMs);
         return result;
     }
 
@@ -208,8 +212,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address,
-                                          const int* timeoutMs)
+std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, const int* timeoutMs)
 {
     return std::make_unique<GrpcRdmIncPed>(std::move(channel), std::move(address), timeoutMs);
 }

@@ -2,12 +2,11 @@
 
 // Internal to the host library: the gRPC side of the server link.
 
-#include "AppServer.h"
-#include "NetConnection.h"
+#include "host/AppServer.h"
+#include "host/NetConnection.h"
 
 #include <grpcpp/channel.h>
 #include <grpcpp/support/status.h>
-
 #include <memory>
 
 namespace zel::grpclink {

@@ -1,10 +1,9 @@
-#include "ListDialogs.h"
+#include "host/ListDialogs.h"
 
-#include "Dialogs.h"
-
-#include <Exceptions.h>
-#include <Guard.h>
-#include <KeyList.h>
+#include "host/Dialogs.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
+#include "platform/data/KeyList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +17,7 @@
 #include <QSet>
 #include <QTableView>
 #include <QVBoxLayout>
+
 #include <algorithm>
 
 namespace zel {
@@ -46,8 +46,7 @@ TDataSetListModel::TDataSetListModel(TDataSet* ds, const QString& markField, boo
 {
     for (int i = 0; i < ds->FieldCount(); ++i) {
         TField* f = ds->Field(i);
-        if (f->Visible() && f->FieldName().compare(markField, Qt::CaseInsensitive) != 0)
-            fields_.push_back(f);
+        if (f->Visible() && f->FieldName().compare(markField, Qt::CaseInsensitive) != 0) fields_.push_back(f);
     }
     marks_.assign(std::size_t(std::max(0, ds->RecordCount())), false);
 }
@@ -65,8 +64,7 @@ int TDataSetListModel::columnCount(const QModelIndex& parent) const
 TField* TDataSetListModel::FieldAt(int column) const
 {
     if (check_) {
-        if (column == 0)
-            return nullptr;
+        if (column == 0) return nullptr;
         --column;
     }
     return column >= 0 && column < int(fields_.size()) ? fields_[std::size_t(column)] : nullptr;
@@ -74,52 +72,42 @@ TField* TDataSetListModel::FieldAt(int column) const
 
 QVariant TDataSetListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid())
-        return {};
+    if (!index.isValid()) return {};
     const int row = index.row();
     if (check_ && index.column() == 0) {
-        if (role == Qt::DisplayRole)
-            return marks_[std::size_t(row)] ? kCheck : QString();
-        if (role == Qt::TextAlignmentRole)
-            return int(Qt::AlignCenter);
+        if (role == Qt::DisplayRole) return marks_[std::size_t(row)] ? kCheck : QString();
+        if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         return {};
     }
     TField* f = FieldAt(index.column());
-    if (!f)
-        return {};
-    if (role == Qt::DisplayRole)
-        return displayText(ds_, f, row);
-    if (role == Qt::TextAlignmentRole && (f->DataType() == TFieldType::ftFloat || f->DataType() == TFieldType::ftInteger))
+    if (!f) return {};
+    if (role == Qt::DisplayRole) return displayText(ds_, f, row);
+    if (role == Qt::TextAlignmentRole &&
+        (f->DataType() == TFieldType::ftFloat || f->DataType() == TFieldType::ftInteger))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
 
 QVariant TDataSetListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
-        return {};
-    if (orientation == Qt::Vertical)
-        return section + 1;
-    if (check_ && section == 0)
-        return kCheck;
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Vertical) return section + 1;
+    if (check_ && section == 0) return kCheck;
     TField* f = FieldAt(section);
     return f ? f->DisplayLabel() : QVariant();
 }
 
 void TDataSetListModel::setMarked(int row, bool marked)
 {
-    if (row < 0 || row >= int(marks_.size()) || marks_[std::size_t(row)] == marked)
-        return;
+    if (row < 0 || row >= int(marks_.size()) || marks_[std::size_t(row)] == marked) return;
     marks_[std::size_t(row)] = marked;
-    if (check_)
-        emit dataChanged(index(row, 0), index(row, 0));
+    if (check_) emit dataChanged(index(row, 0), index(row, 0));
 }
 
 void TDataSetListModel::setAllMarked(bool marked)
 {
     std::fill(marks_.begin(), marks_.end(), marked);
-    if (check_ && !marks_.empty())
-        emit dataChanged(index(0, 0), index(int(marks_.size()) - 1, 0));
+    if (check_ && !marks_.empty()) emit dataChanged(index(0, 0), index(int(marks_.size()) - 1, 0));
 }
 
 int TDataSetListModel::MarkedCount() const
@@ -150,8 +138,7 @@ TfrmPesquisaLista::TfrmPesquisaLista(TDataSet* ds, const QString& markField, con
     grdLista->verticalHeader()->setDefaultSectionSize(20);
     grdLista->verticalHeader()->hide();
     grdLista->horizontalHeader()->setStretchLastSection(true);
-    if (multiPick)
-        grdLista->setColumnWidth(0, 28);
+    if (multiPick) grdLista->setColumnWidth(0, 28);
     grdLista->installEventFilter(this);
     edtLocalizar->installEventFilter(this);
 
@@ -186,8 +173,7 @@ TfrmPesquisaLista::TfrmPesquisaLista(TDataSet* ds, const QString& markField, con
     connect(btnCancelar, &QPushButton::clicked, this, [this] { Guarded([this] { reject(); }); });
     connect(grdLista, &QTableView::pressed, this, [this](const QModelIndex& i) {
         Guarded([&] {
-            if (multi_ && i.column() == 0)
-                model_->setMarked(i.row(), !model_->Marked(i.row()));
+            if (multi_ && i.column() == 0) model_->setMarked(i.row(), !model_->Marked(i.row()));
         });
     });
     connect(grdLista, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
@@ -210,8 +196,7 @@ int TfrmPesquisaLista::CurrentRow() const
 
 void TfrmPesquisaLista::setCurrentRow(int row)
 {
-    if (row < 0 || row >= model_->rowCount())
-        return;
+    if (row < 0 || row >= model_->rowCount()) return;
     const int column = model_->HasCheckColumn() && model_->columnCount() > 1 ? 1 : 0;
     grdLista->setCurrentIndex(model_->index(row, column));
     grdLista->scrollTo(grdLista->currentIndex());
@@ -220,17 +205,17 @@ void TfrmPesquisaLista::setCurrentRow(int row)
 void TfrmPesquisaLista::ToggleCurrent()
 {
     const int row = CurrentRow();
-    if (row >= 0)
-        model_->setMarked(row, !model_->Marked(row));
+    if (row >= 0) model_->setMarked(row, !model_->Marked(row));
 }
 
 void TfrmPesquisaLista::locate(const QString& text)
 {
     const int column = model_->HasCheckColumn() ? 1 : 0;
-    if (text.isEmpty() || column >= model_->columnCount())
-        return;
+    if (text.isEmpty() || column >= model_->columnCount()) return;
     for (int row = 0; row < model_->rowCount(); ++row)
-        if (model_->data(model_->index(row, column), Qt::DisplayRole).toString().startsWith(text, Qt::CaseInsensitive)) {
+        if (model_->data(model_->index(row, column), Qt::DisplayRole)
+                .toString()
+                .startsWith(text, Qt::CaseInsensitive)) {
             setCurrentRow(row);
             return;
         }
@@ -238,8 +223,7 @@ void TfrmPesquisaLista::locate(const QString& text)
 
 bool TfrmPesquisaLista::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyPress)
-        return QDialog::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     auto* k = static_cast<QKeyEvent*>(event);
     if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
         Guarded([this] { accept(); });
@@ -261,8 +245,7 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
                    QString& result, const QString& markField)
 {
     TDataSet* ds = dataSource ? dataSource->DataSet() : nullptr;
-    if (!ds || !ds->Active())
-        DatabaseError(QStringLiteral("A lista de pesquisa não tem dados abertos."));
+    if (!ds || !ds->Active()) DatabaseError(QStringLiteral("A lista de pesquisa não tem dados abertos."));
     TField* key = ds->FieldByName(keyField);
     TField* mark = ds->FindField(markField);
 
@@ -279,21 +262,18 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
             model->setMarked(r, isMarkedValue(ds->ValueAt(r, mark->Index())));
     }
     dialog.setCurrentRow(std::max(0, ds->CurrentRow()));
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
+    if (dialog.exec() != QDialog::Accepted) return false;
 
     if (singlePick) {
         const int row = dialog.CurrentRow();
-        if (row < 0)
-            return false;
+        if (row < 0) return false;
         result = ds->ValueAt(row, key->Index()).toString();
         return true;
     }
 
     QStringList picked;
     for (int r = 0; r < rows; ++r)
-        if (model->Marked(r))
-            picked << ds->ValueAt(r, key->Index()).toString();
+        if (model->Marked(r)) picked << ds->ValueAt(r, key->Index()).toString();
     result = picked.isEmpty() ? QStringLiteral(" ") : KeyList::Join(picked);
 
     // The marks stay in the dataset for the next picking.
@@ -306,25 +286,21 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
         try {
             for (int r = 0; r < rows; ++r) {
                 const bool now = model->Marked(r);
-                if (isMarkedValue(ds->ValueAt(r, mark->Index())) == now)
-                    continue;
+                if (isMarkedValue(ds->ValueAt(r, mark->Index())) == now) continue;
                 ds->setRecNo(r + 1);
                 ds->Edit();
                 mark->setAsString(now ? QStringLiteral("S") : QStringLiteral("N"));
                 ds->Post();
             }
         } catch (...) {
-            if (ds->State() != TDataSetState::dsBrowse && ds->Active())
-                ds->Cancel();
+            if (ds->State() != TDataSetState::dsBrowse && ds->Active()) ds->Cancel();
             mark->setReadOnly(readOnly);
             ds->EnableControls();
             throw;
         }
         mark->setReadOnly(readOnly);
-        if (wasClean)
-            ds->MergeChangeLog();
-        if (ds->BookmarkValid(at))
-            ds->GotoBookmark(at);
+        if (wasClean) ds->MergeChangeLog();
+        if (ds->BookmarkValid(at)) ds->GotoBookmark(at);
         ds->EnableControls();
     }
     return true;
@@ -341,8 +317,7 @@ TfrmProcura::TfrmProcura(TDataSet* ds, QWidget* parent)
     cbxCampo->setObjectName(QStringLiteral("cbxCampo"));
     for (int i = 0; i < ds->FieldCount(); ++i) {
         TField* f = ds->Field(i);
-        if (!f->Visible())
-            continue;
+        if (!f->Visible()) continue;
         fields_.push_back(f);
         cbxCampo->addItem(f->DisplayLabel());
     }
@@ -386,8 +361,7 @@ int TfrmProcura::Find() const
 {
     const int column = cbxCampo->currentIndex();
     const QString text = edtTexto->text();
-    if (column < 0 || column >= int(fields_.size()) || text.isEmpty() || !ds_->Active())
-        return -1;
+    if (column < 0 || column >= int(fields_.size()) || text.isEmpty() || !ds_->Active()) return -1;
     TField* f = fields_[std::size_t(column)];
     const int rows = ds_->RecordCount();
     const int start = ds_->CurrentRow();
@@ -403,16 +377,13 @@ int TfrmProcura::Find() const
 
 bool Procura(TDataSet* dataSet)
 {
-    if (!dataSet || !dataSet->Active())
-        return false;
+    if (!dataSet || !dataSet->Active()) return false;
     int found = -1;
     {
         TfrmProcura dialog(dataSet);
-        if (dialog.exec() == QDialog::Accepted)
-            found = dialog.FoundRow();
+        if (dialog.exec() == QDialog::Accepted) found = dialog.FoundRow();
     }
-    if (found < 0)
-        return false;
+    if (found < 0) return false;
     dataSet->setRecNo(found + 1);
     return true;
 }

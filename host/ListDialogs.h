@@ -1,11 +1,12 @@
 #pragma once
 
-#include <DataSet.h>
-#include <DataSource.h>
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
 #include <QString>
+
 #include <vector>
 
 class QCheckBox;

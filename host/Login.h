@@ -8,14 +8,14 @@ namespace zel {
 // works in, and the application server the screens connect to. The shell sets
 // it once after a successful login; modules only read it.
 struct TLoginInfo {
-    QString token;       // session token sent with every server call
-    QString operador;    // operator code
-    QString nmOperador;  // operator name
-    QString filial;      // login branch code
-    QString nmFilial;    // login branch name
+    QString token;         // session token sent with every server call
+    QString operador;      // operator code
+    QString nmOperador;    // operator name
+    QString filial;        // login branch code
+    QString nmFilial;      // login branch name
     bool moduFili = false; // the login works with one fixed branch
-    QString webUrl;      // application server host
-    int webPort = 0;     // application server port
+    QString webUrl;        // application server host
+    int webPort = 0;       // application server port
 };
 
 void SetLogin(const TLoginInfo& info);

@@ -1,14 +1,13 @@
-#include "LoginClient.h"
+#include "host/LoginClient.h"
 
-#include "GrpcLink.h"
-#include "ServerCall.h"
-
-#include <login.grpc.pb.h>
-
-#include <grpcpp/client_context.h>
+#include "host/GrpcLink.h"
+#include "host/ServerCall.h"
+#include "proto/login.grpc.pb.h"
 
 #include <QRegularExpression>
+
 #include <chrono>
+#include <grpcpp/client_context.h>
 
 namespace zel {
 
@@ -16,19 +15,17 @@ bool ParseServerAddress(const QString& address, QString& host, int& port)
 {
     static const QRegularExpression re(QStringLiteral(R"(^\s*(\[[^\]]+\]|[^:\s]+):(\d{1,5})\s*$)"));
     const auto m = re.match(address);
-    if (!m.hasMatch())
-        return false;
+    if (!m.hasMatch()) return false;
     bool ok = false;
     const int p = m.captured(2).toInt(&ok);
-    if (!ok || p <= 0 || p > 65535)
-        return false;
+    if (!ok || p <= 0 || p > 65535) return false;
     host = m.captured(1);
     port = p;
     return true;
 }
 
-TLoginInfo Entrar(const QString& host, int port, const QString& operador, const QString& senha,
-                  const QString& filial, int timeoutMs)
+TLoginInfo Entrar(const QString& host, int port, const QString& operador, const QString& senha, const QString& filial,
+                  int timeoutMs)
 {
     const QString address = QStringLiteral("%1:%2").arg(host).arg(port);
     auto channel = grpclink::MakeChannel(host, port);
@@ -53,8 +50,7 @@ TLoginInfo Entrar(const QString& host, int port, const QString& operador, const 
                                 .arg(address));
         throw grpclink::StatusError(status, QStringLiteral("login"), address, timeoutMs);
     }
-    if (reply.has_error())
-        throw ELoginError(reply.error().code(), QString::fromStdString(reply.error().message()));
+    if (reply.has_error()) throw ELoginError(reply.error().code(), QString::fromStdString(reply.error().message()));
     if (!reply.has_session())
         throw ELoginError(0, QStringLiteral("O servidor de aplicação devolveu uma resposta de login vazia."));
     const auto& s = reply.session();
@@ -72,8 +68,7 @@ TLoginInfo Entrar(const QString& host, int port, const QString& operador, const 
 
 void Sair(const TLoginInfo& login, int timeoutMs)
 {
-    if (login.token.isEmpty() || login.webUrl.isEmpty())
-        return;
+    if (login.token.isEmpty() || login.webUrl.isEmpty()) return;
     try {
         auto channel = grpclink::MakeChannel(login.webUrl, login.webPort);
         auto stub = zel::login::Login::NewStub(channel);

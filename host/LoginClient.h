@@ -1,8 +1,7 @@
 #pragma once
 
-#include "Login.h"
-
-#include <Exceptions.h>
+#include "host/Login.h"
+#include "platform/data/Exceptions.h"
 
 #include <QString>
 

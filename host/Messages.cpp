@@ -1,6 +1,6 @@
-#include "Messages.h"
+#include "host/Messages.h"
 
-#include <Exceptions.h>
+#include "platform/data/Exceptions.h"
 
 namespace zel {
 
@@ -13,8 +13,7 @@ qsizetype findKey(const QStringList& lines, const QString& key, qsizetype& line)
     for (line = 0; line < lines.size(); ++line) {
         const QString& l = lines.at(line);
         const qsizetype bar = l.indexOf(QLatin1Char('|'));
-        if (bar == key.size() && l.startsWith(key))
-            return bar;
+        if (bar == key.size() && l.startsWith(key)) return bar;
     }
     return -1;
 }
@@ -30,8 +29,7 @@ QString TMessages::Msg(const QString& key) const
 {
     qsizetype line;
     const qsizetype bar = findKey(lines_, key, line);
-    if (bar < 0)
-        return key;
+    if (bar < 0) return key;
     return lines_.at(line).mid(bar + 1);
 }
 
@@ -43,8 +41,7 @@ int TMessages::ShowMsg(const QString& key, TMsgDlgType type, TMsgDlgButtons butt
 void MensErro(const QString& text, bool raise)
 {
     ShowError(text);
-    if (raise)
-        Abort();
+    if (raise) Abort();
 }
 
 } // namespace zel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Dialogs.h"
+#include "host/Dialogs.h"
 
 #include <QString>
 #include <QStringList>

@@ -22,7 +22,7 @@
 // one copy of the host library (a shared library), so the login, the data
 // module and the first-activation flag seen by the module are the shell's.
 
-#include <Variant.h>
+#include "platform/data/Variant.h"
 
 #include <vector>
 

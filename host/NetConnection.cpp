@@ -1,6 +1,6 @@
-#include "NetConnection.h"
+#include "host/NetConnection.h"
 
-#include "GrpcLink.h"
+#include "host/GrpcLink.h"
 
 namespace zel {
 namespace {
@@ -30,12 +30,10 @@ TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect()
 {
-    if (Connected())
-        return;
+    if (Connected()) return;
     lastError_.clear();
     try {
-        if (BeforeConnect)
-            BeforeConnect(this);
+        if (BeforeConnect) BeforeConnect(this);
         const QString address = QStringLiteral("%1:%2").arg(Host).arg(Port);
         if (ServerName != kRdmIncPed)
             throw ENetError(ENetError::UnknownServer,
@@ -50,46 +48,57 @@ void TNetConnection::Connect()
                                            "Verifique se ele está em execução e tente de novo.")
                                 .arg(address));
         std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, &CallTimeoutMs);
-        if (defaults().factory)
-            server = defaults().factory(std::move(server), *this);
+        if (defaults().factory) server = defaults().factory(std::move(server), *this);
         appServer_ = std::move(server);
     } catch (const Exception& e) {
         lastError_ = e.Message();
-        if (ThrowException)
-            throw;
+        if (ThrowException) throw;
         return;
     }
-    if (AfterConnect)
-        AfterConnect(this);
+    if (AfterConnect) AfterConnect(this);
 }
 
 void TNetConnection::Disconnect()
 {
-    if (!Connected())
-        return;
-    if (BeforeDisconnect)
-        BeforeDisconnect(this);
+    if (!Connected()) return;
+    if (BeforeDisconnect) BeforeDisconnect(this);
     appServer_.reset();
-    if (AfterDisconnect)
-        AfterDisconnect(this);
+    if (AfterDisconnect) AfterDisconnect(this);
 }
 
 IrdmIncPed& TNetConnection::AppServer()
 {
     if (!appServer_) {
         QString text = QStringLiteral("Não há conexão com o servidor de aplicação.");
-        if (!lastError_.isEmpty())
-            text += QLatin1Char(' ') + lastError_;
+        if (!lastError_.isEmpty()) text += QLatin1Char(' ') + lastError_;
         throw ENetError(ENetError::NotConnected, text);
     }
     return *appServer_;
 }
 
-void TNetConnection::SetTlsRootCertificates(const QByteArray& pem) { grpclink::SetTlsRoots(pem); }
-void TNetConnection::SetAppServerFactory(AppServerFactory factory) { defaults().factory = std::move(factory); }
-int TNetConnection::DefaultCallTimeoutMs() { return defaults().callTimeoutMs; }
-void TNetConnection::SetDefaultCallTimeoutMs(int ms) { defaults().callTimeoutMs = ms; }
-int TNetConnection::DefaultConnectTimeoutMs() { return defaults().connectTimeoutMs; }
-void TNetConnection::SetDefaultConnectTimeoutMs(int ms) { defaults().connectTimeoutMs = ms; }
+void TNetConnection::SetTlsRootCertificates(const QByteArray& pem)
+{
+    grpclink::SetTlsRoots(pem);
+}
+void TNetConnection::SetAppServerFactory(AppServerFactory factory)
+{
+    defaults().factory = std::move(factory);
+}
+int TNetConnection::DefaultCallTimeoutMs()
+{
+    return defaults().callTimeoutMs;
+}
+void TNetConnection::SetDefaultCallTimeoutMs(int ms)
+{
+    defaults().callTimeoutMs = ms;
+}
+int TNetConnection::DefaultConnectTimeoutMs()
+{
+    return defaults().connectTimeoutMs;
+}
+void TNetConnection::SetDefaultConnectTimeoutMs(int ms)
+{
+    defaults().connectTimeoutMs = ms;
+}
 
 } // namespace zel

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AppServer.h"
-
-#include <Exceptions.h>
+#include "host/AppServer.h"
+#include "platform/data/Exceptions.h"
 
 #include <QString>
+
 #include <functional>
 #include <memory>
 
@@ -28,8 +28,8 @@ class TNetConnection;
 // Builds the object behind AppServer() from the real gRPC one; tests install
 // one to wrap the real object with a fault injector, without touching the
 // screens that use the connection.
-using AppServerFactory = std::function<std::unique_ptr<IrdmIncPed>(std::unique_ptr<IrdmIncPed> real,
-                                                                   const TNetConnection& connection)>;
+using AppServerFactory =
+    std::function<std::unique_ptr<IrdmIncPed>(std::unique_ptr<IrdmIncPed> real, const TNetConnection& connection)>;
 
 // The socket link of a screen to the application server. Connecting runs
 // BeforeConnect (which usually sets Host and Port from the login), opens a

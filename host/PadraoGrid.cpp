@@ -1,13 +1,12 @@
-#include "PadraoGrid.h"
+#include "host/PadraoGrid.h"
 
-#include "Application.h"
-#include "Dialogs.h"
-#include "GridUtils.h"
-#include "ListDialogs.h"
-#include "ServerCall.h"
-
-#include <FormFocus.h>
-#include <Guard.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/GridUtils.h"
+#include "host/ListDialogs.h"
+#include "host/ServerCall.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QAction>
 #include <QActionEvent>
@@ -197,13 +196,20 @@ void TfrmPadraoGrid::buildBody()
         connect(a, &QAction::triggered, this, [this, b] {
             Guarded([&] {
                 TDataSet* ds = dbgPadrao->DataSet();
-                if (!ds || !ds->Active())
-                    return;
+                if (!ds || !ds->Active()) return;
                 switch (b) {
-                case TNavigateBtn::nbFirst: ds->First(); break;
-                case TNavigateBtn::nbPrior: ds->Prior(); break;
-                case TNavigateBtn::nbNext: ds->Next(); break;
-                case TNavigateBtn::nbLast: ds->Last(); break;
+                case TNavigateBtn::nbFirst:
+                    ds->First();
+                    break;
+                case TNavigateBtn::nbPrior:
+                    ds->Prior();
+                    break;
+                case TNavigateBtn::nbNext:
+                    ds->Next();
+                    break;
+                case TNavigateBtn::nbLast:
+                    ds->Last();
+                    break;
                 }
             });
         });
@@ -238,8 +244,7 @@ void TfrmPadraoGrid::bindEvents()
         if (b.entry)
             connect(b.entry, &QAction::triggered, this, [this, handler, button] {
                 // A shortcut of a disabled button's entry does nothing.
-                if (!button->isEnabled())
-                    return;
+                if (!button->isEnabled()) return;
                 Guarded([&] { (this->*handler)(button); });
             });
     }
@@ -251,11 +256,9 @@ void TfrmPadraoGrid::bindEvents()
 
 void TfrmPadraoGrid::AdoptAction(QAction* action)
 {
-    if (!action || action->isSeparator())
-        return;
+    if (!action || action->isSeparator()) return;
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    if (!actions().contains(action))
-        addAction(action);
+    if (!actions().contains(action)) addAction(action);
 }
 
 // ---- lifecycle --------------------------------------------------------------
@@ -279,8 +282,7 @@ void TfrmPadraoGrid::fitCodTela()
     // The system font may be wider than the one the width was chosen for:
     // the code is never cut.
     const int need = lblCodTela->sizeHint().width();
-    if (lblCodTela->width() < need)
-        lblCodTela->resize(need, lblCodTela->height());
+    if (lblCodTela->width() < need) lblCodTela->resize(need, lblCodTela->height());
     lblCodTela->move(panMenu->width() - lblCodTela->width() - 8, lblCodTela->y());
 }
 
@@ -294,8 +296,7 @@ void TfrmPadraoGrid::Show()
             subWindow_->setAttribute(Qt::WA_DeleteOnClose);
             subWindow_->setWindowIcon(QIcon(standardGlyph(QStyle::SP_FileDialogListView)));
             subWindow_->installEventFilter(this);
-            if (designBounds_.isValid())
-                subWindow_->setGeometry(designBounds_);
+            if (designBounds_.isValid()) subWindow_->setGeometry(designBounds_);
             connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) { mdiActivated(w); });
         }
         subWindow_->show();
@@ -314,15 +315,13 @@ void TfrmPadraoGrid::Show()
 
 bool TfrmPadraoGrid::Close()
 {
-    if (subWindow_)
-        return subWindow_->close();
+    if (subWindow_) return subWindow_->close();
     return close();
 }
 
 void TfrmPadraoGrid::activated()
 {
-    if (activating_)
-        return;
+    if (activating_) return;
     activating_ = true;
     Guarded([this] { FormActivate(this); });
     activating_ = false;
@@ -343,8 +342,7 @@ void TfrmPadraoGrid::mdiActivated(QMdiSubWindow* w)
 void TfrmPadraoGrid::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !isWindow())
-        return;
+    if (event->type() != QEvent::ActivationChange || !isWindow()) return;
     if (isActiveWindow()) {
         if (!active_) {
             active_ = true;
@@ -390,8 +388,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
         active_ = false;
         // The child window deletes itself on close (and the screen with it);
         // a screen of its own is deleted here.
-        if (!subWindow_)
-            deleteLater();
+        if (!subWindow_) deleteLater();
         return;
     }
 }
@@ -420,29 +417,25 @@ void TfrmPadraoGrid::FormClose(QObject*, TCloseAction& action)
 void TfrmPadraoGrid::sbtAlterarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && ds->Active() && !ds->IsEmpty())
-        ds->Edit();
+    if (ds && ds->Active() && !ds->IsEmpty()) ds->Edit();
 }
 
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert))
-        ds->Post();
+    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Post();
 }
 
 void TfrmPadraoGrid::sbtCancelarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert))
-        ds->Cancel();
+    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Cancel();
 }
 
 void TfrmPadraoGrid::sbtProcurarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && ds->Active())
-        Procura(ds);
+    if (ds && ds->Active()) Procura(ds);
 }
 
 void TfrmPadraoGrid::sbtVerificarClick(QObject*)
@@ -468,15 +461,13 @@ void TfrmPadraoGrid::sbtFecharClick(QObject*)
 void TfrmPadraoGrid::dbgPadraoKeyPress(QObject*, QChar& key)
 {
     // Enter confirms nothing in a list: it is dropped.
-    if (key == QLatin1Char('\r') || key == QLatin1Char('\n'))
-        key = QChar();
+    if (key == QLatin1Char('\r') || key == QLatin1Char('\n')) key = QChar();
 }
 
 void TfrmPadraoGrid::dbgPadraoKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift)
 {
     // The lists of these screens take no new rows and lose none from the keyboard.
-    if (key == Qt::Key_Insert || (key == Qt::Key_Delete && (shift & Qt::ControlModifier)))
-        key = 0;
+    if (key == Qt::Key_Insert || (key == Qt::Key_Delete && (shift & Qt::ControlModifier))) key = 0;
 }
 
 } // namespace zel

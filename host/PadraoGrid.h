@@ -1,13 +1,12 @@
 #pragma once
 
-#include "Messages.h"
-
-#include <ButtonFlat.h>
-#include <DBCtrls.h>
-#include <DBGrid.h>
-#include <DataSource.h>
-#include <PageControl.h>
-#include <StdCtrls.h>
+#include "host/Messages.h"
+#include "platform/data/DataSource.h"
+#include "platform/widgets/ButtonFlat.h"
+#include "platform/widgets/DBCtrls.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/StdCtrls.h"
 
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -27,8 +26,7 @@ enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 // FormCreate runs (through the virtual call, so the derived one) under the
 // guard. A failing FormCreate is reported like any handler's failure (the
 // silent Abort is not) and the screen is still returned.
-template <class TForm, class... Args>
-TForm* CreateForm(Args&&... args)
+template <class TForm, class... Args> TForm* CreateForm(Args&&... args)
 {
     auto* form = new TForm(std::forward<Args>(args)...);
     form->DoCreate();

@@ -1,6 +1,6 @@
-#include "ResultCheck.h"
+#include "host/ResultCheck.h"
 
-#include "Dialogs.h"
+#include "host/Dialogs.h"
 
 namespace zel {
 namespace {
@@ -20,8 +20,7 @@ void check(const zel::data::Result& result, bool show, int helpCtx)
         break;
     }
     const QString text = QStringLiteral("O servidor de aplicação devolveu uma resposta vazia.");
-    if (show)
-        ShowError(text, helpCtx);
+    if (show) ShowError(text, helpCtx);
     throw EResultServ(0, text);
 }
 

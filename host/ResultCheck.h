@@ -1,8 +1,7 @@
 #pragma once
 
-#include <Exceptions.h>
-
-#include <datapacket.pb.h>
+#include "platform/data/Exceptions.h"
+#include "proto/datapacket.pb.h"
 
 namespace zel {
 

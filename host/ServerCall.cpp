@@ -1,10 +1,11 @@
-#include "ServerCall.h"
+#include "host/ServerCall.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QThread>
 #include <QWidget>
+
 #include <atomic>
 #include <exception>
 #include <thread>
@@ -21,8 +22,7 @@ public:
     InputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
     ~InputBlocker() override
     {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeEventFilter(this);
+        if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -57,7 +57,10 @@ public:
 
 } // namespace
 
-bool WaitingForWork() { return waitDepth > 0; }
+bool WaitingForWork()
+{
+    return waitDepth > 0;
+}
 
 void RunWhileWaiting(const std::function<void()>& work)
 {
@@ -83,12 +86,10 @@ void RunWhileWaiting(const std::function<void()>& work)
     });
     // The quit is queued to the loop, so it is seen even when the work ends
     // before exec starts.
-    if (!done.load())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!done.load()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
     --waitDepth;
-    if (failure)
-        std::rethrow_exception(failure);
+    if (failure) std::rethrow_exception(failure);
 }
 
 } // namespace zel

@@ -16,8 +16,7 @@ namespace zel {
 // work simply runs in place.
 void RunWhileWaiting(const std::function<void()>& work);
 
-template <class F>
-auto CallWhileWaiting(F&& f) -> decltype(f())
+template <class F> auto CallWhileWaiting(F&& f) -> decltype(f())
 {
     using R = decltype(f());
     if constexpr (std::is_void_v<R>) {

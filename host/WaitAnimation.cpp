@@ -1,6 +1,6 @@
-#include "WaitAnimation.h"
+#include "host/WaitAnimation.h"
 
-#include "Application.h"
+#include "host/Application.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
 #include <vector>
 
 namespace zel {
@@ -82,7 +83,7 @@ private:
 };
 
 struct AviState {
-    std::vector<int> kinds;
+    std::vector<TAviKind> kinds;
     QPointer<TWaitIndicator> indicator;
     bool cursorSet = false;
 };
@@ -95,27 +96,25 @@ AviState& avi()
 
 } // namespace
 
-QString ShowAviText(int kind)
+QString ShowAviText(TAviKind kind)
 {
     switch (kind) {
-    case 1: return QStringLiteral("Gravando dados...");
-    case 6: return QStringLiteral("Buscando dados...");
-    default: return QStringLiteral("Aguarde...");
+    case TAviKind::Storing:
+        return QStringLiteral("Gravando dados...");
+    case TAviKind::Fetching:
+        return QStringLiteral("Buscando dados...");
     }
+    return QStringLiteral("Aguarde...");
 }
 
-void ActiveShowAvi(QWidget* form, int kind)
+void ActiveShowAvi(QWidget* form, TAviKind kind)
 {
     AviState& s = avi();
     s.kinds.push_back(kind);
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    if (!form)
-        form = MainForm();
-    if (!s.indicator && form)
-        s.indicator = new TWaitIndicator(form);
-    if (s.indicator)
-        s.indicator->setText(ShowAviText(kind));
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (!form) form = MainForm();
+    if (!s.indicator && form) s.indicator = new TWaitIndicator(form);
+    if (s.indicator) s.indicator->setText(ShowAviText(kind));
     if (!s.cursorSet) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         s.cursorSet = true;
@@ -125,12 +124,10 @@ void ActiveShowAvi(QWidget* form, int kind)
 void DeactiveShowAvi()
 {
     AviState& s = avi();
-    if (s.kinds.empty())
-        return;
+    if (s.kinds.empty()) return;
     s.kinds.pop_back();
     if (!s.kinds.empty()) {
-        if (s.indicator)
-            s.indicator->setText(ShowAviText(s.kinds.back()));
+        if (s.indicator) s.indicator->setText(ShowAviText(s.kinds.back()));
         return;
     }
     if (s.indicator) {
@@ -143,10 +140,19 @@ void DeactiveShowAvi()
     }
 }
 
-int ShowAviDepth() { return int(avi().kinds.size()); }
+int ShowAviDepth()
+{
+    return int(avi().kinds.size());
+}
 
-QWidget* ShowAviIndicator() { return avi().indicator.data(); }
+QWidget* ShowAviIndicator()
+{
+    return avi().indicator.data();
+}
 
-int ShowAviFrames() { return avi().indicator ? avi().indicator->frames() : 0; }
+int ShowAviFrames()
+{
+    return avi().indicator ? avi().indicator->frames() : 0;
+}
 
 } // namespace zel

@@ -12,13 +12,26 @@ namespace zel {
 // Calls nest: the indicator stays until every ActiveShowAvi has had its
 // DeactiveShowAvi, and shows the text of the innermost kind (6 fetching,
 // 1 storing). A DeactiveShowAvi with nothing active does nothing.
-void ActiveShowAvi(QWidget* form, int kind);
+enum class TAviKind : int {
+    Storing = 1,  // "Gravando dados..."
+    Fetching = 6, // "Buscando dados..."
+};
+void ActiveShowAvi(QWidget* form, TAviKind kind);
 void DeactiveShowAvi();
+
+// The animation for as long as a scope runs, however it ends.
+class TShowAviScope {
+public:
+    explicit TShowAviScope(TAviKind kind, QWidget* form = nullptr) { ActiveShowAvi(form, kind); }
+    ~TShowAviScope() { DeactiveShowAvi(); }
+    TShowAviScope(const TShowAviScope&) = delete;
+    TShowAviScope& operator=(const TShowAviScope&) = delete;
+};
 
 // How many ActiveShowAvi calls are open.
 int ShowAviDepth();
 // The text the indicator shows for a kind.
-QString ShowAviText(int kind);
+QString ShowAviText(TAviKind kind);
 // The indicator widget while one is shown (object name "aviEspera"), else null.
 QWidget* ShowAviIndicator();
 // How many animation steps the indicator has drawn since it appeared.

@@ -1,8 +1,8 @@
-#include "Pkg_zel08100.h"
+#include "module/Pkg_zel08100.h"
 
-#include <Cli_zel08100.h>
-#include <Cli_zel08101.h>
-#include <ModuleAbi.h>
+#include "filter/Cli_zel08101.h"
+#include "host/ModuleAbi.h"
+#include "review/Cli_zel08100.h"
 
 namespace Pkg_zel08100 {
 

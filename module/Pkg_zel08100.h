@@ -2,7 +2,7 @@
 
 // The module's main unit: the load and unload sequences of its units.
 
-#include <ModuleExport.h>
+#include "filter/ModuleExport.h"
 
 #include <QStringList>
 

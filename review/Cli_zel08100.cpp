@@ -1,13 +1,12 @@
-#include "Cli_zel08100.h"
+#include "review/Cli_zel08100.h"
 
-#include "TfrmIncPed.h"
-
-#include <Application.h>
-#include <Cli_zel08101.h>
-#include <DateTime.h>
-#include <Exceptions.h>
-#include <ResultCheck.h>
-#include <WaitAnimation.h>
+#include "filter/Cli_zel08101.h"
+#include "host/Application.h"
+#include "host/ResultCheck.h"
+#include "host/WaitAnimation.h"
+#include "platform/data/DateTime.h"
+#include "platform/data/Exceptions.h"
+#include "review/TfrmIncPed.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -38,7 +37,7 @@ void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& p
                      const QString& dtEntrega)
 {
     try {
-        zel::ActiveShowAvi(zel::MainForm(), 6);
+        zel::ActiveShowAvi(zel::MainForm(), zel::TAviKind::Fetching);
         const QString none;
         const zel::TDateTime dtPedidoDe = zel::StrToDate(dtPedido);
         const zel::TDateTime dtPedidoAte = zel::StrToDate(dtPedido);

@@ -3,10 +3,11 @@
 // The review unit: the entries that open the review screen and the module
 // variables that the module's screens share (and other modules may read).
 
-#include <ModuleExport.h>
-#include <Variant.h>
+#include "filter/ModuleExport.h"
+#include "platform/data/Variant.h"
 
 #include <QString>
+
 #include <cstdint>
 #include <vector>
 

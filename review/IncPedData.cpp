@@ -1,6 +1,6 @@
-#include "IncPedData.h"
+#include "review/IncPedData.h"
 
-#include <Field.h>
+#include "platform/data/Field.h"
 
 namespace Cli_zel08100 {
 

@@ -4,8 +4,8 @@
 // datasets (which the server's data packets must match), its two branch
 // queries and its message tables.
 
-#include <DBGeral.h>
-#include <DataSet.h>
+#include "host/DBGeral.h"
+#include "platform/data/DataSet.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "Pictures.h"
+#include "review/Pictures.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,10 +1,9 @@
-#include "TfrmIncPed.h"
+#include "review/TfrmIncPed.h"
 
-#include "IncPedData.h"
-#include "Pictures.h"
-
-#include <Controls.h>
-#include <FormFocus.h>
+#include "platform/widgets/Controls.h"
+#include "platform/widgets/FormFocus.h"
+#include "review/IncPedData.h"
+#include "review/Pictures.h"
 
 #include <QAction>
 #include <QMenu>

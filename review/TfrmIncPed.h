@@ -4,20 +4,19 @@
 // the inconsistencies of the current order with their marks and release
 // notes, and the release command.
 
-#include "Cli_zel08100.h"
-
-#include <BtnPesquisa.h>
-#include <ButtonFlat.h>
-#include <DBCtrls.h>
-#include <DBGeral.h>
-#include <DBGrid.h>
-#include <DataSet.h>
-#include <DataSource.h>
-#include <MaskEdit.h>
-#include <NetConnection.h>
-#include <PadraoGrid.h>
-#include <PageControl.h>
-#include <StdCtrls.h>
+#include "host/BtnPesquisa.h"
+#include "host/DBGeral.h"
+#include "host/NetConnection.h"
+#include "host/PadraoGrid.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/widgets/ButtonFlat.h"
+#include "platform/widgets/DBCtrls.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/MaskEdit.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/StdCtrls.h"
+#include "review/Cli_zel08100.h"
 
 #include <QMdiSubWindow>
 
@@ -108,6 +107,10 @@ public:
     void cdsIncPedAfterScroll(zel::TDataSet* DataSet);
     void cdsItemPedidoAfterPost(zel::TDataSet* DataSet);
     void netIncPedBeforeConnect(zel::TNetConnection* Sender);
+
+    // Checks the branch code in medCdFilial against the branch table and
+    // shows its name; ends with a failure when it is empty or unknown.
+    void Vd_filial();
 
 private:
     void createToolbar();

@@ -1,10 +1,9 @@
 // The review screen's event bindings and its handlers.
 
-#include "TfrmIncPed.h"
-
-#include <FormFocus.h>
-#include <Guard.h>
-#include <Login.h>
+#include "host/Login.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
+#include "review/TfrmIncPed.h"
 
 #include <QAction>
 
@@ -63,14 +62,6 @@ void TfrmIncPed::bindEvents()
 
 // ---------------------------------------------------------------- lifecycle
 
-void TfrmIncPed::FormCreate(QObject* Sender)
-{
-    TfrmPadraoGrid::FormCreate(Sender);
-    netIncPed.Connect();
-}
-
-void TfrmIncPed::FormActivate(QObject*) {}
-
 void TfrmIncPed::FormClose(QObject* Sender, TCloseAction& Action)
 {
     TfrmPadraoGrid::FormClose(Sender, Action);
@@ -84,73 +75,5 @@ void TfrmIncPed::netIncPedBeforeConnect(TNetConnection* Sender)
     Sender->Host = WebURL();
     Sender->Port = WebPort();
 }
-
-// ------------------------------------------------------------- order list
-
-void TfrmIncPed::cdsPedidoIDSITPEDIDOGetText(TField* Sender, QString& Text, bool /*DisplayText*/)
-{
-    const QString code = Sender->IsNull() ? QString() : Sender->AsString();
-    if (code == QLatin1String("1"))
-        Text = QStringLiteral("PE");
-    else if (code == QLatin1String("2"))
-        Text = QStringLiteral("AN");
-    else if (code == QLatin1String("3") || code == QLatin1String("5"))
-        Text = QStringLiteral("LQ");
-    else if (code == QLatin1String("4"))
-        Text = QStringLiteral("CN");
-    else
-        Text.clear();
-}
-
-// ------------------------------------------- bound, behaviour still to come
-
-void TfrmIncPed::panFilialEnter(QObject*) {}
-void TfrmIncPed::panFilialExit(QObject*) {}
-void TfrmIncPed::medCdFilialChange(QObject*) {}
-void TfrmIncPed::medCdFilialExit(QObject*) {}
-void TfrmIncPed::btpFilialBeforePesq(QObject*, bool&) {}
-void TfrmIncPed::btpFilialAfterPesq(QObject*) {}
-void TfrmIncPed::sbtFiltroClick(QObject*) {}
-void TfrmIncPed::sbtVerificarClick(QObject* Sender)
-{
-    TfrmPadraoGrid::sbtVerificarClick(Sender);
-}
-void TfrmIncPed::sbtProcurarClick(QObject* Sender)
-{
-    TfrmPadraoGrid::sbtProcurarClick(Sender);
-}
-void TfrmIncPed::dbgPadraoEnter(QObject*) {}
-void TfrmIncPed::cdsPedidoAfterScroll(TDataSet*) {}
-void TfrmIncPed::dbgIncPedDrawColumnCell(QObject*, const QRect&, int, TColumn*, TGridDrawState) {}
-void TfrmIncPed::dbgIncPedCellClick(TColumn*) {}
-void TfrmIncPed::dbgIncPedColEnter(QObject*) {}
-void TfrmIncPed::dbgIncPedEnter(QObject*) {}
-void TfrmIncPed::dbgPadraoKeyPress(QObject* Sender, QChar& Key)
-{
-    TfrmPadraoGrid::dbgPadraoKeyPress(Sender, Key);
-}
-void TfrmIncPed::dbgIncPedTitleClick(TColumn*) {}
-void TfrmIncPed::btnLiberarClick(QObject*) {}
-void TfrmIncPed::sbtAlterarClick(QObject* Sender)
-{
-    TfrmPadraoGrid::sbtAlterarClick(Sender);
-}
-void TfrmIncPed::sbtConfirmarClick(QObject* Sender)
-{
-    TfrmPadraoGrid::sbtConfirmarClick(Sender);
-}
-void TfrmIncPed::sbtCancelarClick(QObject* Sender)
-{
-    TfrmPadraoGrid::sbtCancelarClick(Sender);
-}
-void TfrmIncPed::pgcIncPedChange(QObject*) {}
-void TfrmIncPed::pgcIncPedEnter(QObject*) {}
-void TfrmIncPed::dmmObsIncPedKeyPress(QObject*, QChar&) {}
-void TfrmIncPed::dtsIncPedidoStateChange(TDataSource*) {}
-void TfrmIncPed::cdsIncPedBeforeInsert(TDataSet*) {}
-void TfrmIncPed::cdsIncPedAfterPost(TDataSet*) {}
-void TfrmIncPed::cdsIncPedAfterCancel(TDataSet*) {}
-void TfrmIncPed::cdsIncPedAfterScroll(TDataSet*) {}
-void TfrmIncPed::cdsItemPedidoAfterPost(TDataSet*) {}
 
 } // namespace Cli_zel08100

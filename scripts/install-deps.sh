@@ -10,7 +10,7 @@ PACKAGES=(
   libsodium-dev libsqlite3-dev libpq-dev
   postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-dejavu-core
 )
 

@@ -12,6 +12,12 @@ jobs=${JOBS:-$(nproc)}
 
 bash scripts/install-deps.sh
 
+# The code follows .clang-format.
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; then
+  echo "These files differ from .clang-format: run clang-format -i on them." >&2
+  exit 1
+fi
+
 build=${BUILD_DIR:-$root/build/ci}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2" \
   -DZEL_WERROR=ON >/dev/null

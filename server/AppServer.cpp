@@ -1,15 +1,13 @@
-#include "AppServer.h"
+#include "server/AppServer.h"
 
-#include "Log.h"
-#include "Schema.h"
-
-#include "login.grpc.pb.h"
-#include "rdmIncPed.grpc.pb.h"
-
-#include <grpc/grpc.h>
-#include <grpcpp/security/server_credentials.h>
+#include "proto/login.grpc.pb.h"
+#include "proto/rdmIncPed.grpc.pb.h"
+#include "server/Log.h"
+#include "server/Schema.h"
 
 #include <fstream>
+#include <grpc/grpc.h>
+#include <grpcpp/security/server_credentials.h>
 #include <sstream>
 #include <stdexcept>
 

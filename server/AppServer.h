@@ -1,14 +1,13 @@
 #pragma once
 
-#include "Auth.h"
-#include "Db.h"
-#include "IncPed.h"
-
-#include <grpcpp/server.h>
-#include <grpcpp/server_builder.h>
+#include "server/Auth.h"
+#include "server/Db.h"
+#include "server/IncPed.h"
 
 #include <chrono>
 #include <functional>
+#include <grpcpp/server.h>
+#include <grpcpp/server_builder.h>
 #include <memory>
 #include <string>
 

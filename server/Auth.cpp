@@ -1,10 +1,9 @@
-#include "Auth.h"
+#include "server/Auth.h"
 
-#include "DateTime.h"
-
-#include <sodium.h>
+#include "platform/data/DateTime.h"
 
 #include <semaphore>
+#include <sodium.h>
 #include <stdexcept>
 
 namespace zel::server {

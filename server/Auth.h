@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Db.h"
-#include "Packets.h"
+#include "server/Db.h"
+#include "server/Packets.h"
 
 #include <chrono>
 #include <mutex>

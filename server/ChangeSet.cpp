@@ -1,4 +1,4 @@
-#include "ChangeSet.h"
+#include "server/ChangeSet.h"
 
 #include <algorithm>
 #include <set>
@@ -104,7 +104,8 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     std::set<std::vector<std::string>> keys;
     for (const auto& rc : packet.rows()) {
         if (rc.kind() == zel::data::CHANGE_INSERT)
-            return invalid(std::string("Inclusão não permitida: ") + rules.rowName + " não pode ser incluída por aqui.");
+            return invalid(std::string("Inclusão não permitida: ") + rules.rowName +
+                           " não pode ser incluída por aqui.");
         if (rc.kind() == zel::data::CHANGE_DELETE)
             return invalid(std::string("Exclusão não permitida: ") + rules.rowName + " não pode ser excluída.");
         if (rc.kind() != zel::data::CHANGE_MODIFY) return invalid("Tipo de alteração desconhecido.");
@@ -160,12 +161,12 @@ namespace Changes {
 const ChangeSpec& IncPed()
 {
     static const ChangeSpec rules{&Packets::IncPed,
-                                 {"CDFILIAL", "NRPEDIDO", "NRINCONSPED"},
-                                 {{"ATIVA", false, {"S", "N"}},
-                                  {"TXOBSLIBINCO", true, {}},
-                                  {"DTLIBEINCONS", true, {}},
-                                  {"CDOPERLIBE", true, {}}},
-                                 "Inconsistência"};
+                                  {"CDFILIAL", "NRPEDIDO", "NRINCONSPED"},
+                                  {{"ATIVA", false, {"S", "N"}},
+                                   {"TXOBSLIBINCO", true, {}},
+                                   {"DTLIBEINCONS", true, {}},
+                                   {"CDOPERLIBE", true, {}}},
+                                  "Inconsistência"};
     return rules;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Db.h"
-#include "Packets.h"
-
-#include "datapacket.pb.h"
+#include "proto/datapacket.pb.h"
+#include "server/Db.h"
+#include "server/Packets.h"
 
 #include <optional>
 #include <string>

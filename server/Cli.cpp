@@ -1,10 +1,10 @@
-#include "Cli.h"
+#include "server/Cli.h"
 
-#include "AppServer.h"
-#include "Log.h"
-#include "Operators.h"
-#include "Schema.h"
-#include "Seed.h"
+#include "server/AppServer.h"
+#include "server/Log.h"
+#include "server/Operators.h"
+#include "server/Schema.h"
+#include "server/Seed.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

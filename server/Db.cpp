@@ -1,4 +1,4 @@
-#include "Db.h"
+#include "server/Db.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
-#include "IncPed.h"
+#include "server/IncPed.h"
 
-#include "ChangeSet.h"
-#include "KeyList.h"
-#include "Log.h"
+#include "platform/data/KeyList.h"
+#include "server/ChangeSet.h"
+#include "server/Log.h"
 
 #include <QString>
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "Auth.h"
-#include "Db.h"
-#include "Packets.h"
-
-#include "DateTime.h"
-#include "datapacket.pb.h"
-#include "rdmIncPed.pb.h"
+#include "platform/data/DateTime.h"
+#include "proto/datapacket.pb.h"
+#include "proto/rdmIncPed.pb.h"
+#include "server/Auth.h"
+#include "server/Db.h"
+#include "server/Packets.h"
 
 #include <functional>
 #include <optional>

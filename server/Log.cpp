@@ -1,4 +1,4 @@
-#include "Log.h"
+#include "server/Log.h"
 
 #include <cstdarg>
 #include <cstdio>

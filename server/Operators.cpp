@@ -1,7 +1,7 @@
-#include "Operators.h"
+#include "server/Operators.h"
 
-#include "Auth.h"
-#include "Packets.h"
+#include "server/Auth.h"
+#include "server/Packets.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Db.h"
+#include "server/Db.h"
 
 #include <string>
 

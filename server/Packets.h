@@ -1,8 +1,7 @@
 #pragma once
 
-#include "Db.h"
-
-#include "datapacket.pb.h"
+#include "proto/datapacket.pb.h"
+#include "server/Db.h"
 
 #include <span>
 #include <string>

@@ -1,13 +1,12 @@
 // PostgreSQL connection over libpq. Every statement runs asynchronously so
 // that the call's deadline is honoured: when it passes, the statement is
 // cancelled on the server and the call fails with a timeout.
-#include "Db.h"
-
-#include <libpq-fe.h>
-#include <poll.h>
+#include "server/Db.h"
 
 #include <charconv>
 #include <cstring>
+#include <libpq-fe.h>
+#include <poll.h>
 #include <unordered_map>
 
 namespace zel::server {

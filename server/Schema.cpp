@@ -1,4 +1,4 @@
-#include "Schema.h"
+#include "server/Schema.h"
 
 #include <string>
 #include <vector>

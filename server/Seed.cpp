@@ -1,7 +1,7 @@
-#include "Seed.h"
+#include "server/Seed.h"
 
-#include "DateTime.h"
-#include "Operators.h"
+#include "platform/data/DateTime.h"
+#include "server/Operators.h"
 
 #include <array>
 #include <cmath>

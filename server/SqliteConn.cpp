@@ -1,10 +1,9 @@
 // SQLite connection: WAL journal, NORMAL synchronous, a busy handler that
 // waits for the write lock up to the call's deadline (at most kBusyWait), and
 // a progress handler that interrupts a statement once the deadline passed.
-#include "Db.h"
+#include "server/Db.h"
 
 #include <sqlite3.h>
-
 #include <thread>
 #include <unordered_map>
 

@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "server/Cli.h"
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,6 @@
-#include "DataSet.h"
-#include "Exceptions.h"
-#include "Packet.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Packet.h"
 
 #include <string_view>
 

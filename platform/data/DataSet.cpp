@@ -1,7 +1,7 @@
-#include "DataSet.h"
+#include "platform/data/DataSet.h"
 
-#include "DataSource.h"
-#include "Exceptions.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Exceptions.h"
 
 #include <algorithm>
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "Field.h"
-#include "RecordStore.h"
-#include "Variant.h"
+#include "platform/data/Field.h"
+#include "platform/data/RecordStore.h"
+#include "platform/data/Variant.h"
 
 #include <QString>
+
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "DataSource.h"
+#include "platform/data/DataSource.h"
 
 #include <algorithm>
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "DataSet.h"
+#include "platform/data/DataSet.h"
 
 #include <QString>
+
 #include <functional>
 #include <vector>
 

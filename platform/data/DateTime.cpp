@@ -1,6 +1,6 @@
-#include "DateTime.h"
+#include "platform/data/DateTime.h"
 
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 #include <QRegularExpression>
 

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 #include <QTime>
+
 #include <compare>
 #include <cstdint>
 

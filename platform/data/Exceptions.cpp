@@ -1,4 +1,4 @@
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 namespace zel {
 

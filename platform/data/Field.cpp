@@ -1,7 +1,7 @@
-#include "Field.h"
+#include "platform/data/Field.h"
 
-#include "DataSet.h"
-#include "Exceptions.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Exceptions.h"
 
 #include <cmath>
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "DateTime.h"
-#include "Variant.h"
+#include "platform/data/DateTime.h"
+#include "platform/data/Variant.h"
 
 #include <QString>
+
 #include <functional>
 
 namespace zel {

@@ -1,6 +1,6 @@
-#include "Guard.h"
+#include "platform/data/Guard.h"
 
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "Packet.h"
+#include "platform/data/Packet.h"
 
 namespace zel {
 
@@ -92,7 +92,7 @@ QString FieldKindName(TFieldType t)
 
 } // namespace zel
 
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 namespace zel {
 namespace {

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "Field.h"
-#include "Variant.h"
-#include "datapacket.pb.h"
+#include "platform/data/Field.h"
+#include "platform/data/Variant.h"
+#include "proto/datapacket.pb.h"
 
 #include <QString>
+
 #include <string>
 #include <string_view>
 #include <vector>

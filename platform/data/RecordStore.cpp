@@ -1,6 +1,6 @@
-#include "RecordStore.h"
+#include "platform/data/RecordStore.h"
 
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -109,15 +109,13 @@ std::uint32_t RecordStore::assignText(std::size_t col, std::string_view bytes, c
 void RecordStore::assignInts(std::size_t col, const std::int64_t* values)
 {
     Column& c = cols_[col];
-    if (!c.ints.empty())
-        std::memcpy(c.ints.data(), values, c.ints.size() * sizeof(std::int64_t));
+    if (!c.ints.empty()) std::memcpy(c.ints.data(), values, c.ints.size() * sizeof(std::int64_t));
 }
 
 void RecordStore::assignFloats(std::size_t col, const double* values)
 {
     Column& c = cols_[col];
-    if (!c.floats.empty())
-        std::memcpy(c.floats.data(), values, c.floats.size() * sizeof(double));
+    if (!c.floats.empty()) std::memcpy(c.floats.data(), values, c.floats.size() * sizeof(double));
 }
 
 std::string_view RecordStore::textAt(std::size_t row, std::size_t col) const

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Field.h"
-#include "Variant.h"
+#include "platform/data/Field.h"
+#include "platform/data/Variant.h"
 
 #include <cstdint>
 #include <string>

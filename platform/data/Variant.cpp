@@ -1,6 +1,6 @@
-#include "Variant.h"
+#include "platform/data/Variant.h"
 
-#include "Exceptions.h"
+#include "platform/data/Exceptions.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "DateTime.h"
+#include "platform/data/DateTime.h"
 
 #include <QString>
+
 #include <cstdint>
 #include <variant>
 

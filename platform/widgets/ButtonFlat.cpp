@@ -1,7 +1,7 @@
-#include "ButtonFlat.h"
+#include "platform/widgets/ButtonFlat.h"
 
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QIcon>
 

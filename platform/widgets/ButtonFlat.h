@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Controls.h"
+#include "platform/widgets/Controls.h"
 
 #include <QPixmap>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "CalendarPopup.h"
+#include "platform/widgets/CalendarPopup.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

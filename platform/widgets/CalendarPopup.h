@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QFrame>
 #include <QStringList>
+
 #include <functional>
 
 class QLabel;

@@ -1,4 +1,4 @@
-#include "Canvas.h"
+#include "platform/widgets/Canvas.h"
 
 #include <QFontMetrics>
 #include <QPainter>

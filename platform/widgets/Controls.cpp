@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "platform/widgets/Controls.h"
 
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QVariant>
 #include <QWidget>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "DBCtrls.h"
+#include "platform/widgets/DBCtrls.h"
 
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "Controls.h"
-#include "DataSource.h"
+#include "platform/data/DataSource.h"
+#include "platform/widgets/Controls.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QWidget>
+
 #include <memory>
 
 class QToolButton;

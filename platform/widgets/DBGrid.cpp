@@ -1,9 +1,9 @@
-#include "DBGrid.h"
+#include "platform/widgets/DBGrid.h"
 
-#include "DBGridModel.h"
-#include "Exceptions.h"
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/DBGridModel.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+
 #include <algorithm>
 
 namespace zel {

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "Canvas.h"
-#include "Controls.h"
-#include "DataSource.h"
+#include "platform/data/DataSource.h"
+#include "platform/widgets/Canvas.h"
+#include "platform/widgets/Controls.h"
 
 #include <QPointer>
 #include <QTableView>
+
 #include <memory>
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "DBGridModel.h"
+#include "platform/widgets/DBGridModel.h"
 
-#include "DBGrid.h"
-#include "DataSet.h"
+#include "platform/data/DataSet.h"
+#include "platform/widgets/DBGrid.h"
 
 #include <QBrush>
 

@@ -1,9 +1,9 @@
-#include "DateEditPlus.h"
+#include "platform/widgets/DateEditPlus.h"
 
-#include "CalendarPopup.h"
-#include "Exceptions.h"
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/CalendarPopup.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QFocusEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Controls.h"
-#include "DateTime.h"
+#include "platform/data/DateTime.h"
+#include "platform/widgets/Controls.h"
 
 #include <QStringList>
 #include <QWidget>

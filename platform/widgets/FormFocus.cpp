@@ -1,6 +1,6 @@
-#include "FormFocus.h"
+#include "platform/widgets/FormFocus.h"
 
-#include "Guard.h"
+#include "platform/data/Guard.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include <QTextEdit>
 #include <QVariant>
 #include <QWidget>
+
 #include <algorithm>
 #include <vector>
 

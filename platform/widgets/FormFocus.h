@@ -16,7 +16,7 @@
 // check that puts it back into the control it left) takes effect after the
 // running handler: the move in progress is re-aimed at the new target.
 
-#include "Controls.h"
+#include "platform/widgets/Controls.h"
 
 class QWidget;
 

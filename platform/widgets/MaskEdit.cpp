@@ -1,7 +1,7 @@
-#include "MaskEdit.h"
+#include "platform/widgets/MaskEdit.h"
 
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QFocusEvent>
 

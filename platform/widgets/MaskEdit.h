@@ -1,8 +1,9 @@
 #pragma once
 
-#include "Controls.h"
+#include "platform/widgets/Controls.h"
 
 #include <QLineEdit>
+
 #include <vector>
 
 namespace zel {

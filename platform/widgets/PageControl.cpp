@@ -1,7 +1,7 @@
-#include "PageControl.h"
+#include "platform/widgets/PageControl.h"
 
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QTabBar>
 

@@ -1,7 +1,7 @@
-#include "StdCtrls.h"
+#include "platform/widgets/StdCtrls.h"
 
-#include "FormFocus.h"
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "platform/widgets/FormFocus.h"
 
 #include <QChildEvent>
 #include <QEvent>
@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariant>
+
 #include <algorithm>
 
 namespace zel {

@@ -5,7 +5,7 @@
 // picture holders. Every constructor takes the parent and the component name
 // (the object name the screens and tests look the control up by).
 
-#include "Controls.h"
+#include "platform/widgets/Controls.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,8 +1,9 @@
-#include <Exceptions.h>
-#include <ModuleLibrary.h>
+#include "app/ModuleLibrary.h"
+#include "platform/data/Exceptions.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -21,8 +22,7 @@ protected:
     QStringList logLines() const
     {
         QFile f(log_);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QTemporaryDir dir_;
@@ -68,7 +68,8 @@ TEST_F(ModuleLoaderTest, BrokenModulesAreReportedClearly)
         {notALibrary.fileName(), QStringLiteral("Não foi possível carregar o módulo \"libTexto.so\": ")},
         {QStringLiteral(ZEL_TEST_MODULE_NO_INIPROC), QStringLiteral("não exporta a entrada IniProc.")},
         {QStringLiteral(ZEL_TEST_MODULE_INIT_FAILS),
-         QStringLiteral("Falha ao iniciar o módulo \"libzel_test_module_init_fails.so\": tabela de parâmetros ausente")},
+         QStringLiteral(
+             "Falha ao iniciar o módulo \"libzel_test_module_init_fails.so\": tabela de parâmetros ausente")},
     };
     for (const Case& c : cases) {
         TModuleLibrary module(c.path);

@@ -1,16 +1,16 @@
-#include "ServerProcess.h"
+#include "app/Shell.h"
 
-#include <Application.h>
-#include <Dialogs.h>
-#include <Guard.h>
-#include <Login.h>
-#include <LoginDialog.h>
-#include <MainWindow.h>
-#include <Shell.h>
+#include "app/LoginDialog.h"
+#include "app/MainWindow.h"
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "platform/data/Guard.h"
+#include "tests/host/ServerProcess.h"
 
 #include <QAction>
-#include <QDialogButtonBox>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -49,13 +50,11 @@ protected:
     QStringList logLines() const
     {
         QFile f(log_);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     // Runs fill on the modal dialog of type T once it is up.
-    template <class T>
-    void whenModal(std::function<void(T*)> fill)
+    template <class T> void whenModal(std::function<void(T*)> fill)
     {
         QTimer::singleShot(0, [fill] {
             QTRY_VERIFY(dynamic_cast<T*>(QApplication::activeModalWidget()) != nullptr);
@@ -143,12 +142,13 @@ TEST_F(ShellTest, CommandLineOptions)
 {
     TShellOptions o;
     QString error;
-    ASSERT_TRUE(ParseShellOptions({QStringLiteral("zel-host"), QStringLiteral("--server"), QStringLiteral("127.0.0.1:5000"),
-                                   QStringLiteral("--operator"), QStringLiteral("0001"), QStringLiteral("--password-file"),
-                                   QStringLiteral("/tmp/p"), QStringLiteral("--open-order"),
-                                   QStringLiteral("0001,0000000012,05/01/2026,10/01/2026"),
-                                   QStringLiteral("--call-timeout"), QStringLiteral("5")},
-                                  o, error))
+    ASSERT_TRUE(
+        ParseShellOptions({QStringLiteral("zel-host"), QStringLiteral("--server"), QStringLiteral("127.0.0.1:5000"),
+                           QStringLiteral("--operator"), QStringLiteral("0001"), QStringLiteral("--password-file"),
+                           QStringLiteral("/tmp/p"), QStringLiteral("--open-order"),
+                           QStringLiteral("0001,0000000012,05/01/2026,10/01/2026"), QStringLiteral("--call-timeout"),
+                           QStringLiteral("5")},
+                          o, error))
         << error.toStdString();
     EXPECT_EQ(o.server, QStringLiteral("127.0.0.1:5000"));
     EXPECT_EQ(o.openOrder.size(), 4);
@@ -173,8 +173,7 @@ protected:
     {
         ShellTest::SetUp();
         QString error;
-        if (!server_.start(error))
-            GTEST_SKIP() << error.toStdString();
+        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
     }
     zel::test::ServerProcess server_;
 };
@@ -223,9 +222,16 @@ TEST_F(LiveShell, AScriptedStartLogsInOpensTheModuleAndSavesAScreenshot)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("pt_BR.UTF-8"));
     shell.setProcessEnvironment(env);
-    const QStringList common{QStringLiteral("--server"), server_.address(), QStringLiteral("--db"), server_.dbUrl(),
-                             QStringLiteral("--operator"), QStringLiteral("0001"), QStringLiteral("--password-file"),
-                             passwordFile, QStringLiteral("--module"), QStringLiteral(ZEL_TEST_MODULE_GOOD)};
+    const QStringList common{QStringLiteral("--server"),
+                             server_.address(),
+                             QStringLiteral("--db"),
+                             server_.dbUrl(),
+                             QStringLiteral("--operator"),
+                             QStringLiteral("0001"),
+                             QStringLiteral("--password-file"),
+                             passwordFile,
+                             QStringLiteral("--module"),
+                             QStringLiteral(ZEL_TEST_MODULE_GOOD)};
     shell.start(QStringLiteral(ZEL_HOST_EXE),
                 common + QStringList{QStringLiteral("--open-incped"), QStringLiteral("--open-order"),
                                      QStringLiteral("0001,0000000007,05/01/2026,10/01/2026"),

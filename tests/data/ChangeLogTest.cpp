@@ -1,5 +1,5 @@
-#include "Exceptions.h"
-#include "Fixtures.h"
+#include "platform/data/Exceptions.h"
+#include "tests/data/Fixtures.h"
 
 #include <gtest/gtest.h>
 

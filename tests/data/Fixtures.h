@@ -1,10 +1,11 @@
 #pragma once
 
-#include "DataSet.h"
-#include "DataSource.h"
-#include "Packet.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Packet.h"
 
 #include <QStringList>
+
 #include <memory>
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "Exceptions.h"
-#include "Fixtures.h"
-#include "Guard.h"
-#include "KeyList.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
+#include "platform/data/KeyList.h"
+#include "tests/data/Fixtures.h"
 
 #include <gtest/gtest.h>
 

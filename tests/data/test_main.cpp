@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QLocale>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

@@ -1,10 +1,12 @@
-#include <DBGeral.h>
-#include <DataSource.h>
-#include <Exceptions.h>
+#include "host/DBGeral.h"
+
+#include "platform/data/DataSource.h"
+#include "platform/data/Exceptions.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -25,8 +27,9 @@ protected:
             QSqlQuery q(db);
             ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE FILIAL (CDFILIAL VARCHAR(8) NOT NULL PRIMARY KEY, "
                                               "NMFILIAL VARCHAR(30), DTABERTURA TIMESTAMP)")));
-            ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO FILIAL VALUES ('0002','Filial Campinas','2020-03-01 08:30:00'),"
-                                              "('0001','Filial São Paulo',NULL),('0010','Filial Santos',NULL)")));
+            ASSERT_TRUE(
+                q.exec(QStringLiteral("INSERT INTO FILIAL VALUES ('0002','Filial Campinas','2020-03-01 08:30:00'),"
+                                      "('0001','Filial São Paulo',NULL),('0010','Filial Santos',NULL)")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("setup"));
         CreateDtmDBGeral(QStringLiteral("sqlite:") + path_);
@@ -39,17 +42,18 @@ protected:
 
 void defineQryFilial(TADOIBQuery& q)
 {
-    q.SQL = QStringList{QStringLiteral("SELECT "), QStringLiteral("   CDFILIAL,NMFILIAL"), QStringLiteral("FROM "),
-                        QStringLiteral("   FILIAL"), QStringLiteral("ORDER BY "), QStringLiteral("   CDFILIAL")};
+    q.SQL = QStringList{QStringLiteral("SELECT "),   QStringLiteral("   CDFILIAL,NMFILIAL"),
+                        QStringLiteral("FROM "),     QStringLiteral("   FILIAL"),
+                        QStringLiteral("ORDER BY "), QStringLiteral("   CDFILIAL")};
     q.AddField(QStringLiteral("CDFILIAL"), TFieldType::ftString, 8, QStringLiteral("Código"), true);
     q.AddField(QStringLiteral("NMFILIAL"), TFieldType::ftString, 30, QStringLiteral("Nome"));
 }
 
 void defineQryVdFilial(TADOIBQuery& q)
 {
-    q.SQL = QStringList{QStringLiteral("SELECT "), QStringLiteral("   CDFILIAL,NMFILIAL"), QStringLiteral("FROM "),
-                        QStringLiteral("   FILIAL"), QStringLiteral("WHERE "),
-                        QStringLiteral("   CDFILIAL = :P_CDFILIAL")};
+    q.SQL = QStringList{QStringLiteral("SELECT "), QStringLiteral("   CDFILIAL,NMFILIAL"),
+                        QStringLiteral("FROM "),   QStringLiteral("   FILIAL"),
+                        QStringLiteral("WHERE "),  QStringLiteral("   CDFILIAL = :P_CDFILIAL")};
     q.AddField(QStringLiteral("CDFILIAL"), TFieldType::ftString, 8, {}, true);
     q.AddField(QStringLiteral("NMFILIAL"), TFieldType::ftString, 30);
 }
@@ -100,7 +104,8 @@ TEST_F(DBGeralTest, AParameterisedQueryChecksACode)
         const char* code;
         bool found;
         const char* name;
-    } cases[] = {{"0002", true, "Filial Campinas"}, {"0003", false, ""}, {"0002' OR '1'='1", false, ""}, {"", false, ""}};
+    } cases[] = {
+        {"0002", true, "Filial Campinas"}, {"0003", false, ""}, {"0002' OR '1'='1", false, ""}, {"", false, ""}};
     for (const auto& c : cases) {
         qry.Close();
         qry.ParamByName(QStringLiteral("P_CDFILIAL")).setAsString(QString::fromUtf8(c.code));

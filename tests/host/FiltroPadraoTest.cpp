@@ -1,11 +1,12 @@
-#include "ModalHelper.h"
+#include "host/FiltroPadrao.h"
 
-#include <Dialogs.h>
-#include <FiltroPadrao.h>
-#include <Login.h>
-#include <MaskEdit.h>
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "platform/widgets/MaskEdit.h"
+#include "tests/host/ModalHelper.h"
 
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -63,9 +64,9 @@ TEST(FiltroPadrao, EachModalShowingActivatesOnceAndClosingHidesTheDialog)
     d->ShowModal();
     ASSERT_FALSE(d.isNull()) << "a closed filter dialog is kept";
     EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(d->calls, (QStringList{QStringLiteral("FormCreate"), QStringLiteral("FormActivate"),
-                                     QStringLiteral("FormClose"), QStringLiteral("FormActivate"),
-                                     QStringLiteral("FormClose")}));
+    EXPECT_EQ(d->calls,
+              (QStringList{QStringLiteral("FormCreate"), QStringLiteral("FormActivate"), QStringLiteral("FormClose"),
+                           QStringLiteral("FormActivate"), QStringLiteral("FormClose")}));
     delete d;
 }
 

@@ -1,16 +1,18 @@
-#include <Application.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <Guard.h>
-#include <Messages.h>
-#include <Packet.h>
-#include <ResultCheck.h>
+#include "platform/data/Guard.h"
+
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Messages.h"
+#include "host/ResultCheck.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Packet.h"
 
 #include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -67,7 +69,8 @@ TEST_F(GuardTest, AFailureEscapingASlotIsReportedAndTheApplicationGoesOn)
     layout->addWidget(failing);
     layout->addWidget(working);
     int worked = 0;
-    QObject::connect(failing, &QPushButton::clicked, [] { throw EConvertError(QStringLiteral("'x' não é uma data válida")); });
+    QObject::connect(failing, &QPushButton::clicked,
+                     [] { throw EConvertError(QStringLiteral("'x' não é uma data válida")); });
     QObject::connect(working, &QPushButton::clicked, [&] { ++worked; });
     window.show();
 
@@ -104,7 +107,8 @@ TEST_F(GuardTest, AFailureInsideANestedModalDialogDoesNotEndIt)
 TEST_F(GuardTest, CheckResultServYieldsThePacketOrShowsTheServerMessageOnce)
 {
     zel::data::Result ok;
-    *ok.mutable_data() = PacketWriter().field("CDGROPLIBINC", TFieldType::ftString, 2).text(QStringLiteral("01")).Take();
+    *ok.mutable_data() =
+        PacketWriter().field("CDGROPLIBINC", TFieldType::ftString, 2).text(QStringLiteral("01")).Take();
     const auto& packet = CheckResultServ(ok, true, 0);
     EXPECT_EQ(packet.row_count(), 1u);
     EXPECT_EQ(packet.fields(0).name(), "CDGROPLIBINC");

@@ -1,14 +1,14 @@
-#include "ModalHelper.h"
+#include "host/ListDialogs.h"
 
-#include <BtnPesquisa.h>
-#include <DBGeral.h>
-#include <DataSet.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <GridUtils.h>
-#include <KeyList.h>
-#include <ListDialogs.h>
-#include <Packet.h>
+#include "host/BtnPesquisa.h"
+#include "host/DBGeral.h"
+#include "host/Dialogs.h"
+#include "host/GridUtils.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/KeyList.h"
+#include "platform/data/Packet.h"
+#include "tests/host/ModalHelper.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +21,7 @@
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -192,8 +193,9 @@ protected:
         QSqlDatabase::removeDatabase(QStringLiteral("setup-lookup"));
         CreateDtmDBGeral(QStringLiteral("sqlite:") + path);
         qry_ = std::make_unique<TADOIBQuery>(QStringLiteral("qryFilial"));
-        qry_->SQL = QStringList{QStringLiteral("SELECT "), QStringLiteral("   CDFILIAL,NMFILIAL"), QStringLiteral("FROM "),
-                                QStringLiteral("   FILIAL"), QStringLiteral("ORDER BY "), QStringLiteral("   CDFILIAL")};
+        qry_->SQL = QStringList{QStringLiteral("SELECT "),   QStringLiteral("   CDFILIAL,NMFILIAL"),
+                                QStringLiteral("FROM "),     QStringLiteral("   FILIAL"),
+                                QStringLiteral("ORDER BY "), QStringLiteral("   CDFILIAL")};
         qry_->AddField(QStringLiteral("CDFILIAL"), TFieldType::ftString, 8, QStringLiteral("Código"), true);
         qry_->AddField(QStringLiteral("NMFILIAL"), TFieldType::ftString, 30, QStringLiteral("Nome"));
         dts_ = std::make_unique<TDataSource>(QStringLiteral("dtsFilial"), qry_->Query());

@@ -1,16 +1,16 @@
-#include "ServerProcess.h"
+#include "host/NetConnection.h"
 
-#include <DataSet.h>
-#include <Dialogs.h>
-#include <Login.h>
-#include <LoginClient.h>
-#include <NetConnection.h>
-#include <ResultCheck.h>
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/LoginClient.h"
+#include "host/ResultCheck.h"
+#include "platform/data/DataSet.h"
+#include "tests/host/ServerProcess.h"
 
 #include <QFile>
-#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -119,8 +119,7 @@ protected:
     void SetUp() override
     {
         QString error;
-        if (!server_.start(error))
-            GTEST_SKIP() << error.toStdString();
+        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
         MessageSeam::clearHistory();
     }
     void TearDown() override
@@ -247,8 +246,7 @@ TEST_F(LiveServer, AFactoryCanWrapTheRealServerToInjectFaults)
         zel::data::Result GetNrPedido(const QString& a) override { return real_->GetNrPedido(a); }
         zel::data::Result SetIncPed(const zel::data::ChangePacket& d) override
         {
-            if (++sends_ == 2)
-                throw ENetError(ENetError::Unavailable, QStringLiteral("falha injetada"));
+            if (++sends_ == 2) throw ENetError(ENetError::Unavailable, QStringLiteral("falha injetada"));
             return real_->SetIncPed(d);
         }
         zel::data::Result SetItem(const zel::data::ChangePacket& d) override { return real_->SetItem(d); }
@@ -282,9 +280,9 @@ TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
         GTEST_SKIP() << error.toStdString();
 
     // Plain: refused.
-    EXPECT_THROW(Entrar(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("0001"), QStringLiteral("demo"), {},
-                        3000),
-                 ENetError);
+    EXPECT_THROW(
+        Entrar(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("0001"), QStringLiteral("demo"), {}, 3000),
+        ENetError);
 
     QFile cert(dir + QStringLiteral("/cert.pem"));
     ASSERT_TRUE(cert.open(QIODevice::ReadOnly));

@@ -1,13 +1,13 @@
-#include "ModalHelper.h"
+#include "host/PadraoGrid.h"
 
-#include <Application.h>
-#include <DataSet.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <FormFocus.h>
-#include <Packet.h>
-#include <PadraoGrid.h>
-#include <ShortCut.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/ShortCut.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Packet.h"
+#include "platform/widgets/FormFocus.h"
+#include "tests/host/ModalHelper.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace zel;
@@ -34,31 +35,26 @@ public:
         calls << QStringLiteral("FormCreate");
         setCaption(QStringLiteral("Tela de teste"));
         lblCodTela->setCaption(QStringLiteral("ZEL00000"));
-        if (failCreate)
-            throw EDatabaseError(QStringLiteral("falha na criação"));
+        if (failCreate) throw EDatabaseError(QStringLiteral("falha na criação"));
     }
     void FormActivate(QObject*) override { calls << QStringLiteral("FormActivate"); }
     void FormClose(QObject* sender, TCloseAction& action) override
     {
         TfrmPadraoGrid::FormClose(sender, action);
         calls << QStringLiteral("FormClose");
-        if (closeFails)
-            throw EDatabaseError(QStringLiteral("não pode fechar"));
+        if (closeFails) throw EDatabaseError(QStringLiteral("não pode fechar"));
         action = closeAction;
     }
     void sbtVerificarClick(QObject* sender) override
     {
         calls << QStringLiteral("sbtVerificarClick:") + sender->objectName();
-        if (verificarAborts)
-            Abort();
-        if (verificarFails)
-            throw EDatabaseError(QStringLiteral("falha ao verificar"));
+        if (verificarAborts) Abort();
+        if (verificarFails) throw EDatabaseError(QStringLiteral("falha ao verificar"));
     }
     void dbgPadraoKeyPress(QObject* sender, QChar& key) override
     {
         TfrmPadraoGrid::dbgPadraoKeyPress(sender, key);
-        if (!key.isNull())
-            calls << QStringLiteral("key:") + key;
+        if (!key.isNull()) calls << QStringLiteral("key:") + key;
     }
 
     inline static bool failCreate = false;
@@ -204,7 +200,11 @@ TEST_F(PadraoGridTest, GridKeysPassTheBaseHandlersFirst)
     auto* f = CreateForm<TfrmTeste>();
     TClientDataSet cds(QStringLiteral("cdsTeste"));
     cds.AddField(QStringLiteral("CODIGO"), TFieldType::ftString, 4);
-    cds.SetData(PacketWriter().field("CODIGO", TFieldType::ftString, 4).text(QStringLiteral("A")).text(QStringLiteral("B")).Take());
+    cds.SetData(PacketWriter()
+                    .field("CODIGO", TFieldType::ftString, 4)
+                    .text(QStringLiteral("A"))
+                    .text(QStringLiteral("B"))
+                    .Take());
     f->dtsPadrao.setDataSet(&cds);
     f->Show();
     f->dbgPadrao->setFocus();

@@ -7,25 +7,25 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
-#include <QThread>
 #include <QTemporaryDir>
-#include <QRandomGenerator>
+#include <QThread>
+
 #include <arpa/inet.h>
 #include <csignal>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <memory>
 
 namespace zel::test {
 
 inline QString serverExe()
 {
     const QByteArray env = qgetenv("ZEL_SERVER_EXE");
-    if (!env.isEmpty())
-        return QString::fromLocal8Bit(env);
+    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
 #ifdef ZEL_SERVER_EXE
     return QStringLiteral(ZEL_SERVER_EXE);
 #else
@@ -55,8 +55,7 @@ public:
             return false;
         }
         const QString& seeded = seededTemplate(exe, error);
-        if (seeded.isEmpty())
-            return false;
+        if (seeded.isEmpty()) return false;
         dbPath_ = dir_.filePath(QStringLiteral("zel.db"));
         QFile::remove(dbPath_);
         if (!QFile::copy(seeded, dbPath_)) {
@@ -74,10 +73,8 @@ public:
     {
         for (int attempt = 0; attempt < 8; ++attempt) {
             const int port = freeLowPort();
-            if (port <= 0)
-                continue;
-            if (serveOn(port, error))
-                return true;
+            if (port <= 0) continue;
+            if (serveOn(port, error)) return true;
             stop();
         }
         return false;
@@ -85,8 +82,7 @@ public:
 
     void stop()
     {
-        if (!process_)
-            return;
+        if (!process_) return;
         resume();
         if (process_->state() != QProcess::NotRunning) {
             process_->terminate();
@@ -103,8 +99,7 @@ public:
     // signal stops a little later).
     bool pause()
     {
-        if (!process_ || process_->processId() <= 0)
-            return false;
+        if (!process_ || process_->processId() <= 0) return false;
         const qint64 pid = process_->processId();
         ::kill(pid_t(pid), SIGSTOP);
         QElapsedTimer t;
@@ -114,25 +109,21 @@ public:
             const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
             for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
                 QFile f(tasks.filePath(task) + QStringLiteral("/stat"));
-                if (!f.open(QIODevice::ReadOnly))
-                    continue;
+                if (!f.open(QIODevice::ReadOnly)) continue;
                 // "pid (name) S ...": the state follows the closing parenthesis.
                 const QByteArray stat = f.readAll();
                 const int close = int(stat.lastIndexOf(')'));
                 const char state = close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
-                if (state != 'T' && state != 't')
-                    all = false;
+                if (state != 'T' && state != 't') all = false;
             }
-            if (all)
-                return true;
+            if (all) return true;
             QThread::msleep(5);
         }
         return false;
     }
     void resume()
     {
-        if (process_ && process_->processId() > 0)
-            ::kill(pid_t(process_->processId()), SIGCONT);
+        if (process_ && process_->processId() > 0) ::kill(pid_t(process_->processId()), SIGCONT);
     }
 
     const QString& host() const { return host_; }
@@ -160,8 +151,7 @@ private:
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 30000) {
-            if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running)
-                break;
+            if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running) break;
             out += process_->readAllStandardOutput();
             const auto m = re.match(QString::fromUtf8(out));
             if (m.hasMatch()) {
@@ -181,15 +171,15 @@ private:
         int low = 32768;
         QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
         if (range.open(QIODevice::ReadOnly))
-            low = QString::fromLatin1(range.readAll()).split(QRegularExpression(QStringLiteral("\\s+")),
-                                                              Qt::SkipEmptyParts).value(0).toInt();
-        if (low < 12000)
-            low = 32768;
+            low = QString::fromLatin1(range.readAll())
+                      .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)
+                      .value(0)
+                      .toInt();
+        if (low < 12000) low = 32768;
         const int first = std::max(10000, low - 12000);
         const int port = first + int(QRandomGenerator::global()->bounded(low - first - 1));
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0)
-            return -1;
+        if (fd < 0) return -1;
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

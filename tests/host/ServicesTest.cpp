@@ -1,7 +1,7 @@
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <Messages.h>
-#include <Strings.h>
+#include "host/Dialogs.h"
+#include "host/Messages.h"
+#include "host/Strings.h"
+#include "platform/data/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +24,10 @@ TEST(Strings, AjustaBringsCodesToTheirStoredWidth)
         int length;
         const char* out;
     } cases[] = {
-        {"1", 4, "0001"},
-        {"0001", 4, "0001"},
-        {" 12 ", 4, "0012"},
-        {"AB", 4, "00AB"},
-        {"123", 10, "0000000123"},
-        {"1234567890", 10, "1234567890"},
-        {"", 4, ""},          // not given stays not given
-        {"   ", 10, ""},      // blank stays not given
+        {"1", 4, "0001"},      {"0001", 4, "0001"},       {" 12 ", 4, "0012"},
+        {"AB", 4, "00AB"},     {"123", 10, "0000000123"}, {"1234567890", 10, "1234567890"},
+        {"", 4, ""},           // not given stays not given
+        {"   ", 10, ""},       // blank stays not given
         {"000001", 4, "0001"}, // surplus leading zeros go
         {"12345", 4, "12345"}, // too long: not truncated into another code
     };
@@ -57,7 +53,8 @@ TEST_F(MessagesTest, MsgFindsTheTextOfAKeyExactly)
     // The trailing blank is part of the text.
     EXPECT_EQ(msg.Msg(QStringLiteral("Oper_Inv")),
               QStringLiteral("Operador não possui permissão para liberar inconsistências. "));
-    EXPECT_EQ(msg.Msg(QStringLiteral("INTINI<INTFIN")), QStringLiteral("Intervalo inicial deve ser menor que o final."));
+    EXPECT_EQ(msg.Msg(QStringLiteral("INTINI<INTFIN")),
+              QStringLiteral("Intervalo inicial deve ser menor que o final."));
     // Only the first bar separates.
     EXPECT_EQ(msg.Msg(QStringLiteral("URL")), QStringLiteral("http://a|b"));
     // Keys are not prefixes nor case-insensitive.

@@ -1,8 +1,8 @@
-#include <Application.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <ServerCall.h>
-#include <WaitAnimation.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/ServerCall.h"
+#include "host/WaitAnimation.h"
+#include "platform/data/Exceptions.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -10,8 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
+
 #include <chrono>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace zel;
@@ -39,14 +40,17 @@ protected:
     QMainWindow main_;
 };
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 } // namespace
 
 TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
 {
     EXPECT_EQ(ShowAviIndicator(), nullptr);
-    ActiveShowAvi(&main_, 6);
+    ActiveShowAvi(&main_, TAviKind::Fetching);
     QWidget* indicator = ShowAviIndicator();
     ASSERT_NE(indicator, nullptr);
     EXPECT_EQ(indicator->parentWidget(), &main_);
@@ -55,7 +59,7 @@ TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
     EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
               Qt::WaitCursor);
 
-    ActiveShowAvi(nullptr, 1); // the main form by default; the same indicator
+    ActiveShowAvi(nullptr, TAviKind::Storing); // the main form by default; the same indicator
     EXPECT_EQ(ShowAviIndicator(), indicator);
     EXPECT_EQ(ShowAviDepth(), 2);
 
@@ -71,12 +75,12 @@ TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
     // One stop too many (a catch-all that stops it again) is harmless.
     DeactiveShowAvi();
     EXPECT_EQ(ShowAviDepth(), 0);
-    ActiveShowAvi(&main_, 6);
+    ActiveShowAvi(&main_, TAviKind::Fetching);
     EXPECT_NE(ShowAviIndicator(), nullptr);
     DeactiveShowAvi();
     EXPECT_EQ(ShowAviIndicator(), nullptr);
-    EXPECT_EQ(ShowAviText(6), QStringLiteral("Buscando dados..."));
-    EXPECT_EQ(ShowAviText(1), QStringLiteral("Gravando dados..."));
+    EXPECT_EQ(ShowAviText(TAviKind::Fetching), QStringLiteral("Buscando dados..."));
+    EXPECT_EQ(ShowAviText(TAviKind::Storing), QStringLiteral("Gravando dados..."));
 }
 
 TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
@@ -98,7 +102,7 @@ TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
         clickedDuringCall = true;
     });
 
-    ActiveShowAvi(&main_, 6);
+    ActiveShowAvi(&main_, TAviKind::Fetching);
     const int framesBefore = ShowAviFrames();
     const int answer = CallWhileWaiting([] {
         sleepMs(400);
@@ -120,8 +124,7 @@ TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
 
 TEST_F(WaitTest, AFailureOfTheWorkReachesTheCallerAndWaitsNest)
 {
-    EXPECT_THROW(RunWhileWaiting([] { throw EDatabaseError(QStringLiteral("falhou no servidor")); }),
-                 EDatabaseError);
+    EXPECT_THROW(RunWhileWaiting([] { throw EDatabaseError(QStringLiteral("falhou no servidor")); }), EDatabaseError);
     EXPECT_FALSE(WaitingForWork());
 
     // A call started from a timer while another call waits.

@@ -1,16 +1,17 @@
-#include <Cli_zel08100.h>
-#include <Cli_zel08101.h>
-#include <Dialogs.h>
-#include <Exceptions.h>
-#include <Login.h>
-#include <NetConnection.h>
-#include <Pkg_zel08100.h>
-#include <TfrmIncPed.h>
-#include <WaitAnimation.h>
+#include "filter/Cli_zel08101.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/NetConnection.h"
+#include "host/WaitAnimation.h"
+#include "module/Pkg_zel08100.h"
+#include "platform/data/Exceptions.h"
+#include "review/Cli_zel08100.h"
+#include "review/TfrmIncPed.h"
 
 #include <QApplication>
 #include <QMdiSubWindow>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace zel;

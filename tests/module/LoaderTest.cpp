@@ -2,11 +2,12 @@
 // link the module: it reads the module's exported variables from the loaded
 // library, as another module of the host would.
 
-#include <Exceptions.h>
-#include <ModuleLibrary.h>
+#include "app/ModuleLibrary.h"
+#include "platform/data/Exceptions.h"
 
 #include <QLibrary>
 #include <QStringList>
+
 #include <gtest/gtest.h>
 
 using namespace zel;

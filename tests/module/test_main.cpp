@@ -1,12 +1,13 @@
 // The module's test programs: a pt_BR application with the shell's guard
 // reporter and a main form whose multiple-document area holds the screens.
 
-#include <Application.h>
-#include <Dialogs.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
 
 #include <QLocale>
 #include <QMainWindow>
 #include <QMdiArea>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

@@ -1,17 +1,16 @@
 // The review screen opened for one given order, against the real server.
 
-#include "ReviewFixture.h"
-
-#include <Application.h>
-#include <Cli_zel08100.h>
-#include <DBGridModel.h>
-#include <Dialogs.h>
-#include <Field.h>
-#include <Login.h>
-#include <NetConnection.h>
-#include <ResultCheck.h>
-#include <TfrmIncPed.h>
-#include <WaitAnimation.h>
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/NetConnection.h"
+#include "host/ResultCheck.h"
+#include "host/WaitAnimation.h"
+#include "platform/data/Field.h"
+#include "platform/widgets/DBGridModel.h"
+#include "review/Cli_zel08100.h"
+#include "review/TfrmIncPed.h"
+#include "tests/review/ReviewFixture.h"
 
 #include <QApplication>
 #include <QCursor>

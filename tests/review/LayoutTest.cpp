@@ -1,13 +1,12 @@
 // The review screen's components, datasets and the behaviour the layout
 // itself gives: columns, formats, the shortcut and the splitter.
 
-#include "ReviewFixture.h"
-
-#include <Cli_zel08100.h>
-#include <DBGridModel.h>
-#include <Packet.h>
-#include <Pictures.h>
-#include <TfrmIncPed.h>
+#include "platform/data/Packet.h"
+#include "platform/widgets/DBGridModel.h"
+#include "review/Cli_zel08100.h"
+#include "review/Pictures.h"
+#include "review/TfrmIncPed.h"
+#include "tests/review/ReviewFixture.h"
 
 #include <QAction>
 #include <QApplication>

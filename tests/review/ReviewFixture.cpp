@@ -1,19 +1,20 @@
-#include "ReviewFixture.h"
+#include "tests/review/ReviewFixture.h"
 
-#include <Cli_zel08100.h>
-#include <DataSet.h>
-#include <Dialogs.h>
-#include <IncPedData.h>
-#include <Login.h>
-#include <LoginClient.h>
-#include <NetConnection.h>
-#include <Pkg_zel08100.h>
-#include <ResultCheck.h>
-#include <TfrmIncPed.h>
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/LoginClient.h"
+#include "host/NetConnection.h"
+#include "host/ResultCheck.h"
+#include "module/Pkg_zel08100.h"
+#include "platform/data/DataSet.h"
+#include "review/Cli_zel08100.h"
+#include "review/IncPedData.h"
+#include "review/TfrmIncPed.h"
 
 #include <QDir>
 #include <QTest>
 #include <QWidget>
+
 #include <cstdio>
 
 using namespace zel;

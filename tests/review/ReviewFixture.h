@@ -3,11 +3,11 @@
 // The review screen's tests: a real zel-server on a seeded SQLite database,
 // logged in as the demo operator with release rights, the module loaded.
 
-#include "ServerProcess.h"
-
-#include <DateTime.h>
+#include "platform/data/DateTime.h"
+#include "tests/host/ServerProcess.h"
 
 #include <QString>
+
 #include <gtest/gtest.h>
 #include <vector>
 

@@ -1,8 +1,7 @@
 // Marks, notes and releases sent as change packets: rights, optimistic
 // checks, atomicity and the release history, on both databases.
-#include "TestSupport.h"
-
-#include "Packets.h"
+#include "server/Packets.h"
+#include "tests/server/TestSupport.h"
 
 #include <thread>
 

@@ -3,12 +3,11 @@
 // input, the answer is a data packet or an error result, nothing crashes,
 // and the stored rows keep their invariants (a release always has its
 // operator and its time; marks are "S" or "N").
-#include "Auth.h"
-#include "ChangeSet.h"
-#include "IncPed.h"
-#include "Schema.h"
-
-#include "rdmIncPed.pb.h"
+#include "proto/rdmIncPed.pb.h"
+#include "server/Auth.h"
+#include "server/ChangeSet.h"
+#include "server/IncPed.h"
+#include "server/Schema.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // The login service and the session that every call carries.
-#include "TestSupport.h"
+#include "tests/server/TestSupport.h"
 
 namespace zel::server::test {
 namespace {

@@ -1,15 +1,14 @@
 // zel-server as its own process: init, seed, operator management and serve
 // on an ephemeral port, talked to through the generated clients; a graceful
 // stop on SIGTERM lets a call in flight finish.
-#include "TestSupport.h"
+#include "tests/server/TestSupport.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <thread>
+#include <unistd.h>
 
 namespace zel::server::test {
 namespace {

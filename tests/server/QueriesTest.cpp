@@ -1,9 +1,8 @@
 // The five fetches over the fixture of TestSupport.cpp, on both databases.
-#include "TestSupport.h"
-
-#include "KeyList.h"
-#include "Packet.h"
-#include "Packets.h"
+#include "platform/data/KeyList.h"
+#include "platform/data/Packet.h"
+#include "server/Packets.h"
+#include "tests/server/TestSupport.h"
 
 namespace zel::server::test {
 namespace {

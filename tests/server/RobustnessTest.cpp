@@ -1,8 +1,7 @@
 // Busy and lost databases, deadlines, oversized requests: each answered with
 // an error result or status, and the server goes on serving.
-#include "TestSupport.h"
-
-#include "IncPed.h"
+#include "server/IncPed.h"
+#include "tests/server/TestSupport.h"
 
 #include <thread>
 

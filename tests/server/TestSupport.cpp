@@ -1,9 +1,9 @@
-#include "TestSupport.h"
+#include "tests/server/TestSupport.h"
 
-#include "Auth.h"
-#include "DateTime.h"
-#include "Packet.h"
-#include "Schema.h"
+#include "platform/data/DateTime.h"
+#include "platform/data/Packet.h"
+#include "server/Auth.h"
+#include "server/Schema.h"
 
 #include <QDate>
 

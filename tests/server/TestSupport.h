@@ -1,14 +1,12 @@
 #pragma once
 
-#include "AppServer.h"
-#include "Db.h"
-
-#include "login.grpc.pb.h"
-#include "rdmIncPed.grpc.pb.h"
+#include "proto/login.grpc.pb.h"
+#include "proto/rdmIncPed.grpc.pb.h"
+#include "server/AppServer.h"
+#include "server/Db.h"
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 

@@ -1,7 +1,7 @@
 // Serving over TLS: a client that trusts the server's certificate logs in
 // and calls; a plain-text client gets nowhere. The key pair in tls/ is a
 // self-signed one made for these tests only.
-#include "TestSupport.h"
+#include "tests/server/TestSupport.h"
 
 #include <fstream>
 #include <sstream>

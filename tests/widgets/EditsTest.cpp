@@ -1,12 +1,12 @@
-#include "ButtonFlat.h"
-#include "CalendarPopup.h"
-#include "DateEditPlus.h"
-#include "Exceptions.h"
-#include "Fixtures.h"
-#include "FormFocus.h"
-#include "MaskEdit.h"
-#include "PageControl.h"
-#include "StdCtrls.h"
+#include "platform/data/Exceptions.h"
+#include "platform/widgets/ButtonFlat.h"
+#include "platform/widgets/CalendarPopup.h"
+#include "platform/widgets/DateEditPlus.h"
+#include "platform/widgets/FormFocus.h"
+#include "platform/widgets/MaskEdit.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/StdCtrls.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QLineEdit>
 #include <QTableWidget>

@@ -1,14 +1,15 @@
 #pragma once
 
-#include "DataSet.h"
-#include "DataSource.h"
-#include "Packet.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Packet.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
+
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>

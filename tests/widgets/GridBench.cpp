@@ -1,16 +1,17 @@
 // Scrolling a million-row grid, page by page, painted offscreen. Prints the
 // time per page against a floor measured in the same run: reading the same
 // cells' display text straight from the dataset, without a view.
-#include "DBGrid.h"
-#include "DBGridModel.h"
-#include "DataSet.h"
-#include "DataSource.h"
-#include "Packet.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Packet.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DBGridModel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QScrollBar>
+
 #include <cstdio>
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "DBGrid.h"
-#include "DBGridModel.h"
-#include "Fixtures.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DBGridModel.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QAbstractItemModelTester>
 

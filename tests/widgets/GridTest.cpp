@@ -1,8 +1,8 @@
-#include "DBGrid.h"
-#include "DBGridModel.h"
-#include "Exceptions.h"
-#include "Fixtures.h"
-#include "FormFocus.h"
+#include "platform/data/Exceptions.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DBGridModel.h"
+#include "platform/widgets/FormFocus.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

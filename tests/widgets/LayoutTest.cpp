@@ -1,8 +1,8 @@
-#include "Controls.h"
-#include "DBGrid.h"
-#include "Fixtures.h"
-#include "PageControl.h"
-#include "StdCtrls.h"
+#include "platform/widgets/Controls.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/StdCtrls.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QMouseEvent>
 

@@ -1,6 +1,6 @@
-#include "DBCtrls.h"
-#include "Exceptions.h"
-#include "Fixtures.h"
+#include "platform/data/Exceptions.h"
+#include "platform/widgets/DBCtrls.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QToolButton>
 

@@ -1,9 +1,9 @@
-#include "Fixtures.h"
-
-#include "Guard.h"
+#include "platform/data/Guard.h"
+#include "tests/widgets/Fixtures.h"
 
 #include <QApplication>
 #include <QLocale>
+
 #include <gtest/gtest.h>
 
 namespace zel::test {

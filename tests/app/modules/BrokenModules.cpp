@@ -2,8 +2,8 @@
 // ZEL_BROKEN_NO_INIPROC lacks the entry IniProc; ZEL_BROKEN_INIT_FAILS raises
 // in its initialisation.
 
-#include <Exceptions.h>
-#include <ModuleAbi.h>
+#include "host/ModuleAbi.h"
+#include "platform/data/Exceptions.h"
 
 ZEL_MODULE_EXPORT void ZelModuleInitialize()
 {

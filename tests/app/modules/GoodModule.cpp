@@ -1,11 +1,11 @@
 // A module for the shell's tests: records its lifecycle in the file named by
 // ZEL_TEST_MODULE_LOG and opens a child window per IniProc call.
 
-#include <Application.h>
-#include <Exceptions.h>
-#include <Login.h>
-#include <ModuleAbi.h>
-#include <PadraoGrid.h>
+#include "host/Application.h"
+#include "host/Login.h"
+#include "host/ModuleAbi.h"
+#include "host/PadraoGrid.h"
+#include "platform/data/Exceptions.h"
 
 #include <QFile>
 
@@ -14,8 +14,7 @@ namespace {
 void record(const QString& line)
 {
     QFile f(QString::fromLocal8Bit(qgetenv("ZEL_TEST_MODULE_LOG")));
-    if (f.open(QIODevice::Append | QIODevice::Text))
-        f.write((line + QLatin1Char('\n')).toUtf8());
+    if (f.open(QIODevice::Append | QIODevice::Text)) f.write((line + QLatin1Char('\n')).toUtf8());
 }
 
 } // namespace
@@ -32,8 +31,7 @@ ZEL_MODULE_EXPORT void ZelModuleFinalize()
 
 ZEL_MODULE_EXPORT void IniProc(const std::vector<zel::Variant>& params)
 {
-    if (params.size() != 5)
-        throw zel::EConvertError(QStringLiteral("IniProc espera 5 parâmetros."));
+    if (params.size() != 5) throw zel::EConvertError(QStringLiteral("IniProc espera 5 parâmetros."));
     // The order the entry reads them in.
     const QString dtEntrega = params[4].toString();
     const QString dtPedido = params[3].toString();
