@@ -80,6 +80,14 @@ public:
         return false;
     }
 
+    // Starts again on the port it had (after stop), as an operator restarting
+    // the server would.
+    bool restart(QString& error)
+    {
+        stop();
+        return port_ > 0 && serveOn(port_, error);
+    }
+
     void stop()
     {
         if (!process_) return;
