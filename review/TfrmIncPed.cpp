@@ -15,7 +15,7 @@ namespace Cli_zel08100 {
 using namespace zel;
 
 namespace {
-// A 16-pixel check box, a pixel of room on each side and the grid line.
+// A 16-pixel check box with a little room around it, and the grid line.
 constexpr int kCheckColumnWidth = 20;
 } // namespace
 

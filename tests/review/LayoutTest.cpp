@@ -542,4 +542,11 @@ TEST_F(LayoutTest, EveryControlHasAnAccessibleNameAndTheStateOfItsWidget)
     EXPECT_FALSE(liberar->state().disabled);
     screen->mnuLiberar->setEnabled(false);
     EXPECT_TRUE(zel::test::None(zel::test::AccessibilityProblems(MainForm())));
+
+    auto* dialog = CreateForm<Cli_zel08101::TfrmFiltroIncons>();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    EXPECT_TRUE(zel::test::None(zel::test::AccessibilityProblems(dialog)));
+    dialog->hide();
+    delete dialog;
 }
