@@ -12,7 +12,7 @@
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
 #include "host/Strings.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/widgets/AccessibilityCheck.h"
 
 #include <QAction>
@@ -155,8 +155,8 @@ protected:
     void SetUp() override
     {
         ShellLook::SetUp();
-        QString error;
-        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
+        ZEL_SKIP_WITHOUT_SERVER();
+        ASSERT_TRUE(zel::test::Started(server_));
     }
     zel::test::ServerProcess server_;
 };

@@ -1,5 +1,6 @@
 #include "platform/data/Guard.h"
 #include "platform/widgets/Controls.h"
+#include "tests/support/WindowChecks.h"
 #include "tests/widgets/Fixtures.h"
 
 #include <QApplication>
@@ -33,5 +34,6 @@ int main(int argc, char** argv)
         }
     });
     ::testing::InitGoogleTest(&argc, argv);
+    zel::test::InstallWindowChecks();
     return RUN_ALL_TESTS();
 }
