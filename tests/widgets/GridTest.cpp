@@ -40,10 +40,12 @@ protected:
     QString cell(int row, int column) { return grid->Model()->index(row, column).data().toString(); }
     QString title(int column) { return grid->Model()->headerData(column, Qt::Horizontal).toString(); }
 
-    QWidget window;
-    TDBGrid* grid = nullptr;
+    // The data outlives the window: the grid, torn down first, never sees its
+    // source go away under it (nor calls the test's handlers then).
     std::unique_ptr<TClientDataSet> ds;
     std::unique_ptr<TDataSource> src;
+    QWidget window;
+    TDBGrid* grid = nullptr;
     int scrolls = 0;
 };
 
@@ -564,7 +566,9 @@ TEST_F(GridTest, GridsWhoseCurrentCellTakesNoTypingAddNoRows)
                                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit;
     auto incs = makeIncs();
     TDataSource dts(QStringLiteral("dtsIncPedido"), incs.get());
-    auto* incGrid = new TDBGrid(&window, QStringLiteral("dbgIncPed"));
+    // Torn down before the list it shows.
+    auto incGridOwner = std::make_unique<TDBGrid>(&window, QStringLiteral("dbgIncPed"));
+    TDBGrid* incGrid = incGridOwner.get();
     incGrid->setGeometry(0, 150, 700, 150);
     grid->setGeometry(0, 0, 700, 150);
     incGrid->setDataSource(&dts);
