@@ -285,7 +285,7 @@ public:
     {
         std::exception_ptr failure;
         try {
-            if (ds_->Active() && ds_->State() != TDataSetState::dsBrowse) ds_->Cancel();
+            if (ds_->IsEditing()) ds_->Cancel();
         } catch (...) {
             failure = std::current_exception();
         }
