@@ -2,14 +2,12 @@
 
 #include "filter/Cli_zel08101.h"
 #include "host/Application.h"
+#include "host/Cursor.h"
 #include "host/ResultCheck.h"
-#include "host/WaitAnimation.h"
 #include "platform/data/DateTime.h"
 #include "platform/data/Exceptions.h"
+#include "review/GuardedFetch.h"
 #include "review/TfrmIncPed.h"
-
-#include <QApplication>
-#include <QCursor>
 
 namespace Cli_zel08100 {
 
@@ -21,23 +19,13 @@ QString stFilial;
 
 namespace {
 
-// The hourglass for as long as the entry runs, however it ends.
-class THourglass {
-public:
-    THourglass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~THourglass() { QApplication::restoreOverrideCursor(); }
-    THourglass(const THourglass&) = delete;
-    THourglass& operator=(const THourglass&) = delete;
-};
-
 // Loads the given order into the screen's order list. Every failure (a date
-// that does not convert, the server, a rejected result) stops the wait
-// animation and is swallowed; the list then keeps what it held.
+// that does not convert, the server, a rejected result) is swallowed; the
+// list then keeps what it held.
 void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& pedido, const QString& dtPedido,
                      const QString& dtEntrega)
 {
-    try {
-        zel::ActiveShowAvi(zel::MainForm(), zel::TAviKind::Fetching);
+    GuardedFetch([&] {
         const QString none;
         const zel::TDateTime dtPedidoDe = zel::StrToDate(dtPedido);
         const zel::TDateTime dtPedidoAte = zel::StrToDate(dtPedido);
@@ -48,10 +36,7 @@ void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& p
         zel::data::Result result = screen.netIncPed.AppServer().GetPedido(
             cdFilial, none, none, nrPedido, none, dtPedidoDe, dtPedidoAte, none, dtEntregaDe, dtEntregaAte, none);
         screen.cdsPedido.SetData(zel::CheckResultServ(std::move(result), true, 0));
-        zel::DeactiveShowAvi();
-    } catch (...) {
-        zel::DeactiveShowAvi();
-    }
+    });
 }
 
 } // namespace
@@ -74,7 +59,7 @@ void IniProc(const std::vector<zel::Variant>& params)
 void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const QString& dtPedido,
                 const QString& dtEntrega)
 {
-    THourglass hourglass;
+    const zel::TCursorScope hourglass(Qt::WaitCursor);
     // A screen released by other means than its close leaves no dangling reuse.
     if (boCriado && !frmIncPed) boCriado = false;
     if (!boCriado) {
