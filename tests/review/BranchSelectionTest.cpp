@@ -98,6 +98,12 @@ TEST_F(BranchTest, FromTheMenuTheLoginsBranchIsShownWithoutALookUpAndTheCodeFiel
     EXPECT_EQ(grupOperCalls(), 0);
     EXPECT_EQ(Cli_zel08101::frmFiltroIncons, nullptr) << "no filter dialog before the panel is left";
     EXPECT_TRUE(MessageSeam::history().empty());
+
+    // Leaving the panel is a focus move: the detail pages come after the order grid.
+    const std::vector<QWidget*> chain = TabChain(screen);
+    const auto at = [&](QWidget* w) { return std::find(chain.begin(), chain.end(), w) - chain.begin(); };
+    ASSERT_LT(at(screen->pgcIncPed), std::ssize(chain));
+    EXPECT_LT(at(screen->dbgPadrao), at(screen->pgcIncPed));
 }
 
 TEST_F(BranchTest, AFixedBranchFetchesTheRightsAndOpensTheFilterDuringTheFirstActivation)
@@ -229,7 +235,6 @@ TEST_F(BranchTest, TypingEmptiesTheNameAndLeavingTheCodeChecksItInTheBranchTable
         // server for the rights of no branch: it answers with the same text.
         {"", "", {"Filial deve ser informada.", "Filial deve ser informada."}, false},
         {"zz", "00ZZ", {"Filial não cadastrada."}, false},
-        {"3", "0003", {}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -277,14 +282,4 @@ TEST_F(BranchTest, AFailedFetchOfTheRightsAfterABranchChangeKeepsThoseOfThePrevi
     TServerSpy::rejecting.clear();
     moveTo("0002");
     EXPECT_EQ(screen->cdsGrupOper.RecordCount(), 0) << "a fetch that works replaces them";
-}
-
-TEST_F(BranchTest, TheDetailPagesFollowTheOrderGridInTheTabOrder)
-{
-    unit::TfrmIncPed* screen = open();
-    ASSERT_NE(screen, nullptr);
-    const std::vector<QWidget*> chain = TabChain(screen);
-    const auto at = [&](QWidget* w) { return std::find(chain.begin(), chain.end(), w) - chain.begin(); };
-    ASSERT_LT(at(screen->pgcIncPed), std::ssize(chain));
-    EXPECT_LT(at(screen->dbgPadrao), at(screen->pgcIncPed));
 }

@@ -7,6 +7,7 @@
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
 #include "host/ResultCheck.h"
+#include "host/WaitAnimation.h"
 #include "module/Pkg_zel08100.h"
 #include "platform/data/DataSet.h"
 #include "review/Cli_zel08100.h"
@@ -15,6 +16,7 @@
 #include "tests/host/ModalHelper.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QTest>
 #include <QWidget>
@@ -121,7 +123,11 @@ data::Result TServerSpy::GetPedido(const QString& a1, const QString& a2, const Q
                                    const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
                                    const TDateTime& a9, const TDateTime& a10, const QString& a11)
 {
-    pedidoCalls.push_back({{a1, a2, a3, a4, a5, a8, a11}, {a6, a7, a9, a10}});
+    const QCursor* cursor = QApplication::overrideCursor();
+    pedidoCalls.push_back({{a1, a2, a3, a4, a5, a8, a11},
+                           {a6, a7, a9, a10},
+                           cursor && cursor->shape() == Qt::WaitCursor,
+                           ShowAviDepth()});
     if (rejects(QStringLiteral("GetPedido"))) return rejection(QStringLiteral("GetPedido"));
     return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
 }

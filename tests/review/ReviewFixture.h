@@ -37,6 +37,8 @@ public:
     struct PedidoCall {
         QStringList texts;                   // arguments 1-5, 8 and 11
         std::array<zel::TDateTime, 4> dates; // arguments 6, 7, 9 and 10
+        bool hourglass;                      // the hourglass showed during the call
+        int aviDepth;                        // how many wait animations were open
     };
     static inline QMap<QString, int> calls;
     static inline std::vector<PedidoCall> pedidoCalls;
