@@ -12,7 +12,7 @@
 using namespace zel;
 using namespace filter_test;
 using Cli_zel08101::TfrmFiltroIncons;
-using review_test::TServerSpy;
+using zel::test::TServerSpy;
 namespace unit = Cli_zel08101;
 
 namespace {
@@ -103,7 +103,7 @@ TEST_F(FilterTest, EachCheckShowsOnlyItsMessageMovesTheFocusAsItSaysAndSendsNoth
 TEST_F(FilterTest, TheElevenCriteriaGoToTheServerAndTheAnswerFillsTheReviewScreen)
 {
     const TDateTime today = TDateTime::Today();
-    const review_test::Order o = review_test::OrderWithDelivery(QStringLiteral("0001"));
+    const zel::test::Order o = zel::test::OrderWithDelivery(QStringLiteral("0001"));
     TServerSpy::pedidoCalls.clear(); // that look-up is the test's own
     const TDateTime none;
 
@@ -128,7 +128,7 @@ TEST_F(FilterTest, TheElevenCriteriaGoToTheServerAndTheAnswerFillsTheReviewScree
     ASSERT_TRUE(Show([&](TfrmFiltroIncons* f) {
         apply(f, interval("0000000009", "0000000003", "", ""));
         QTest::mouseClick(f->rbtLNrPedido, Qt::LeftButton);
-        PickRows({0, 2});
+        auto picker = PickRows({0, 2});
         QTest::mouseClick(f->sbtNrPedido, Qt::LeftButton);
         const int nr = f->cdsNrPedido.FieldByName(QStringLiteral("NRPEDIDO"))->Index();
         picked = {f->cdsNrPedido.ValueAt(0, nr).toString(), f->cdsNrPedido.ValueAt(2, nr).toString()};

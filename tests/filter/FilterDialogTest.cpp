@@ -116,7 +116,7 @@ TEST_F(FilterTest, AConfirmedQueryComesBackAtTheNextShowingAndWhatWasNotConfirme
 
         // Picked and maximised, then closed without confirming.
         QTest::mouseClick(f->rbtLNrPedido, Qt::LeftButton);
-        PickRows({0, 1});
+        auto picker = PickRows({0, 1});
         QTest::mouseClick(f->sbtNrPedido, Qt::LeftButton);
         EXPECT_FALSE(zel::EmptyString(unit::stPedido));
         f->setWindowState(Qt::WindowMaximized);

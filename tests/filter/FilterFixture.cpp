@@ -2,7 +2,6 @@
 
 #include "host/ListDialogs.h"
 #include "review/Cli_zel08100.h"
-#include "tests/host/ModalHelper.h"
 
 #include <QTest>
 
@@ -33,7 +32,7 @@ void FilterTest::TearDown()
 bool FilterTest::Show(const std::function<void(TfrmFiltroIncons*)>& act)
 {
     bool shown = false;
-    zel::test::WhenModal<TfrmFiltroIncons>([&](TfrmFiltroIncons* f) {
+    auto dialog = zel::test::WhenModal<TfrmFiltroIncons>([&](TfrmFiltroIncons* f) {
         shown = true;
         f->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(f));
@@ -44,9 +43,9 @@ bool FilterTest::Show(const std::function<void(TfrmFiltroIncons*)>& act)
     return shown;
 }
 
-void FilterTest::PickRows(std::vector<int> rows)
+zel::test::ModalExpectation FilterTest::PickRows(std::vector<int> rows)
 {
-    zel::test::WhenModal<TfrmPesquisaLista>([rows](TfrmPesquisaLista* d) {
+    return zel::test::WhenModal<TfrmPesquisaLista>([rows](TfrmPesquisaLista* d) {
         for (int row : rows) {
             d->setCurrentRow(row);
             QTest::keyClick(d->grdLista, Qt::Key_Space);

@@ -6,7 +6,8 @@
 
 #include "filter/TfrmFiltroIncons.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/Modal.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QTemporaryDir>
 
@@ -14,7 +15,7 @@
 
 namespace filter_test {
 
-class FilterTest : public review_test::ReviewTest {
+class FilterTest : public zel::test::ReviewTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -24,10 +25,10 @@ protected:
     bool Show(const std::function<void(Cli_zel08101::TfrmFiltroIncons*)>& act);
     // Picks the rows of the branch's order-number list in the picker that
     // the next picking opens, by their positions, and confirms it.
-    static void PickRows(std::vector<int> rows);
+    [[nodiscard]] static zel::test::ModalExpectation PickRows(std::vector<int> rows);
     // Confirms the dialog as the user does and tells whether it closed.
     static bool Confirm(Cli_zel08101::TfrmFiltroIncons* f);
-    static int Calls(const char* method) { return review_test::TServerSpy::calls.value(QString::fromLatin1(method)); }
+    static int Calls(const char* method) { return zel::test::TServerSpy::calls.value(QString::fromLatin1(method)); }
     // The order numbers now in the review screen's order list.
     QStringList ListedOrders() const;
 

@@ -5,7 +5,6 @@
 #include "host/Dialogs.h"
 #include "host/ListDialogs.h"
 #include "tests/filter/FilterFixture.h"
-#include "tests/host/ModalHelper.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -19,7 +18,7 @@ TEST_F(FilterTest, TheBranchsOrderNumbersAreFetchedOncePerBranchAndKeepTheirMark
 {
     ASSERT_TRUE(Show([&](TfrmFiltroIncons* f) {
         QTest::mouseClick(f->rbtLNrPedido, Qt::LeftButton);
-        PickRows({1});
+        auto picker = PickRows({1});
         QTest::mouseClick(f->sbtNrPedido, Qt::LeftButton);
         EXPECT_EQ(Calls("GetNrPedido"), 1);
         ASSERT_GT(f->cdsNrPedido.RecordCount(), 2);
@@ -27,7 +26,7 @@ TEST_F(FilterTest, TheBranchsOrderNumbersAreFetchedOncePerBranchAndKeepTheirMark
 
         // The second picking works on the same list, with the mark it left.
         bool markKept = false;
-        zel::test::WhenModal<TfrmPesquisaLista>([&](TfrmPesquisaLista* d) {
+        picker = zel::test::WhenModal<TfrmPesquisaLista>([&](TfrmPesquisaLista* d) {
             markKept = d->Model()->Marked(1) && d->Model()->MarkedCount() == 1;
             d->btnCancelar->click();
         });
@@ -38,7 +37,8 @@ TEST_F(FilterTest, TheBranchsOrderNumbersAreFetchedOncePerBranchAndKeepTheirMark
 
         // F9 on the option picks too, whatever the modifiers; elsewhere it does not.
         for (Qt::KeyboardModifiers m : {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-            zel::test::WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
+            auto cancel =
+                zel::test::WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
             f->rbtLNrPedido->setFocus();
             QTest::keyClick(f->rbtLNrPedido, Qt::Key_F9, m);
         }
@@ -53,7 +53,8 @@ TEST_F(FilterTest, TheBranchsOrderNumbersAreFetchedOncePerBranchAndKeepTheirMark
         screen->medCdFilial->setText(QString::fromLatin1(branch));
         ASSERT_TRUE(Show([&](TfrmFiltroIncons* f) {
             QTest::mouseClick(f->rbtLNrPedido, Qt::LeftButton);
-            zel::test::WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
+            auto cancel =
+                zel::test::WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
             QTest::mouseClick(f->sbtNrPedido, Qt::LeftButton);
             EXPECT_EQ(f->stFilialLista, QString::fromLatin1(branch));
         }));

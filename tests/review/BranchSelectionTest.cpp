@@ -14,8 +14,8 @@
 #include "platform/widgets/FormFocus.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
-#include "tests/host/ModalHelper.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/Modal.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -23,9 +23,8 @@
 #include <QTest>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 using Cli_zel08101::TfrmFiltroIncons;
-using zel::test::WhenModal;
 namespace unit = Cli_zel08100;
 
 namespace {
@@ -59,7 +58,7 @@ protected:
     int dialogs = 0;
     void leavePanel(unit::TfrmIncPed* screen, bool confirm = false)
     {
-        WhenModal<TfrmFiltroIncons>([this, confirm](TfrmFiltroIncons* f) {
+        auto dialog = WhenModal<TfrmFiltroIncons>([this, confirm](TfrmFiltroIncons* f) {
             ++dialogs;
             if (!confirm) return QTest::mouseClick(f->sbtFechar, Qt::LeftButton);
             f->depDe->Clear();
@@ -111,7 +110,7 @@ TEST_F(BranchTest, AFixedBranchFetchesTheRightsAndOpensTheFilterDuringTheFirstAc
     logInAs(QStringLiteral("0005"), true);
     bool disabledWhileAsked = false;
     int rowsWhileAsked = -1;
-    WhenModal<TfrmFiltroIncons>([&](TfrmFiltroIncons* f) {
+    auto dialog = WhenModal<TfrmFiltroIncons>([&](TfrmFiltroIncons* f) {
         ++dialogs;
         disabledWhileAsked = branchControlsDisabled(unit::frmIncPed);
         rowsWhileAsked = unit::frmIncPed->cdsGrupOper.RecordCount();
@@ -202,13 +201,13 @@ TEST_F(BranchTest, TheLookUpEmptiesTheListsEvenWhenCancelledAndAPickShowsCodeAnd
         ASSERT_GT(screen->cdsPedido.RecordCount(), 0);
     };
     loadOrders();
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
+    auto lookUp = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
     QTest::mouseClick(screen->btpFilial, Qt::LeftButton);
     EXPECT_FALSE(screen->cdsPedido.Active());
     EXPECT_EQ(screen->medCdFilial->Text(), QStringLiteral("0001"));
 
     loadOrders();
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    lookUp = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         d->setCurrentRow(1);
         d->btnOK->click();
     });

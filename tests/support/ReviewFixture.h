@@ -1,11 +1,13 @@
 #pragma once
 
-// The review screen's tests: a real zel-server on a seeded SQLite database,
-// logged in as the demo operator with release rights, the module loaded.
+// The module's screens against the real application server: the program's
+// shared zel-server on the seeded SQLite database, the demo operator "0001"
+// (release rights in branch 0001) logged in, the module's units loaded, and
+// the shell's main form to open in.
 
 #include "host/AppServer.h"
 #include "platform/data/DateTime.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QMap>
 #include <QSet>
@@ -26,7 +28,7 @@ inline void PrintTo(const QString& text, std::ostream* os)
     *os << '"' << text.toStdString() << '"';
 }
 
-namespace review_test {
+namespace zel::test {
 
 // Wraps the real server object of every link the screens open: counts the
 // calls of each method, keeps the arguments of every GetPedido, and answers
@@ -74,11 +76,10 @@ struct Order {
     double vrPedido = 0;
 };
 
-// The shared server of the test program (started on first use).
-zel::test::ServerProcess* SharedServer(QString& error);
 // Logs the demo operator "0001" in at the server and installs the login.
-void LogIn(const zel::test::ServerProcess& server);
-// The first orders of a branch (order numbers 1 to count), straight from the server.
+void LogIn(const ServerProcess& server);
+// The first orders of a branch (order numbers 1 to count), straight from the
+// server of the current login.
 std::vector<Order> FetchOrders(const QString& filial, int count);
 // The first order of the branch that has a delivery date.
 Order OrderWithDelivery(const QString& filial);
@@ -100,7 +101,7 @@ protected:
     static void ActivateMainForm();
     // The name of a branch, read from the branch table.
     static QString BranchName(const QString& code);
-    zel::test::ServerProcess* server_ = nullptr;
+    ServerProcess* server_ = nullptr;
 };
 
-} // namespace review_test
+} // namespace zel::test

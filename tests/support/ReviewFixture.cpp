@@ -1,4 +1,4 @@
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/ReviewFixture.h"
 
 #include "host/Application.h"
 #include "host/DBGeral.h"
@@ -13,7 +13,7 @@
 #include "review/Cli_zel08100.h"
 #include "review/IncPedData.h"
 #include "review/TfrmIncPed.h"
-#include "tests/host/ModalHelper.h"
+#include "tests/support/GuiTest.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -23,26 +23,9 @@
 
 #include <cstdio>
 
-using namespace zel;
+namespace zel::test {
 
-namespace review_test {
-
-zel::test::ServerProcess* SharedServer(QString& error)
-{
-    static zel::test::ServerProcess* server = nullptr;
-    static QString failure;
-    if (!server && failure.isEmpty()) {
-        auto* s = new zel::test::ServerProcess;
-        if (s->start(failure))
-            server = s;
-        else
-            delete s;
-    }
-    error = failure;
-    return server;
-}
-
-void LogIn(const zel::test::ServerProcess& server)
+void LogIn(const ServerProcess& server)
 {
     SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
 }
@@ -196,6 +179,8 @@ QString ReviewTest::BranchName(const QString& code)
 
 void ReviewTest::SetUp()
 {
+    ZEL_SKIP_WITHOUT_SERVER();
+    ShellMainForm();
     QString error;
     server_ = SharedServer(error);
     ASSERT_NE(server_, nullptr) << error.toStdString();
@@ -209,7 +194,6 @@ void ReviewTest::SetUp()
 
 void ReviewTest::TearDown()
 {
-    EXPECT_EQ(zel::test::CancelPendingModals(), 0) << "a dialog the test waited for never came up";
     TNetConnection::SetAppServerFactory(nullptr);
     TServerSpy::rejecting.clear();
     CloseScreen();
@@ -223,4 +207,4 @@ void ReviewTest::CloseScreen()
     EXPECT_TRUE(QTest::qWaitFor([] { return Cli_zel08100::frmIncPed == nullptr; }, 5000));
 }
 
-} // namespace review_test
+} // namespace zel::test
