@@ -58,9 +58,10 @@ TMaskEdit* intervalEdit(QWidget* parent, const char* name, int top, int tabOrder
     return e;
 }
 
-TDateEditPlus* dateEdit(QWidget* parent, const char* name, int top, int tabOrder)
+TDateEditPlus* dateEdit(QWidget* parent, const char* name, int top, int tabOrder, const char* spoken)
 {
     auto* d = new TDateEditPlus(parent, QString::fromLatin1(name));
+    d->setAccessibleNames(QString::fromUtf8(spoken), QStringLiteral("Calendário: ") + QString::fromUtf8(spoken));
     SetFont(d, kRegular);
     SetBounds(d, 45, top, 100, 21);
     d->setValidColor(colors::clBlue);
@@ -113,18 +114,23 @@ void TfrmFiltroIncons::createOrderNumberBox()
     SetBounds(lblDeNrPedido, 25, 69, 36, 13);
     lblDeNrPedido->setEnabled(false);
     medDeIntervalo = intervalEdit(grbNrPedido, "medDeIntervalo", 66, 2);
+    lblDeNrPedido->setBuddy(medDeIntervalo);
+    medDeIntervalo->setAccessibleName(QStringLiteral("Nº pedido de"));
 
     lblAteNrPedido = label(grbNrPedido, "lblAteNrPedido", "até", 25, 94);
     lblAteNrPedido->setAutoSize(false);
     SetBounds(lblAteNrPedido, 25, 94, 20, 13);
     lblAteNrPedido->setEnabled(false);
     medAteIntervalo = intervalEdit(grbNrPedido, "medAteIntervalo", 91, 3);
+    lblAteNrPedido->setBuddy(medAteIntervalo);
+    medAteIntervalo->setAccessibleName(QStringLiteral("Nº pedido até"));
 
     rbtLNrPedido = option(grbNrPedido, "rbtLNrPedido", "Lista", 128, 62, 4);
 
     sbtNrPedido = new TButtonFlat(grbNrPedido, QStringLiteral("sbtNrPedido"));
     SetBounds(sbtNrPedido, 70, 125, 21, 21);
     SetHint(sbtNrPedido, QStringLiteral("Pesquisar"));
+    sbtNrPedido->setAccessibleName(QStringLiteral("Pesquisar pedidos"));
     SetShowHint(sbtNrPedido, true);
     sbtNrPedido->setFlat(true);
     sbtNrPedido->setGlyph(Cli_zel08100::OpenFolderGlyph(), 2);
@@ -135,15 +141,18 @@ void TfrmFiltroIncons::createDateBoxes()
 {
     grbDtPed = groupBox(grbFiltroPadrao, "grbDtPed", "Data do Pedido", 179, 10, 156, 77, 1);
     lblDe = label(grbDtPed, "lblDe", "De", 6, 21);
-    depDe = dateEdit(grbDtPed, "depDe", 18, 0);
+    depDe = dateEdit(grbDtPed, "depDe", 18, 0, "Data do pedido de");
     lblAte = label(grbDtPed, "lblAte", "Até", 6, 46);
-    depAte = dateEdit(grbDtPed, "depAte", 43, 1);
+    depAte = dateEdit(grbDtPed, "depAte", 43, 1, "Data do pedido até");
 
     grbDtEntrega = groupBox(grbFiltroPadrao, "grbDtEntrega", "Data de Entrega", 179, 89, 156, 78, 2);
     lblEnDe = label(grbDtEntrega, "lblEnDe", "De", 6, 21);
-    depEntrDE = dateEdit(grbDtEntrega, "depEntrDE", 18, 0);
+    depEntrDE = dateEdit(grbDtEntrega, "depEntrDE", 18, 0, "Data de entrega de");
     lblEntAte = label(grbDtEntrega, "lblEntAte", "Ate", 6, 46);
-    depEntrAte = dateEdit(grbDtEntrega, "depEntrAte", 43, 1);
+    depEntrAte = dateEdit(grbDtEntrega, "depEntrAte", 43, 1, "Data de entrega até");
+
+    for (auto [l, d] : {std::pair{lblDe, depDe}, {lblAte, depAte}, {lblEnDe, depEntrDE}, {lblEntAte, depEntrAte}})
+        l->setBuddy(d);
 }
 
 void TfrmFiltroIncons::createData()
