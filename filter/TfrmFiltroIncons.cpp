@@ -44,9 +44,17 @@ TRadioButton* option(QWidget* parent, const char* name, const char* caption, int
     return r;
 }
 
-TMaskEdit* intervalEdit(QWidget* parent, const char* name, int top, int tabOrder)
+// One bound of the order-number interval: its fixed-size label and its edit,
+// both disabled until "Intervalo" is chosen.
+TMaskEdit* intervalBound(QWidget* parent, TLabel*& lbl, const char* labelName, const char* caption, int labelWidth,
+                         const char* editName, int top, int tabOrder, const char* spoken)
 {
-    auto* e = new TMaskEdit(parent, QString::fromLatin1(name));
+    lbl = label(parent, labelName, caption, 25, top + 3);
+    lbl->setAutoSize(false);
+    SetBounds(lbl, 25, top + 3, labelWidth, 13);
+    lbl->setEnabled(false);
+
+    auto* e = new TMaskEdit(parent, QString::fromLatin1(editName));
     SetFont(e, kRegular);
     SetBounds(e, 56, top, 100, 21);
     // Ten optional digits; the text keeps no literals; a blank shows an empty position.
@@ -55,6 +63,8 @@ TMaskEdit* intervalEdit(QWidget* parent, const char* name, int top, int tabOrder
     SetColor(e, colors::clInfoBk);
     e->setEnabled(false);
     SetTabOrder(e, tabOrder);
+    e->setAccessibleName(QString::fromUtf8(spoken));
+    lbl->setBuddy(e);
     return e;
 }
 
@@ -109,21 +119,10 @@ void TfrmFiltroIncons::createOrderNumberBox()
     rbtTNrPedido = option(grbNrPedido, "rbtTNrPedido", "Todos", 18, 61, 0);
     rbtIntervalo = option(grbNrPedido, "rbtIntervalo", "Intervalo", 43, 72, 1);
 
-    lblDeNrPedido = label(grbNrPedido, "lblDeNrPedido", "de", 25, 69);
-    lblDeNrPedido->setAutoSize(false);
-    SetBounds(lblDeNrPedido, 25, 69, 36, 13);
-    lblDeNrPedido->setEnabled(false);
-    medDeIntervalo = intervalEdit(grbNrPedido, "medDeIntervalo", 66, 2);
-    lblDeNrPedido->setBuddy(medDeIntervalo);
-    medDeIntervalo->setAccessibleName(QStringLiteral("Nº pedido de"));
-
-    lblAteNrPedido = label(grbNrPedido, "lblAteNrPedido", "até", 25, 94);
-    lblAteNrPedido->setAutoSize(false);
-    SetBounds(lblAteNrPedido, 25, 94, 20, 13);
-    lblAteNrPedido->setEnabled(false);
-    medAteIntervalo = intervalEdit(grbNrPedido, "medAteIntervalo", 91, 3);
-    lblAteNrPedido->setBuddy(medAteIntervalo);
-    medAteIntervalo->setAccessibleName(QStringLiteral("Nº pedido até"));
+    medDeIntervalo =
+        intervalBound(grbNrPedido, lblDeNrPedido, "lblDeNrPedido", "de", 36, "medDeIntervalo", 66, 2, "Nº pedido de");
+    medAteIntervalo = intervalBound(grbNrPedido, lblAteNrPedido, "lblAteNrPedido", "até", 20, "medAteIntervalo", 91, 3,
+                                    "Nº pedido até");
 
     rbtLNrPedido = option(grbNrPedido, "rbtLNrPedido", "Lista", 128, 62, 4);
 
