@@ -184,3 +184,14 @@ TEST_F(FilterTest, AFailedQueryKeepsTheDialogOpenWithTheNewQueryButNotTheNewStor
         EXPECT_EQ(f->medDeIntervalo->Text(), QString());
     }));
 }
+
+TEST_F(FilterTest, WithoutTheReviewScreenTheDialogSaysSoInsteadOfQuerying)
+{
+    CloseScreen();
+    ASSERT_TRUE(Show([&](TfrmFiltroIncons* f) {
+        EXPECT_FALSE(Confirm(f));
+        EXPECT_EQ(MessageSeam::errors(),
+                  std::vector<QString>{QStringLiteral("A tela \"Inconsistência do Pedido\" não está aberta.")});
+    }));
+    EXPECT_EQ(Calls("GetPedido"), 0);
+}
