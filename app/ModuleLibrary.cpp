@@ -1,6 +1,5 @@
 #include "app/ModuleLibrary.h"
 
-#include "host/Application.h"
 #include "platform/data/Exceptions.h"
 
 #include <QFileInfo>
@@ -15,6 +14,27 @@ TModuleLibrary::~TModuleLibrary()
 {
     Unload();
 }
+
+namespace {
+
+// Raises, on the shell's side, the failure an entry reported.
+void RaiseReported(TZelModuleStatus status, const TZelModuleError& error)
+{
+    const QString message = QString::fromUtf8(error.message);
+    switch (status) {
+    case ZEL_MODULE_OK:
+        return;
+    case ZEL_MODULE_ABORTED:
+        Abort();
+    case ZEL_MODULE_CONVERSION:
+        throw EConvertError(message);
+    case ZEL_MODULE_FAILED:
+        break;
+    }
+    throw Exception(message.isEmpty() ? QStringLiteral("O módulo falhou sem dizer por quê.") : message);
+}
+
+} // namespace
 
 bool TModuleLibrary::Load(QString& error)
 {
@@ -32,26 +52,35 @@ bool TModuleLibrary::Load(QString& error)
         error = QStringLiteral("Não foi possível carregar o módulo \"%1\": %2").arg(name, lib->errorString());
         return false;
     }
+    const auto refuse = [&](const QString& why) {
+        error = why;
+        lib->unload();
+        return false;
+    };
+    // The version first: nothing else is called in a module of another one.
+    auto version = reinterpret_cast<ZelModuleAbiVersionProc>(lib->resolve(kZelModuleAbiVersionEntry));
+    if (!version)
+        return refuse(QStringLiteral("O módulo \"%1\" não informa a versão da interface de módulos.").arg(name));
+    if (const int v = version(); v != kZelModuleAbiVersion)
+        return refuse(QStringLiteral("O módulo \"%1\" foi feito para a versão %2 da interface de módulos; "
+                                     "esta aplicação usa a versão %3.")
+                          .arg(name)
+                          .arg(v)
+                          .arg(kZelModuleAbiVersion));
     auto init = reinterpret_cast<ZelModuleInitializeProc>(lib->resolve(kZelModuleInitialize));
     auto fini = reinterpret_cast<ZelModuleFinalizeProc>(lib->resolve(kZelModuleFinalize));
     auto entry = reinterpret_cast<IniProcProc>(lib->resolve(kIniProc));
     const char* missing = !init ? kZelModuleInitialize : !fini ? kZelModuleFinalize : !entry ? kIniProc : nullptr;
-    if (missing) {
-        error = QStringLiteral("O módulo \"%1\" não exporta a entrada %2.").arg(name, QString::fromLatin1(missing));
-        lib->unload();
-        return false;
-    }
-    try {
-        init();
-    } catch (...) {
-        QString why = FailureText(std::current_exception());
+    if (missing)
+        return refuse(
+            QStringLiteral("O módulo \"%1\" não exporta a entrada %2.").arg(name, QString::fromLatin1(missing)));
+    TZelModuleError failure{};
+    if (const TZelModuleStatus status = init(&failure); status != ZEL_MODULE_OK) {
+        QString why = QString::fromUtf8(failure.message);
         if (why.isEmpty()) why = QStringLiteral("a iniciação foi interrompida");
-        error = QStringLiteral("Falha ao iniciar o módulo \"%1\": %2").arg(name, why);
-        lib->unload();
-        return false;
+        return refuse(QStringLiteral("Falha ao iniciar o módulo \"%1\": %2").arg(name, why));
     }
     library_ = std::move(lib);
-    initialize_ = init;
     finalize_ = fini;
     iniProc_ = entry;
     return true;
@@ -61,19 +90,16 @@ void TModuleLibrary::IniProc(const std::vector<zel::Variant>& params)
 {
     if (!iniProc_)
         throw Exception(QStringLiteral("O módulo \"%1\" não está carregado.").arg(QFileInfo(path_).fileName()));
-    iniProc_(params);
+    TZelModuleError failure{};
+    RaiseReported(iniProc_(&params, &failure), failure);
 }
 
 void TModuleLibrary::Unload()
 {
     if (!library_) return;
-    try {
-        finalize_();
-    } catch (...) {
-        std::fprintf(stderr, "zel-host: the module %s failed to finalise: %s\n", qPrintable(path_),
-                     qPrintable(FailureText(std::current_exception())));
-    }
-    initialize_ = nullptr;
+    TZelModuleError failure{};
+    if (finalize_(&failure) != ZEL_MODULE_OK)
+        std::fprintf(stderr, "zel-host: the module %s failed to finalise: %s\n", qPrintable(path_), failure.message);
     finalize_ = nullptr;
     iniProc_ = nullptr;
     library_->unload();

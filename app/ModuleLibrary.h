@@ -9,10 +9,10 @@
 
 namespace zel::app {
 
-// A module library loaded at run time, with its lifecycle: Load resolves the
-// three entries and runs the module's initialisation; Unload runs its
-// finalisation and unloads the library. Every failure is reported as a text
-// for the user, naming the library.
+// A module library loaded at run time, with its lifecycle: Load checks the
+// module's interface version, resolves its entries and runs its
+// initialisation; Unload runs its finalisation and unloads the library. Every
+// failure is reported as a text for the user, naming the library.
 class TModuleLibrary {
 public:
     explicit TModuleLibrary(QString path);
@@ -24,10 +24,11 @@ public:
     bool Loaded() const { return iniProc_ != nullptr; }
 
     // False, with the reason in error, when the library is missing, cannot be
-    // loaded, lacks an entry, or its initialisation fails (the library is
-    // then unloaded again).
+    // loaded, speaks another version of the interface, lacks an entry, or its
+    // initialisation fails (the library is then unloaded again).
     bool Load(QString& error);
-    // Calls the module's IniProc; its failures reach the caller.
+    // Calls the module's IniProc; the failure it reports is raised here
+    // (EConvertError for a parameter that does not convert, EAbort silent).
     void IniProc(const std::vector<zel::Variant>& params);
     // Runs the finalisation (a failure of it goes to the standard error
     // output: the shell is ending) and unloads the library.
@@ -36,7 +37,6 @@ public:
 private:
     QString path_;
     std::unique_ptr<QLibrary> library_;
-    ZelModuleInitializeProc initialize_ = nullptr;
     ZelModuleFinalizeProc finalize_ = nullptr;
     IniProcProc iniProc_ = nullptr;
 };

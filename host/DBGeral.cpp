@@ -309,99 +309,125 @@ TParam& TADOIBQuery::ParamByName(const QString& name)
     fail(QStringLiteral("%1: parâmetro \"%2\" não encontrado.").arg(name_, name));
 }
 
+namespace {
+
+// A value as the driver binds it; a null binds as a null text.
+QVariant boundValue(const Variant& v)
+{
+    switch (v.type()) {
+    case Variant::Type::Null:
+        return QVariant(QMetaType::fromType<QString>());
+    case Variant::Type::Boolean:
+        return v.toBool();
+    case Variant::Type::Text:
+        return v.toString();
+    case Variant::Type::DateTime:
+        return v.toDateTime().toQDateTime();
+    case Variant::Type::Float:
+        return v.toFloat();
+    case Variant::Type::Integer:
+        return qlonglong(v.toInteger());
+    }
+    return {};
+}
+
+} // namespace
+
+// Opens with the rows of the SQL text: read into the persistent fields, or,
+// when the query has none, into fields made after the result's columns.
 void TADOIBQuery::Open()
 {
     if (Active()) return;
     if (!Connection) fail(QStringLiteral("%1: a consulta não tem conexão com o banco de dados.").arg(name_));
     Connection->Open();
     syncParams();
-    const QString text = SQL.join(QLatin1Char('\n'));
-
-    std::vector<std::vector<Variant>> rows;
+    std::vector<Row> rows;
     {
-        QSqlQuery q(Connection->Database());
-        q.setForwardOnly(true);
-        if (!q.prepare(text))
-            fail(QStringLiteral("%1: erro na consulta ao banco de dados: %2").arg(name_, driverText(q.lastError())));
-        for (const auto& p : params_) {
-            const Variant& v = p->Value();
-            QVariant qv;
-            switch (v.type()) {
-            case Variant::Type::Null:
-                qv = QVariant(QMetaType::fromType<QString>());
-                break;
-            case Variant::Type::Boolean:
-                qv = v.toBool();
-                break;
-            case Variant::Type::Text:
-                qv = v.toString();
-                break;
-            case Variant::Type::DateTime:
-                qv = v.toDateTime().toQDateTime();
-                break;
-            case Variant::Type::Float:
-                qv = v.toFloat();
-                break;
-            case Variant::Type::Integer:
-                qv = qlonglong(v.toInteger());
-                break;
-            }
-            q.bindValue(QLatin1Char(':') + p->Name(), qv);
-        }
-        if (!q.exec())
-            fail(QStringLiteral("%1: erro na consulta ao banco de dados: %2").arg(name_, driverText(q.lastError())));
-
+        // The driver's statement ends before the rows are loaded.
+        QSqlQuery q = execute();
         const QSqlRecord rec = q.record();
         const bool dynamic = query_.FieldCount() == 0;
-        std::vector<int> column; // result column of each field
-        std::vector<TFieldType> types;
-        if (dynamic) {
-            for (int c = 0; c < rec.count(); ++c) {
-                column.push_back(c);
-                types.push_back(typeOfColumn(rec.field(c)));
-            }
-        } else {
-            for (int i = 0; i < query_.FieldCount(); ++i) {
-                const TField* f = query_.Field(i);
-                int c = -1;
-                for (int k = 0; k < rec.count(); ++k)
-                    if (rec.fieldName(k).compare(f->FieldName(), Qt::CaseInsensitive) == 0) c = k;
-                if (c < 0)
-                    fail(QStringLiteral("%1: a consulta não devolve o campo \"%2\".").arg(name_, f->FieldName()));
-                column.push_back(c);
-                types.push_back(f->DataType());
-            }
-        }
-        while (q.next()) {
-            std::vector<Variant> row;
-            row.reserve(column.size());
-            for (std::size_t i = 0; i < column.size(); ++i)
-                row.push_back(toVariant(q.value(column[i]), types[i]));
-            rows.push_back(std::move(row));
-        }
-        if (q.lastError().isValid())
-            fail(QStringLiteral("%1: erro na consulta ao banco de dados: %2").arg(name_, driverText(q.lastError())));
-        if (dynamic) {
-            for (std::size_t i = 0; i < column.size(); ++i) {
-                int size = 0;
-                if (types[i] == TFieldType::ftString) {
-                    size = std::max(1, rec.field(column[i]).length());
-                    for (const auto& r : rows)
-                        if (!r[i].isNull()) size = std::max(size, int(r[i].toString().size()));
-                }
-                AddField(rec.fieldName(column[i]).toUpper(), types[i], size);
-            }
-        }
+        const ResultColumns columns = dynamic ? allColumns(rec) : fieldColumns(rec);
+        rows = readRows(q, columns);
+        if (dynamic) addResultFields(rec, columns, rows);
     }
     PacketWriter writer;
     for (int i = 0; i < query_.FieldCount(); ++i) {
         const TField* f = query_.Field(i);
         writer.field(f->FieldName().toStdString(), f->DataType(), f->Size());
     }
-    for (const auto& r : rows)
+    for (const Row& r : rows)
         writer.row(r);
-    const zel::data::DataPacket packet = writer.Take();
-    query_.SetData(packet);
+    query_.SetData(writer.Take());
+}
+
+void TADOIBQuery::sqlFailure(const QSqlError& error) const
+{
+    fail(QStringLiteral("%1: erro na consulta ao banco de dados: %2").arg(name_, driverText(error)));
+}
+
+QSqlQuery TADOIBQuery::execute() const
+{
+    QSqlQuery q(Connection->Database());
+    q.setForwardOnly(true);
+    if (!q.prepare(SQL.join(QLatin1Char('\n')))) sqlFailure(q.lastError());
+    for (const auto& p : params_)
+        q.bindValue(QLatin1Char(':') + p->Name(), boundValue(p->Value()));
+    if (!q.exec()) sqlFailure(q.lastError());
+    return q;
+}
+
+TADOIBQuery::ResultColumns TADOIBQuery::allColumns(const QSqlRecord& rec)
+{
+    ResultColumns out;
+    for (int c = 0; c < rec.count(); ++c) {
+        out.index.push_back(c);
+        out.types.push_back(typeOfColumn(rec.field(c)));
+    }
+    return out;
+}
+
+TADOIBQuery::ResultColumns TADOIBQuery::fieldColumns(const QSqlRecord& rec) const
+{
+    ResultColumns out;
+    for (int i = 0; i < query_.FieldCount(); ++i) {
+        const TField* f = query_.Field(i);
+        int c = -1;
+        for (int k = 0; k < rec.count(); ++k)
+            if (rec.fieldName(k).compare(f->FieldName(), Qt::CaseInsensitive) == 0) c = k;
+        if (c < 0) fail(QStringLiteral("%1: a consulta não devolve o campo \"%2\".").arg(name_, f->FieldName()));
+        out.index.push_back(c);
+        out.types.push_back(f->DataType());
+    }
+    return out;
+}
+
+std::vector<TADOIBQuery::Row> TADOIBQuery::readRows(QSqlQuery& q, const ResultColumns& columns) const
+{
+    std::vector<Row> rows;
+    while (q.next()) {
+        Row row;
+        row.reserve(columns.index.size());
+        for (std::size_t i = 0; i < columns.index.size(); ++i)
+            row.push_back(toVariant(q.value(columns.index[i]), columns.types[i]));
+        rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid()) sqlFailure(q.lastError());
+    return rows;
+}
+
+void TADOIBQuery::addResultFields(const QSqlRecord& rec, const ResultColumns& columns, const std::vector<Row>& rows)
+{
+    for (std::size_t i = 0; i < columns.index.size(); ++i) {
+        // A text field is as wide as the column says, or as its widest value.
+        int size = 0;
+        if (columns.types[i] == TFieldType::ftString) {
+            size = std::max(1, rec.field(columns.index[i]).length());
+            for (const Row& r : rows)
+                if (!r[i].isNull()) size = std::max(size, int(r[i].toString().size()));
+        }
+        AddField(rec.fieldName(columns.index[i]).toUpper(), columns.types[i], size);
+    }
 }
 
 void TADOIBQuery::Close()

@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+class QSqlError;
+class QSqlQuery;
+class QSqlRecord;
+
 namespace zel {
 
 // The database connection of the general data module, given by a URL of the
@@ -153,7 +157,20 @@ public:
     TField* FieldByName(const QString& name) const { return query_.FieldByName(name); }
 
 private:
+    using Row = std::vector<Variant>;
+    // Where each field's value is in the result, and its kind.
+    struct ResultColumns {
+        std::vector<int> index;
+        std::vector<TFieldType> types;
+    };
+
     void syncParams();
+    QSqlQuery execute() const;
+    static ResultColumns allColumns(const QSqlRecord& rec);
+    ResultColumns fieldColumns(const QSqlRecord& rec) const;
+    std::vector<Row> readRows(QSqlQuery& q, const ResultColumns& columns) const;
+    void addResultFields(const QSqlRecord& rec, const ResultColumns& columns, const std::vector<Row>& rows);
+    [[noreturn]] void sqlFailure(const QSqlError& error) const;
 
     QString name_;
     TClientDataSet query_;

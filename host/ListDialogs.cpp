@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <exception>
 
 namespace zel {
 
@@ -241,6 +242,92 @@ bool TfrmPesquisaLista::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+namespace {
+
+// The rows marked when the list opens: those the incoming key list names, or,
+// without a list, those the dataset's mark field marks.
+void markIncoming(TDataSetListModel* model, TDataSet* ds, const TField* key, const TField* mark, const QString& keys)
+{
+    const int rows = model->rowCount();
+    const auto incoming = KeyList::Parse(keys.trimmed(), std::max(1, key->Size() > 0 ? key->Size() : 1 << 20));
+    if (incoming) {
+        const QSet<QString> wanted(incoming->begin(), incoming->end());
+        for (int r = 0; r < rows; ++r)
+            model->setMarked(r, wanted.contains(ds->ValueAt(r, key->Index()).toString()));
+    } else if (mark) {
+        for (int r = 0; r < rows; ++r)
+            model->setMarked(r, isMarkedValue(ds->ValueAt(r, mark->Index())));
+    }
+}
+
+// The keys of the marked rows as a key list, " " when none is marked.
+QString markedKeys(const TDataSetListModel* model, const TDataSet* ds, const TField* key)
+{
+    QStringList picked;
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->Marked(r)) picked << ds->ValueAt(r, key->Index()).toString();
+    return picked.isEmpty() ? QStringLiteral(" ") : KeyList::Join(picked);
+}
+
+// While marks are written into a dataset: its controls are disabled and the
+// mark field writable. However the writing ends, a row a failure left in edit
+// is cancelled and both come back; a failure of that clean-up itself reaches
+// the caller unless another one is already on its way.
+class MarkWriting {
+public:
+    MarkWriting(TDataSet* ds, TField* mark)
+        : ds_(ds), mark_(mark), readOnly_(mark->ReadOnly()), failures_(std::uncaught_exceptions())
+    {
+        ds_->DisableControls();
+        mark_->setReadOnly(false);
+    }
+    ~MarkWriting() noexcept(false)
+    {
+        std::exception_ptr failure;
+        try {
+            if (ds_->IsEditing()) ds_->Cancel();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        mark_->setReadOnly(readOnly_);
+        try {
+            ds_->EnableControls();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+        if (failure && std::uncaught_exceptions() == failures_) std::rethrow_exception(failure);
+    }
+    MarkWriting(const MarkWriting&) = delete;
+    MarkWriting& operator=(const MarkWriting&) = delete;
+
+private:
+    TDataSet* ds_;
+    TField* mark_;
+    bool readOnly_;
+    int failures_;
+};
+
+// Writes the list's marks into the dataset's mark field, for the next picking,
+// without leaving changes to send when there were none, and back at its row.
+void storeMarks(const TDataSetListModel* model, TDataSet* ds, TField* mark)
+{
+    const bool wasClean = ds->ChangeCount() == 0;
+    const TBookmark at = ds->GetBookmark();
+    MarkWriting writing(ds, mark);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const bool now = model->Marked(r);
+        if (isMarkedValue(ds->ValueAt(r, mark->Index())) == now) continue;
+        ds->setRecNo(r + 1);
+        ds->Edit();
+        mark->setAsString(now ? QStringLiteral("S") : QStringLiteral("N"));
+        ds->Post();
+    }
+    if (wasClean) ds->MergeChangeLog();
+    if (ds->BookmarkValid(at)) ds->GotoBookmark(at);
+}
+
+} // namespace
+
 bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QString& caption, bool singlePick,
                    QString& result, const QString& markField)
 {
@@ -250,17 +337,7 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
     TField* mark = ds->FindField(markField);
 
     TfrmPesquisaLista dialog(ds, markField, caption, !singlePick);
-    TDataSetListModel* model = dialog.Model();
-    const int rows = model->rowCount();
-    const auto incoming = KeyList::Parse(result.trimmed(), std::max(1, key->Size() > 0 ? key->Size() : 1 << 20));
-    if (incoming) {
-        const QSet<QString> wanted(incoming->begin(), incoming->end());
-        for (int r = 0; r < rows; ++r)
-            model->setMarked(r, wanted.contains(ds->ValueAt(r, key->Index()).toString()));
-    } else if (mark) {
-        for (int r = 0; r < rows; ++r)
-            model->setMarked(r, isMarkedValue(ds->ValueAt(r, mark->Index())));
-    }
+    markIncoming(dialog.Model(), ds, key, mark, result);
     dialog.setCurrentRow(std::max(0, ds->CurrentRow()));
     if (dialog.exec() != QDialog::Accepted) return false;
 
@@ -270,39 +347,8 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
         result = ds->ValueAt(row, key->Index()).toString();
         return true;
     }
-
-    QStringList picked;
-    for (int r = 0; r < rows; ++r)
-        if (model->Marked(r)) picked << ds->ValueAt(r, key->Index()).toString();
-    result = picked.isEmpty() ? QStringLiteral(" ") : KeyList::Join(picked);
-
-    // The marks stay in the dataset for the next picking.
-    if (mark) {
-        const bool wasClean = ds->ChangeCount() == 0;
-        const bool readOnly = mark->ReadOnly();
-        const TBookmark at = ds->GetBookmark();
-        ds->DisableControls();
-        mark->setReadOnly(false);
-        try {
-            for (int r = 0; r < rows; ++r) {
-                const bool now = model->Marked(r);
-                if (isMarkedValue(ds->ValueAt(r, mark->Index())) == now) continue;
-                ds->setRecNo(r + 1);
-                ds->Edit();
-                mark->setAsString(now ? QStringLiteral("S") : QStringLiteral("N"));
-                ds->Post();
-            }
-        } catch (...) {
-            if (ds->IsEditing()) ds->Cancel();
-            mark->setReadOnly(readOnly);
-            ds->EnableControls();
-            throw;
-        }
-        mark->setReadOnly(readOnly);
-        if (wasClean) ds->MergeChangeLog();
-        if (ds->BookmarkValid(at)) ds->GotoBookmark(at);
-        ds->EnableControls();
-    }
+    result = markedKeys(dialog.Model(), ds, key);
+    if (mark) storeMarks(dialog.Model(), ds, mark);
     return true;
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 void Initialization()
 {
-    unitTrace.clear();
     unitTrace << QStringLiteral("Pkg_zel08100 initialization");
 }
 
@@ -43,17 +42,22 @@ void Unload()
 
 } // namespace Pkg_zel08100
 
-ZEL_MODULE_EXPORT void ZelModuleInitialize()
+ZEL_MODULE_EXPORT int ZelModuleAbiVersion()
 {
-    Pkg_zel08100::Load();
+    return zel::kZelModuleAbiVersion;
 }
 
-ZEL_MODULE_EXPORT void ZelModuleFinalize()
+ZEL_MODULE_EXPORT TZelModuleStatus ZelModuleInitialize(TZelModuleError* error)
 {
-    Pkg_zel08100::Unload();
+    return zel::ZelModuleEntry(error, [] { Pkg_zel08100::Load(); });
 }
 
-ZEL_MODULE_EXPORT void IniProc(const std::vector<zel::Variant>& params)
+ZEL_MODULE_EXPORT TZelModuleStatus ZelModuleFinalize(TZelModuleError* error)
 {
-    Cli_zel08100::IniProc(params);
+    return zel::ZelModuleEntry(error, [] { Pkg_zel08100::Unload(); });
+}
+
+ZEL_MODULE_EXPORT TZelModuleStatus IniProc(const std::vector<zel::Variant>* params, TZelModuleError* error)
+{
+    return zel::ZelModuleEntry(error, [params] { Cli_zel08100::IniProc(*params); });
 }

@@ -177,10 +177,12 @@ private:
         bool quoted = false;
         for (char c : sql) {
             if (c == '\'') quoted = !quoted;
-            if (c == '?' && !quoted)
-                out += "$" + std::to_string(++n);
-            else
+            if (c == '?' && !quoted) {
+                out += '$';
+                out += std::to_string(++n);
+            } else {
                 out += c;
+            }
         }
         return out;
     }
@@ -191,7 +193,8 @@ private:
         std::string key(sql);
         auto it = cache_.find(key);
         if (it == cache_.end()) {
-            std::string name = "z" + std::to_string(cache_.size() + 1);
+            std::string name = "z";
+            name += std::to_string(cache_.size() + 1);
             if (!PQsendPrepare(conn_, name.c_str(), numberPlaceholders(sql).c_str(), 0, nullptr)) lost();
             ResultPtr prep{collect()};
             it = cache_.emplace(std::move(key), std::move(name)).first;

@@ -134,7 +134,10 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
         if (n >= o.branches) return false;
         ++n;
         std::string city = kCities[std::size_t(n - 1) % kCities.size()];
-        if (n > int(kCities.size())) city += " " + std::to_string((n - 1) / int(kCities.size()) + 1);
+        if (n > int(kCities.size())) {
+            city += ' ';
+            city += std::to_string((n - 1) / int(kCities.size()) + 1);
+        }
         row = {Text(pad(n, 4)), Text((n == 1 ? "Matriz " : "Filial ") + city)};
         return true;
     });

@@ -1,4 +1,5 @@
 #include "app/ModuleLibrary.h"
+#include "host/ModuleAbi.h"
 #include "platform/data/Exceptions.h"
 
 #include <QFile>
@@ -40,9 +41,25 @@ TEST_F(ModuleLoaderTest, AModuleIsInitialisedOnLoadAndFinalisedOnUnload)
     ASSERT_TRUE(module.Load(error)); // a second load is a no-op
     module.IniProc({Variant(false), Variant(QStringLiteral("0001")), Variant(QStringLiteral("0000000012")),
                     Variant(QStringLiteral("05/01/2026")), Variant(QStringLiteral("10/01/2026"))});
-    // A conversion failure of the entry reaches the caller.
+    // The entry's failures come back across the boundary as values and are
+    // raised again on the shell's side, each as what it was.
     EXPECT_THROW(module.IniProc({Variant(QStringLiteral("talvez")), Variant(), Variant(), Variant(), Variant()}),
                  EConvertError);
+    try {
+        module.IniProc({Variant(true)});
+        ADD_FAILURE() << "four parameters too few were accepted";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("IniProc espera 5 parâmetros."));
+    }
+    try {
+        module.IniProc({Variant(true), Variant("falha"), Variant(""), Variant(""), Variant("")});
+        ADD_FAILURE() << "a failing entry succeeded";
+    } catch (const EAbort&) {
+        ADD_FAILURE() << "a failure came back as the silent abort";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("disco cheio"));
+    }
+    EXPECT_THROW(module.IniProc({Variant(true), Variant("aborta"), Variant(""), Variant(""), Variant("")}), EAbort);
     module.Unload();
     EXPECT_FALSE(module.Loaded());
     module.Unload(); // harmless
@@ -70,6 +87,14 @@ TEST_F(ModuleLoaderTest, BrokenModulesAreReportedClearly)
         {QStringLiteral(ZEL_TEST_MODULE_INIT_FAILS),
          QStringLiteral(
              "Falha ao iniciar o módulo \"libzel_test_module_init_fails.so\": tabela de parâmetros ausente")},
+        // Refused before any other entry is called (those would abort).
+        {QStringLiteral(ZEL_TEST_MODULE_OTHER_VERSION),
+         QStringLiteral("O módulo \"libzel_test_module_other_version.so\" foi feito para a versão %1 da interface "
+                        "de módulos; esta aplicação usa a versão %2.")
+             .arg(kZelModuleAbiVersion + 1)
+             .arg(kZelModuleAbiVersion)},
+        {QStringLiteral(ZEL_TEST_MODULE_NO_VERSION),
+         QStringLiteral("O módulo \"libzel_test_module_no_version.so\" não informa a versão da interface de módulos.")},
     };
     for (const Case& c : cases) {
         TModuleLibrary module(c.path);

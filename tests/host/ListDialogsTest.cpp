@@ -121,6 +121,26 @@ TEST_F(PickListTest, KeysAndMouseMarkRowsAndThePickedKeysComeBackAsAKeyList)
     EXPECT_THROW(PesquisaLista(&dts_, QStringLiteral("NAOEXISTE"), QString(), false, stPedido), EDatabaseError);
 }
 
+TEST_F(PickListTest, AFailureWhileTheMarksAreStoredLeavesTheListUsable)
+{
+    int posts = 0;
+    cds_.BeforePost = [&](TDataSet*) {
+        if (++posts == 2) throw EDatabaseError(QStringLiteral("gravação recusada"));
+    };
+    QString stPedido = QStringLiteral(" ");
+    const auto modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+        d->btnMarcarTodos->click();
+        d->btnOK->click();
+    });
+    EXPECT_THROW(PesquisaLista(&dts_, QStringLiteral("NRPEDIDO"), QStringLiteral("Nr.Pedido"), false, stPedido),
+                 EDatabaseError);
+    // The row being written is given up, the rest stays as it was written.
+    EXPECT_EQ(cds_.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(marks(), QStringLiteral("SNNNN"));
+    EXPECT_TRUE(mark_->ReadOnly());
+    EXPECT_FALSE(cds_.ControlsDisabled());
+}
+
 TEST_F(PickListTest, FindMovesTheDatasetToTheFoundRow)
 {
     int scrolls = 0;

@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -40,9 +42,14 @@ protected:
     QMainWindow main_;
 };
 
-void sleepMs(int ms)
+// Holds a worker until what the user-interface thread is expected to do while
+// it waits has been seen (or a generous deadline has passed: the test's
+// assertions then tell what did not happen).
+void workUntil(const std::function<bool()>& seen)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!seen() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 } // namespace
@@ -91,24 +98,27 @@ TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
     int clicks = 0;
     QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
 
-    int ticks = 0;
+    // What the user-interface thread does during the call, seen from the worker.
+    std::atomic<int> ticks = 0, frames = 0;
+    std::atomic<bool> clickedDuringCall = false;
+    ActiveShowAvi(&main_, TAviKind::Fetching);
+    const int framesBefore = ShowAviFrames();
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        frames = ShowAviFrames() - framesBefore;
+    });
     ticker.start(10);
-    bool clickedDuringCall = false;
-    QTimer::singleShot(100, [&] {
+    QTimer::singleShot(0, [&] {
         QTest::mouseClick(button, Qt::LeftButton);
         QTest::keyClick(button, Qt::Key_Space);
         clickedDuringCall = true;
     });
 
-    ActiveShowAvi(&main_, TAviKind::Fetching);
-    const int framesBefore = ShowAviFrames();
-    const int answer = CallWhileWaiting([] {
-        sleepMs(400);
+    const int answer = CallWhileWaiting([&] {
+        workUntil([&] { return clickedDuringCall && frames > 2 && ticks > 5; });
         return 42;
     });
-    const int frames = ShowAviFrames() - framesBefore;
     DeactiveShowAvi();
 
     EXPECT_EQ(answer, 42);          // the caller waited for the result
@@ -128,22 +138,26 @@ TEST_F(WaitTest, AFailureOfTheWorkReachesTheCallerAndWaitsNest)
     EXPECT_FALSE(WaitingForWork());
 
     // A call started from a timer while another call waits.
-    bool innerDone = false;
-    QTimer::singleShot(20, [&] {
+    std::atomic<bool> innerDone = false;
+    QTimer::singleShot(0, [&] {
         EXPECT_TRUE(WaitingForWork());
-        RunWhileWaiting([] { sleepMs(50); });
+        RunWhileWaiting([] {});
         innerDone = true;
     });
-    RunWhileWaiting([] { sleepMs(200); });
+    RunWhileWaiting([&] { workUntil([&] { return bool(innerDone); }); });
     EXPECT_TRUE(innerDone);
     EXPECT_FALSE(WaitingForWork());
 }
 
 TEST_F(WaitTest, TheMainWindowCannotBeClosedDuringACall)
 {
-    bool closedDuringCall = true;
-    QTimer::singleShot(30, [&] { closedDuringCall = main_.close(); });
-    RunWhileWaiting([] { sleepMs(150); });
+    std::atomic<bool> tried = false, closedDuringCall = true;
+    QTimer::singleShot(0, [&] {
+        closedDuringCall = main_.close();
+        tried = true;
+    });
+    RunWhileWaiting([&] { workUntil([&] { return bool(tried); }); });
+    EXPECT_TRUE(tried);
     EXPECT_FALSE(closedDuringCall);
     EXPECT_TRUE(main_.isVisible());
 }

@@ -28,6 +28,15 @@ Run RunServer(std::vector<std::string> args, const std::string& input = {})
     return {c.Wait(), out};
 }
 
+// The next line of the child's output that holds the text; empty when none
+// came in time.
+std::string LineWith(zel::test::ChildProcess& child, const std::string& text)
+{
+    for (std::string line; !(line = child.ReadLine(std::chrono::seconds(30))).empty();)
+        if (line.find(text) != std::string::npos) return line;
+    return {};
+}
+
 class ProcessTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
@@ -71,9 +80,10 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     EXPECT_EQ(RunServer({"serve", "--help"}).code, 0);
 
     zel::test::ChildProcess server;
+    server.mergeErrors(); // the log tells when the stop has begun
     std::string error;
     ASSERT_TRUE(server.Start({ZEL_SERVER_BIN, "serve", "--db", url, "--listen", "127.0.0.1:0"}, error)) << error;
-    const std::string line = server.ReadLine();
+    const std::string line = LineWith(server, "listening on ");
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     auto channel = grpc::CreateChannel(line.substr(13), grpc::InsecureChannelCredentials());
     auto login = zel::login::Login::NewStub(channel);
@@ -150,9 +160,9 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
             {{"ATIVA", TextValue("S")}, {"DTLIBEINCONS", DateValue(Day(1, 12))}, {"CDOPERLIBE", TextValue("0001")}});
         inFlight = call(ana.session().token(), &Zel08100::rdmIncPed::Stub::SetIncPed, rq);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000)); // the release reaches the server and waits
+    EXPECT_TRUE(WaitForLockWaiter(*db_, server.Pid())) << "the release never reached the database";
     server.Signal(SIGTERM);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NE(LineWith(server, "signal 15: stopping"), "") << "the server never began to stop";
     locker->rollback();
     release.join();
     EXPECT_TRUE(inFlight.has_data()) << inFlight.error().message();

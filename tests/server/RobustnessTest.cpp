@@ -4,6 +4,7 @@
 #include "tests/server/TestSupport.h"
 
 #include <thread>
+#include <unistd.h>
 
 namespace zel::server::test {
 namespace {
@@ -58,7 +59,7 @@ TEST_P(RobustnessTest, AWriteWaitsForAShortLock)
     else
         locker->exec("UPDATE FILIAL SET NMFILIAL = NMFILIAL WHERE CDFILIAL = '0001'");
     std::thread unlock([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(WaitForLockWaiter(*db_, ::getpid())) << "the write never waited for the lock";
         locker->rollback();
     });
     auto r = Mark(token, 5000);

@@ -10,7 +10,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <poll.h>
 #include <random>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace zel::server::test {
@@ -67,6 +70,45 @@ void TestDatabase::DropConnections()
     auto c = OpenPostgres(baseUrl_);
     const DbValue p[] = {Text(name_)};
     c->query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = ?", p);
+}
+
+namespace {
+
+// True when a thread of the process other than the caller sleeps in
+// clock_nanosleep: SQLite's busy handler backing off.
+bool sleepsOnABusyLock(pid_t pid)
+{
+    const std::string self = std::to_string(::gettid());
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+        if (task.path().filename() == self) continue;
+        std::ifstream syscall(task.path() / "syscall");
+        long number = -1;
+        if (syscall >> number && number == SYS_clock_nanosleep) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool WaitForLockWaiter(const TestDatabase& db, pid_t server)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::unique_ptr<DbConn> watcher;
+    if (db.backend() == Backend::Postgres) watcher = OpenConnection(db.url());
+    const DbValue app[] = {Text(db.name())};
+    while (std::chrono::steady_clock::now() < until) {
+        if (watcher ? watcher->query("SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = ? AND "
+                                     "wait_event_type = 'Lock'",
+                                     app)
+                              .i64(0, 0) > 0
+                    : sleepsOnABusyLock(server))
+            return true;
+        // Not a sleep of the kind looked for, should the server be this process.
+        ::poll(nullptr, 0, 5);
+    }
+    return false;
 }
 
 std::int64_t Day(int n, int h, int m, int s, int ms)

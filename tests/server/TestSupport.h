@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 namespace zel::server::test {
 
@@ -34,6 +35,12 @@ private:
     Backend backend_;
     std::string url_, name_, dir_, baseUrl_;
 };
+
+// Waits until a call of the server (the process given) waits for a lock that
+// another connection holds: on PostgreSQL a backend of the database waiting
+// for a lock, on SQLite a thread of the server backing off in the busy
+// handler. False when none does within 30 seconds.
+bool WaitForLockWaiter(const TestDatabase& db, pid_t server);
 
 // Day 1 of the fixture's orders: 10/03/2026.
 std::int64_t Day(int n, int h = 0, int m = 0, int s = 0, int ms = 0);

@@ -3,6 +3,7 @@
 #include "platform/data/DataSet.h"
 #include "platform/data/DataSource.h"
 #include "tests/support/Packets.h"
+#include "tests/support/Printers.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,17 +13,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
-
-// Readable failures for texts and lists of texts.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& l, std::ostream* os)
-{
-    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
-}
 
 namespace zel::test {
 
