@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, and runs every test:
-#  1. the whole project, built as the README's developer build (Release at
-#     GCC's -O3, warnings as errors), under ctest, with a throwaway
-#     PostgreSQL on loopback for the server suite;
+#  1. the whole project, built at the README's developer build's
+#     optimisation (GCC's -O3, warnings as errors) but with assertions on,
+#     under ctest, with a throwaway PostgreSQL on loopback for the server suite;
 #  2. the data layer and its tests again under AddressSanitizer and
 #     UndefinedBehaviorSanitizer;
 #  3. a short smoke run of the benchmarks.
@@ -28,9 +28,10 @@ if git grep -nE '^[^/]*\b(QTRY_[A-Z_]+|QVERIFY[A-Z0-9_]*|QCOMPARE[A-Z_]*|QFAIL|Q
 fi
 
 build=$(realpath -m "${BUILD_DIR:-$root/build/ci}")
-# The release flags are CMake's defaults, stated so that a build folder
-# configured otherwise is brought back to them.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG" \
+# The developer build's optimisation, so that its warnings are caught here,
+# without -DNDEBUG: the tests run with the code's assertions on. Stated in
+# full so that a build folder configured otherwise is brought back to it.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3" \
   -DZEL_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 
