@@ -145,6 +145,11 @@ int ShowAviDepth()
     return int(avi().kinds.size());
 }
 
+TAviKind ShowAviKind()
+{
+    return avi().kinds.empty() ? TAviKind::Fetching : avi().kinds.back();
+}
+
 QWidget* ShowAviIndicator()
 {
     return avi().indicator.data();

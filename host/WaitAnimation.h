@@ -30,6 +30,8 @@ public:
 
 // How many ActiveShowAvi calls are open.
 int ShowAviDepth();
+// The kind of the innermost open call; Fetching when none is open.
+TAviKind ShowAviKind();
 // The text the indicator shows for a kind.
 QString ShowAviText(TAviKind kind);
 // The indicator widget while one is shown (object name "aviEspera"), else null.

@@ -76,7 +76,10 @@ void TfrmIncPed::btnLiberarClick(QObject*)
         TField* operador = cdsIncPed.FieldByName(QStringLiteral("CDOPERLIBE"));
         cdsIncPed.First();
         while (!cdsIncPed.Eof()) {
-            if (ativa->AsString() == QLatin1String("S")) {
+            // A row that carries a release date has been released already (by
+            // an earlier walk whose reload did not come); the server keeps
+            // releases final, so it is not sent again.
+            if (ativa->AsString() == QLatin1String("S") && liberado->IsNull()) {
                 cdsIncPed.Edit();
                 liberado->setAsDateTime(TDateTime::Now());
                 operador->setAsString(Operador());

@@ -1,0 +1,356 @@
+#include "tests/review/ScreenFixture.h"
+
+#include "host/Application.h"
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/LoginClient.h"
+#include "host/NetConnection.h"
+#include "host/ResultCheck.h"
+#include "platform/data/Packet.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/FormFocus.h"
+#include "review/Cli_zel08100.h"
+#include "review/TfrmIncPed.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QUuid>
+
+using namespace zel;
+namespace unit = Cli_zel08100;
+
+namespace review_test {
+
+namespace {
+
+// A connection of the test's own to the server's SQLite file, dropped again
+// when the scope ends.
+class DbScope {
+public:
+    explicit DbScope(const zel::test::ServerProcess& server) : name_(QUuid::createUuid().toString(QUuid::WithoutBraces))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        db.setDatabaseName(server.dbPath());
+        if (!db.open()) ADD_FAILURE() << db.lastError().text().toStdString();
+        run(QStringLiteral("PRAGMA busy_timeout = 5000"));
+    }
+    ~DbScope()
+    {
+        QSqlDatabase::database(name_).close();
+        QSqlDatabase::removeDatabase(name_);
+    }
+    QSqlQuery run(const QString& sql, const QVariantList& params = {})
+    {
+        QSqlQuery q(QSqlDatabase::database(name_));
+        q.prepare(sql);
+        for (const QVariant& p : params)
+            q.addBindValue(p);
+        if (!q.exec()) ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
+        return q;
+    }
+
+private:
+    QString name_;
+};
+
+QString pad(qint64 v, int width)
+{
+    return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0'));
+}
+
+// Adds a changed value to "field=value" text.
+QString describe(const data::Value& v)
+{
+    switch (v.v_case()) {
+    case data::Value::kText:
+        return QString::fromStdString(v.text());
+    case data::Value::kDatetimeMs:
+        return QStringLiteral("@") + QString::number(v.datetime_ms());
+    case data::Value::kFloatValue:
+        return QString::number(v.float_value());
+    case data::Value::kIntegerValue:
+        return QString::number(v.integer_value());
+    case data::Value::V_NOT_SET:
+        break;
+    }
+    return QStringLiteral("<null>");
+}
+
+// Wraps the real server object: records every call, with the wait animation
+// and the confirm/cancel buttons as they are while it runs, and fails the
+// calls a test names.
+class TServerSpy : public IrdmIncPed {
+public:
+    TServerSpy(std::unique_ptr<IrdmIncPed> real, std::shared_ptr<SpyState> state)
+        : real_(std::move(real)), s_(std::move(state))
+    {
+    }
+
+    data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
+                           const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
+                           const TDateTime& a9, const TDateTime& a10, const QString& a11) override
+    {
+        const QStringList args{a1,
+                               a2,
+                               a3,
+                               a4,
+                               a5,
+                               QString::number(a6.msecs()),
+                               QString::number(a7.msecs()),
+                               a8,
+                               QString::number(a9.msecs()),
+                               QString::number(a10.msecs()),
+                               a11};
+        return call(QStringLiteral("GetPedido"), args,
+                    [&] { return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11); });
+    }
+    data::Result GetIncPed(const QString& f, const QString& p) override
+    {
+        return call(QStringLiteral("GetIncPed"), {f, p}, [&] { return real_->GetIncPed(f, p); });
+    }
+    data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override
+    {
+        return call(QStringLiteral("GetItem"), {f, p, i, a}, [&] { return real_->GetItem(f, p, i, a); });
+    }
+    data::Result GetGrupOper(const QString& f, const QString& o) override
+    {
+        return call(QStringLiteral("GetGrupOper"), {f, o}, [&] { return real_->GetGrupOper(f, o); });
+    }
+    data::Result GetNrPedido(const QString& f) override
+    {
+        return call(QStringLiteral("GetNrPedido"), {f}, [&] { return real_->GetNrPedido(f); });
+    }
+    data::Result SetIncPed(const data::ChangePacket& d) override
+    {
+        return call(QStringLiteral("SetIncPed"), DescribeDelta(d), [&] { return real_->SetIncPed(d); });
+    }
+    data::Result SetItem(const data::ChangePacket& d) override
+    {
+        return call(QStringLiteral("SetItem"), DescribeDelta(d), [&] { return real_->SetItem(d); });
+    }
+
+private:
+    template <class F> data::Result call(const QString& method, const QStringList& args, F&& real)
+    {
+        SpyState& s = *s_;
+        const int nth = s.count(method) + 1;
+        SpyCall c{method, args, ShowAviDepth(), ShowAviKind(), false, false};
+        if (unit::frmIncPed) {
+            c.confirmEnabled = unit::frmIncPed->sbtConfirmar->isEnabled();
+            c.cancelEnabled = unit::frmIncPed->sbtCancelar->isEnabled();
+        }
+        s.calls.push_back(c);
+        if (s.before) s.before(method, nth);
+        struct InFlight {
+            SpyState& s;
+            explicit InFlight(SpyState& st) : s(st)
+            {
+                if (++s.depth > s.maxDepth) s.maxDepth = s.depth;
+            }
+            ~InFlight() { --s.depth; }
+        } inFlight(s);
+        const auto fail = s.failAt.find(method);
+        if (fail != s.failAt.end() && fail->second == nth) {
+            if (!s.failAsResult)
+                throw ENetError(ENetError::Unavailable, QStringLiteral("O servidor de aplicação não está disponível."));
+            data::Result r;
+            r.mutable_error()->set_code(4);
+            r.mutable_error()->set_message(s.failText.toStdString());
+            return r;
+        }
+        return real();
+    }
+
+    std::unique_ptr<IrdmIncPed> real_;
+    std::shared_ptr<SpyState> s_;
+};
+
+} // namespace
+
+Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows)
+{
+    DbScope db(server);
+    QSqlQuery last = db.run(QStringLiteral("SELECT MAX(NRPEDIDO) FROM PEDIDO WHERE CDFILIAL = ?"), {filial});
+    const qint64 number = last.next() ? last.value(0).toString().toLongLong() + 1 : 1;
+    Order o;
+    o.filial = filial;
+    o.nrPedido = pad(number, 10);
+    o.idSitPedido = QStringLiteral("1");
+    o.dtPedido = TDateTime::fromDate(QDate::currentDate(), QTime(9, 30));
+    o.dtEntPed = TDateTime::fromDate(QDate::currentDate().addDays(5));
+    db.run(QStringLiteral("BEGIN IMMEDIATE"));
+    db.run(QStringLiteral("INSERT INTO PEDIDO (CDFILIAL, NRPEDIDO, IDSITPEDIDO, CDCLIENTE, CDVENDEDOR, DTPEDIDO, "
+                          "DTENTPED) VALUES (?, ?, '1', '000001', '0001', ?, ?)"),
+           {filial, o.nrPedido, qint64(o.dtPedido.msecs()), qint64(o.dtEntPed.msecs())});
+    int n = 0;
+    for (const IncRow& r : rows) {
+        ++n;
+        QVariant item;
+        if (r.withItem) {
+            item = pad(n, 3);
+            db.run(QStringLiteral("INSERT INTO ITEMPEDIDO (CDFILIAL, NRPEDIDO, NRITEMPED, CDPRODUTO, QTITEMPED, "
+                                  "VRUNITITEM, IDSITITEMPED) VALUES (?, ?, ?, ?, 2, 10.5, '1')"),
+                   {filial, o.nrPedido, item, pad(1 + n % 150, 6)});
+        }
+        db.run(QStringLiteral("INSERT INTO INCONSPED (CDFILIAL, NRPEDIDO, NRINCONSPED, CDCONSPEDIDO, NRITEMPED, "
+                              "ATIVA, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+               {filial, o.nrPedido, pad(n, 3), r.withItem ? QStringLiteral("005") : QStringLiteral("001"), item,
+                r.ativa, r.note.isEmpty() ? QVariant() : QVariant(r.note)});
+    }
+    db.run(QStringLiteral("COMMIT"));
+    return o;
+}
+
+StoredInc Stored(const zel::test::ServerProcess& server, const Order& order, int nrIncons)
+{
+    DbScope db(server);
+    StoredInc s;
+    QSqlQuery q = db.run(QStringLiteral("SELECT ATIVA, TXOBSLIBINCO, CDOPERLIBE, DTLIBEINCONS FROM INCONSPED "
+                                        "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?"),
+                         {order.filial, order.nrPedido, pad(nrIncons, 3)});
+    if (!q.next()) {
+        ADD_FAILURE() << "no inconsistency " << nrIncons << " in order " << order.nrPedido.toStdString();
+        return s;
+    }
+    s.ativa = q.value(0).toString();
+    s.note = q.value(1).toString();
+    s.cdOperLibe = q.value(2).toString();
+    if (!q.value(3).isNull()) s.dtLibe = TDateTime::fromMSecs(q.value(3).toLongLong());
+    QSqlQuery h = db.run(QStringLiteral("SELECT COUNT(*) FROM HISTLIBINC WHERE CDFILIAL = ? AND NRPEDIDO = ? AND "
+                                        "NRINCONSPED = ?"),
+                         {order.filial, order.nrPedido, pad(nrIncons, 3)});
+    if (h.next()) s.history = h.value(0).toInt();
+    return s;
+}
+
+int SpyState::count(const QString& method) const
+{
+    return int(std::count_if(calls.begin(), calls.end(), [&](const SpyCall& c) { return c.method == method; }));
+}
+
+std::vector<SpyCall> SpyState::of(const QString& method) const
+{
+    std::vector<SpyCall> out;
+    for (const SpyCall& c : calls)
+        if (c.method == method) out.push_back(c);
+    return out;
+}
+
+QStringList DescribeDelta(const data::ChangePacket& delta)
+{
+    int key = -1;
+    for (int f = 0; f < delta.fields_size(); ++f)
+        if (delta.fields(f).name() == "NRINCONSPED" || delta.fields(f).name() == "NRITEMPED") key = f;
+    QStringList rows;
+    for (const data::RowChange& r : delta.rows()) {
+        QStringList changes;
+        for (const data::FieldChange& c : r.changes()) {
+            const QString field = c.field() >= 0 && c.field() < delta.fields_size()
+                                      ? QString::fromStdString(delta.fields(c.field()).name())
+                                      : QStringLiteral("?");
+            changes << field + QLatin1Char('=') + describe(c.value());
+        }
+        changes.sort();
+        const QString id =
+            key >= 0 && key < r.original().values_size() ? describe(r.original().values(key)) : QStringLiteral("?");
+        rows << id + QLatin1Char(':') + changes.join(QLatin1Char(','));
+    }
+    return rows;
+}
+
+void ScreenTest::SetUp()
+{
+    ReviewTest::SetUp();
+    if (HasFatalFailure()) return;
+    std::shared_ptr<SpyState> state = spy;
+    TNetConnection::SetAppServerFactory(
+        [state](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
+            return std::make_unique<TServerSpy>(std::move(real), state);
+        });
+    QWidget* main = MainForm();
+    ASSERT_NE(main, nullptr);
+    QApplication::setActiveWindow(main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+}
+
+void ScreenTest::TearDown()
+{
+    spy->before = nullptr;
+    ReviewTest::TearDown();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a modal dialog was left open";
+    EXPECT_EQ(ShowAviDepth(), 0) << "the wait animation was left running";
+}
+
+void ScreenTest::logInAs(const QString& operador)
+{
+    SetLogin(Entrar(server_->host(), server_->port(), operador, QStringLiteral("demo")));
+}
+
+unit::TfrmIncPed* ScreenTest::openOrder(const Order& order)
+{
+    unit::IniProc({Variant(false), Variant(order.filial), Variant(order.nrPedido), Variant(DateToStr(order.dtPedido)),
+                   Variant(DateToStr(order.dtEntPed))});
+    screen = unit::frmIncPed;
+    if (!screen) {
+        ADD_FAILURE() << "no review screen";
+        return nullptr;
+    }
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(screen->window()));
+    // The release groups come with the screen's first activation; without
+    // them (an operator who has none) the list stays empty.
+    if (screen->cdsGrupOper.IsEmpty())
+        screen->cdsGrupOper.SetData(
+            CheckResultServ(screen->netIncPed.AppServer().GetGrupOper(order.filial, Operador()), true, 0));
+    spy->clear();
+    MessageSeam::clearHistory();
+    return screen;
+}
+
+void ScreenTest::clickCell(TDBGrid* grid, int row, int column)
+{
+    const QModelIndex index = grid->model()->index(row, column);
+    ASSERT_TRUE(index.isValid()) << "no cell " << row << "," << column;
+    grid->scrollTo(index);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+}
+
+void ScreenTest::clickTitle(TDBGrid* grid, int column)
+{
+    QHeaderView* header = grid->horizontalHeader();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+}
+
+void ScreenTest::click(QWidget* w)
+{
+    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+
+void ScreenTest::key(QWidget* w, int k, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(w, Qt::Key(k), modifiers);
+}
+
+void ScreenTest::type(QWidget* w, const QString& text)
+{
+    QTest::keyClicks(w, text);
+}
+
+QString ScreenTest::incValue(int row, const char* field) const
+{
+    const TField* f = screen->cdsIncPed.FieldByName(QString::fromLatin1(field));
+    const Variant v = screen->cdsIncPed.ValueAt(row, f->Index());
+    return v.isNull() ? QString() : v.toString();
+}
+
+QString ScreenTest::activeName() const
+{
+    const QWidget* w = ActiveControl(screen);
+    return w ? w->objectName() : QString();
+}
+
+} // namespace review_test
