@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +82,29 @@ TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
     EXPECT_EQ(ShowAviIndicator(), nullptr);
     EXPECT_EQ(ShowAviText(TAviKind::Fetching), QStringLiteral("Buscando dados..."));
     EXPECT_EQ(ShowAviText(TAviKind::Storing), QStringLiteral("Gravando dados..."));
+}
+
+TEST_F(WaitTest, ShortWaitsInARowShareOneIndicatorThatGoesAMomentAfterTheLast)
+{
+    ActiveShowAvi(&main_, TAviKind::Storing);
+    QWidget* first = ShowAviIndicator();
+    ASSERT_NE(first, nullptr);
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviIndicator(), nullptr) << "no wait is open";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The event loop runs between two waits of a walk (an unanimated call of
+    // the next row): the indicator is still there, and the next wait uses it.
+    QTest::qWait(40);
+    QPointer<QWidget> shown = main_.findChild<QWidget*>(QStringLiteral("aviEspera"));
+    ASSERT_EQ(shown, first) << "the indicator went between two waits";
+    EXPECT_TRUE(shown->isVisible());
+    ActiveShowAvi(&main_, TAviKind::Storing);
+    EXPECT_EQ(ShowAviIndicator(), first);
+    QTest::qWait(300);
+    EXPECT_FALSE(shown.isNull()) << "a removal planned before this wait took its indicator";
+    DeactiveShowAvi();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.isNull(); }, 3000)) << "the indicator never went";
 }
 
 TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)

@@ -14,11 +14,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
-#include <QUuid>
 
 using namespace zel;
 namespace unit = Cli_zel08100;
@@ -27,42 +24,7 @@ namespace review_test {
 
 namespace {
 
-// A connection of the test's own to the server's SQLite file, dropped again
-// when the scope ends.
-class DbScope {
-public:
-    explicit DbScope(const zel::test::ServerProcess& server) : name_(QUuid::createUuid().toString(QUuid::WithoutBraces))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        db.setDatabaseName(server.dbPath());
-        if (!db.open()) ADD_FAILURE() << db.lastError().text().toStdString();
-        run(QStringLiteral("PRAGMA busy_timeout = 5000"));
-    }
-    ~DbScope()
-    {
-        QSqlDatabase::database(name_).close();
-        QSqlDatabase::removeDatabase(name_);
-    }
-    QSqlQuery run(const QString& sql, const QVariantList& params = {})
-    {
-        QSqlQuery q(QSqlDatabase::database(name_));
-        q.prepare(sql);
-        for (const QVariant& p : params)
-            q.addBindValue(p);
-        if (!q.exec()) ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
-        return q;
-    }
-
-private:
-    QString name_;
-};
-
-QString pad(qint64 v, int width)
-{
-    return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0'));
-}
-
-// Adds a changed value to "field=value" text.
+// A changed value as the text of "field=value".
 QString describe(const data::Value& v)
 {
     switch (v.v_case()) {
@@ -173,45 +135,28 @@ private:
 
 Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows)
 {
-    DbScope db(server);
-    QSqlQuery last = db.run(QStringLiteral("SELECT MAX(NRPEDIDO) FROM PEDIDO WHERE CDFILIAL = ?"), {filial});
-    const qint64 number = last.next() ? last.value(0).toString().toLongLong() + 1 : 1;
-    Order o;
-    o.filial = filial;
-    o.nrPedido = pad(number, 10);
-    o.idSitPedido = QStringLiteral("1");
-    o.dtPedido = TDateTime::fromDate(QDate::currentDate(), QTime(9, 30));
-    o.dtEntPed = TDateTime::fromDate(QDate::currentDate().addDays(5));
-    db.run(QStringLiteral("BEGIN IMMEDIATE"));
-    db.run(QStringLiteral("INSERT INTO PEDIDO (CDFILIAL, NRPEDIDO, IDSITPEDIDO, CDCLIENTE, CDVENDEDOR, DTPEDIDO, "
-                          "DTENTPED) VALUES (?, ?, '1', '000001', '0001', ?, ?)"),
-           {filial, o.nrPedido, qint64(o.dtPedido.msecs()), qint64(o.dtEntPed.msecs())});
-    int n = 0;
-    for (const IncRow& r : rows) {
-        ++n;
-        QVariant item;
-        if (r.withItem) {
-            item = pad(n, 3);
-            db.run(QStringLiteral("INSERT INTO ITEMPEDIDO (CDFILIAL, NRPEDIDO, NRITEMPED, CDPRODUTO, QTITEMPED, "
-                                  "VRUNITITEM, IDSITITEMPED) VALUES (?, ?, ?, ?, 2, 10.5, '1')"),
-                   {filial, o.nrPedido, item, pad(1 + n % 150, 6)});
-        }
-        db.run(QStringLiteral("INSERT INTO INCONSPED (CDFILIAL, NRPEDIDO, NRINCONSPED, CDCONSPEDIDO, NRITEMPED, "
-                              "ATIVA, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-               {filial, o.nrPedido, pad(n, 3), r.withItem ? QStringLiteral("005") : QStringLiteral("001"), item,
-                r.ativa, r.note.isEmpty() ? QVariant() : QVariant(r.note)});
+    try {
+        const OrderKey k = AddOrderRows(server.dbPath(), filial, rows);
+        Order o;
+        o.filial = k.filial;
+        o.nrPedido = k.nrPedido;
+        o.idSitPedido = QStringLiteral("1");
+        o.dtPedido = k.dtPedido;
+        o.dtEntPed = k.dtEntPed;
+        return o;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+        return {};
     }
-    db.run(QStringLiteral("COMMIT"));
-    return o;
 }
 
 StoredInc Stored(const zel::test::ServerProcess& server, const Order& order, int nrIncons)
 {
-    DbScope db(server);
+    OrderDb db(server.dbPath());
     StoredInc s;
     QSqlQuery q = db.run(QStringLiteral("SELECT ATIVA, TXOBSLIBINCO, CDOPERLIBE, DTLIBEINCONS FROM INCONSPED "
                                         "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?"),
-                         {order.filial, order.nrPedido, pad(nrIncons, 3)});
+                         {order.filial, order.nrPedido, IncKey(nrIncons)});
     if (!q.next()) {
         ADD_FAILURE() << "no inconsistency " << nrIncons << " in order " << order.nrPedido.toStdString();
         return s;
@@ -222,7 +167,7 @@ StoredInc Stored(const zel::test::ServerProcess& server, const Order& order, int
     if (!q.value(3).isNull()) s.dtLibe = TDateTime::fromMSecs(q.value(3).toLongLong());
     QSqlQuery h = db.run(QStringLiteral("SELECT COUNT(*) FROM HISTLIBINC WHERE CDFILIAL = ? AND NRPEDIDO = ? AND "
                                         "NRINCONSPED = ?"),
-                         {order.filial, order.nrPedido, pad(nrIncons, 3)});
+                         {order.filial, order.nrPedido, IncKey(nrIncons)});
     if (h.next()) s.history = h.value(0).toInt();
     return s;
 }

@@ -8,6 +8,7 @@
 #include "host/AppServer.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Variant.h"
+#include "tests/review/OrderRows.h"
 #include "tests/review/ReviewFixture.h"
 
 #include <QPoint>
@@ -37,19 +38,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 
 namespace review_test {
 
-// An inconsistency of an order added by a test; it is pending (not released).
-struct IncRow {
-    IncRow(QString mark = QStringLiteral("N"), bool item = true, QString text = {})
-        : ativa(std::move(mark)), withItem(item), note(std::move(text))
-    {
-    }
-    QString ativa;
-    bool withItem; // found on an order item, else on the whole order
-    QString note;
-};
-
-// Adds an order of the branch with these inconsistencies ("001", "002", ...)
-// to the server's database; its order number is new in the database.
+// Adds an order of the branch with these inconsistencies to the server's database.
 Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows);
 
 // An inconsistency as the database holds it.
