@@ -24,8 +24,8 @@
 #include "review/Cli_zel08100.h"
 #include "review/IncPedData.h"
 #include "review/TfrmIncPed.h"
-#include "tests/host/ServerProcess.h"
 #include "tests/review/OrderRows.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -132,7 +132,7 @@ public:
         unit::DefineItemPedidoFields(item_);
     }
 
-    void load(const review_test::OrderKey& o)
+    void load(const zel::test::OrderKey& o)
     {
         list_.SetData(CheckResultServ(net_.AppServer().GetIncPed(o.filial, o.nrPedido), true, 0));
         counts_->clear();
@@ -161,7 +161,7 @@ public:
         return double(t.nsecsElapsed()) / 1e6;
     }
 
-    double release(const review_test::OrderKey& o)
+    double release(const zel::test::OrderKey& o)
     {
         QElapsedTimer t;
         t.start();
@@ -198,7 +198,7 @@ private:
     TClientDataSet item_{QStringLiteral("cdsItemPedido")};
 };
 
-unit::TfrmIncPed* openScreen(const review_test::OrderKey& o)
+unit::TfrmIncPed* openScreen(const zel::test::OrderKey& o)
 {
     unit::IniProc({Variant(false), Variant(o.filial), Variant(o.nrPedido), Variant(DateToStr(o.dtPedido)),
                    Variant(DateToStr(o.dtEntPed))});
@@ -246,12 +246,12 @@ int main(int argc, char** argv)
     zel::test::ServerProcess server;
     QString error;
     if (!server.start(error)) fail(error);
-    std::vector<review_test::OrderKey> screenOrders, floorOrders;
-    const std::vector<review_test::IncRow> incs(std::size_t(rows), review_test::IncRow{});
+    std::vector<zel::test::OrderKey> screenOrders, floorOrders;
+    const std::vector<zel::test::IncRow> incs(std::size_t(rows), zel::test::IncRow{});
     try {
         for (int r = 0; r < runs; ++r) {
-            screenOrders.push_back(review_test::AddOrderRows(server.dbPath(), QStringLiteral("0001"), incs));
-            floorOrders.push_back(review_test::AddOrderRows(server.dbPath(), QStringLiteral("0001"), incs));
+            screenOrders.push_back(zel::test::AddOrderRows(server.dbPath(), QStringLiteral("0001"), incs));
+            floorOrders.push_back(zel::test::AddOrderRows(server.dbPath(), QStringLiteral("0001"), incs));
         }
         SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
     } catch (const std::exception& e) {

@@ -5,7 +5,7 @@
 #include "host/LoginClient.h"
 #include "host/ResultCheck.h"
 #include "platform/data/DataSet.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QFile>
 
@@ -118,8 +118,8 @@ class LiveServer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QString error;
-        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
+        ZEL_SKIP_WITHOUT_SERVER();
+        ASSERT_TRUE(zel::test::Started(server_));
         MessageSeam::clearHistory();
     }
     void TearDown() override
@@ -273,11 +273,10 @@ TEST_F(LiveServer, AFactoryCanWrapTheRealServerToInjectFaults)
 TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
 {
     const QString dir = QStringLiteral(ZEL_TLS_TEST_DIR);
+    ZEL_SKIP_WITHOUT_SERVER();
     zel::test::ServerProcess server;
-    QString error;
-    if (!server.start(error, {QStringLiteral("--tls-cert"), dir + QStringLiteral("/cert.pem"),
-                              QStringLiteral("--tls-key"), dir + QStringLiteral("/key.pem")}))
-        GTEST_SKIP() << error.toStdString();
+    ASSERT_TRUE(zel::test::Started(server, {QStringLiteral("--tls-cert"), dir + QStringLiteral("/cert.pem"),
+                                            QStringLiteral("--tls-key"), dir + QStringLiteral("/key.pem")}));
 
     // Plain: refused.
     EXPECT_THROW(

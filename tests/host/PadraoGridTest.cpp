@@ -7,7 +7,6 @@
 #include "platform/data/Exceptions.h"
 #include "platform/data/Packet.h"
 #include "platform/widgets/FormFocus.h"
-#include "tests/host/ModalHelper.h"
 
 #include <QAction>
 #include <QMainWindow>

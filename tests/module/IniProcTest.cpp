@@ -7,6 +7,7 @@
 #include "platform/data/Exceptions.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
+#include "tests/support/GuiTest.h"
 
 #include <QApplication>
 #include <QMdiSubWindow>
@@ -23,6 +24,7 @@ class IniProcTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        zel::test::ShellMainForm();
         // No server: the screen's link fails to connect, quietly.
         ClearLogin();
         TNetConnection::SetDefaultConnectTimeoutMs(500);

@@ -10,7 +10,7 @@
 #include "platform/widgets/DBGridModel.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -19,7 +19,7 @@
 #include <QTest>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 namespace {

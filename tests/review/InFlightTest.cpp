@@ -12,7 +12,7 @@
 #include <QTimer>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 TEST_F(ScreenTest, ClicksAndKeysDuringAFrozenSendNeverRunAHandlerInTheMiddleOfTheWalk)

@@ -1,12 +1,12 @@
 // The review screen's components, datasets and the behaviour the layout
 // itself gives: columns, formats, the shortcut and the splitter.
 
-#include "platform/data/Packet.h"
 #include "platform/widgets/DBGridModel.h"
 #include "review/Cli_zel08100.h"
 #include "review/Pictures.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/Packets.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +17,7 @@
 #include <QTest>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 namespace {
@@ -39,26 +39,19 @@ protected:
     // Loads orders into the order list as the server would send them.
     void loadOrders(const std::vector<std::pair<Variant, double>>& situationAndValue)
     {
-        PacketWriter w;
-        w.field("IDSITPEDIDO", TFieldType::ftString, 1)
-            .field("NRPEDIDO", TFieldType::ftString, 10)
-            .field("CDCLIENTE", TFieldType::ftString, 21)
-            .field("NMFANTCLIE", TFieldType::ftString, 50)
-            .field("DTPEDIDO", TFieldType::ftDateTime)
-            .field("DTENTPED", TFieldType::ftDateTime)
-            .field("CDVENDEDOR", TFieldType::ftString, 4)
-            .field("NMFANVEN", TFieldType::ftString, 50)
-            .field("VRPEDIDO", TFieldType::ftFloat)
-            .field("CDFILIAL", TFieldType::ftString, 4);
-        int n = 0;
-        for (const auto& [sit, value] : situationAndValue) {
-            ++n;
-            w.row({sit, Variant(QStringLiteral("%1").arg(n, 10, 10, QLatin1Char('0'))), Variant("000007"),
-                   Variant("CLIENTE"), Variant(TDateTime::fromDate(QDate(2026, 1, 5))),
-                   Variant(TDateTime::fromDate(QDate(2026, 1, 20))), Variant("0003"), Variant("VENDEDOR"),
-                   Variant(value), Variant("0001")});
-        }
-        screen->cdsPedido.SetData(w.Take());
+        PacketFor orders(screen->cdsPedido);
+        for (const auto& [sit, value] : situationAndValue)
+            orders.row({{"IDSITPEDIDO", sit},
+                        {"NRPEDIDO", QStringLiteral("%1").arg(orders.rowCount() + 1, 10, 10, QLatin1Char('0'))},
+                        {"CDCLIENTE", "000007"},
+                        {"NMFANTCLIE", "CLIENTE"},
+                        {"DTPEDIDO", TDateTime::fromDate(QDate(2026, 1, 5))},
+                        {"DTENTPED", TDateTime::fromDate(QDate(2026, 1, 20))},
+                        {"CDVENDEDOR", "0003"},
+                        {"NMFANVEN", "VENDEDOR"},
+                        {"VRPEDIDO", value},
+                        {"CDFILIAL", "0001"}});
+        screen->cdsPedido.SetData(orders.Take());
     }
     QString orderCell(int row, int column) const
     {

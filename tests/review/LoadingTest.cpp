@@ -14,7 +14,7 @@
 #include <QToolButton>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 namespace filter = Cli_zel08101;
 

@@ -12,7 +12,7 @@
 #include <QTest>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 namespace {

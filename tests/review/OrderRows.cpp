@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-namespace review_test {
+namespace zel::test {
 
 namespace {
 
@@ -79,4 +79,4 @@ OrderKey AddOrderRows(const QString& dbPath, const QString& filial, const std::v
     return o;
 }
 
-} // namespace review_test
+} // namespace zel::test

@@ -13,7 +13,7 @@
 
 class QSqlQuery;
 
-namespace review_test {
+namespace zel::test {
 
 // An inconsistency of an added order; it is pending (not released).
 struct IncRow {
@@ -55,4 +55,4 @@ private:
     QString name_;
 };
 
-} // namespace review_test
+} // namespace zel::test

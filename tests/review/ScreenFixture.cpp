@@ -20,7 +20,7 @@
 using namespace zel;
 namespace unit = Cli_zel08100;
 
-namespace review_test {
+namespace zel::test {
 
 namespace {
 
@@ -133,7 +133,7 @@ private:
 
 } // namespace
 
-Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows)
+Order AddOrder(const ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows)
 {
     try {
         const OrderKey k = AddOrderRows(server.dbPath(), filial, rows);
@@ -150,7 +150,7 @@ Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, co
     }
 }
 
-StoredInc Stored(const zel::test::ServerProcess& server, const Order& order, int nrIncons)
+StoredInc Stored(const ServerProcess& server, const Order& order, int nrIncons)
 {
     OrderDb db(server.dbPath());
     StoredInc s;
@@ -298,4 +298,4 @@ QString ScreenTest::activeName() const
     return w ? w->objectName() : QString();
 }
 
-} // namespace review_test
+} // namespace zel::test

@@ -9,7 +9,7 @@
 #include "host/WaitAnimation.h"
 #include "platform/data/Variant.h"
 #include "tests/review/OrderRows.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QPoint>
 #include <QStringList>
@@ -36,10 +36,10 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-namespace review_test {
+namespace zel::test {
 
 // Adds an order of the branch with these inconsistencies to the server's database.
-Order AddOrder(const zel::test::ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows);
+Order AddOrder(const ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows);
 
 // An inconsistency as the database holds it.
 struct StoredInc {
@@ -49,7 +49,7 @@ struct StoredInc {
     zel::TDateTime dtLibe; // zero while pending
     int history = 0;       // its rows in the release history
 };
-StoredInc Stored(const zel::test::ServerProcess& server, const Order& order, int nrIncons);
+StoredInc Stored(const ServerProcess& server, const Order& order, int nrIncons);
 
 // One call that reached the server link.
 struct SpyCall {
@@ -110,4 +110,4 @@ protected:
     Cli_zel08100::TfrmIncPed* screen = nullptr;
 };
 
-} // namespace review_test
+} // namespace zel::test

@@ -1,4 +1,5 @@
 #include "platform/data/Guard.h"
+#include "tests/support/WindowChecks.h"
 #include "tests/widgets/Fixtures.h"
 
 #include <QApplication>
@@ -31,5 +32,6 @@ int main(int argc, char** argv)
         }
     });
     ::testing::InitGoogleTest(&argc, argv);
+    zel::test::InstallWindowChecks();
     return RUN_ALL_TESTS();
 }
