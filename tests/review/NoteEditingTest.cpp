@@ -172,3 +172,31 @@ TEST_F(NoteEditingTest, ConfirmWithAnEmptyBranchShowsTheBranchMessageAndPostsNot
     EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Filial deve ser informada.")});
     EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
 }
+
+TEST_F(NoteEditingTest, SwitchingPagesFromTheOrderGridSetsTheToolsForTheOrders)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_TRUE(on(screen->sbtAlterar, screen->mnuAlterar));
+    clickCell(screen->dbgPadrao, 0, 1);
+    // Refresh and find come back on for the orders; edit stays off.
+    screen->sbtVerificar->setEnabled(false);
+    screen->sbtProcurar->setEnabled(false);
+    screen->sbtAlterar->setEnabled(true);
+    // The page switched by the user while the order grid keeps the focus.
+    screen->pgcIncPed->setCurrentIndex(screen->tshObs->PageIndex());
+    ASSERT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    ASSERT_EQ(activeName(), QStringLiteral("dbgPadrao"));
+    EXPECT_FALSE(on(screen->sbtAlterar, screen->mnuAlterar));
+    EXPECT_TRUE(on(screen->sbtVerificar, screen->mnuVerificar));
+    EXPECT_TRUE(on(screen->sbtProcurar, screen->mnuProcurar));
+
+    // From the inconsistency area the same switch changes none of them.
+    clickTab(screen->tshIncPed);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    screen->sbtVerificar->setEnabled(false);
+    screen->pgcIncPed->setCurrentIndex(screen->tshObs->PageIndex());
+    ASSERT_NE(activeName(), QStringLiteral("dbgPadrao"));
+    EXPECT_FALSE(screen->sbtVerificar->isEnabled());
+}

@@ -3,6 +3,7 @@
 
 #include "host/Dialogs.h"
 #include "host/Login.h"
+#include "platform/data/Guard.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
 #include "tests/review/ScreenFixture.h"
@@ -209,4 +210,55 @@ TEST_F(ReleaseTest, AnItemFetchFailingMidWalkStopsItAndAFailingReloadKeepsTheLoc
     EXPECT_TRUE(stamped(2));
     EXPECT_EQ(Stored(*server_, o, 3).cdOperLibe, QStringLiteral("0001"));
     EXPECT_EQ(ShowAviDepth(), 0);
+}
+
+TEST_F(ReleaseTest, ANoteStillBeingTypedIsStoredBeforeTheReleaseWalk)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("S")}, {}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    screen->pgcIncPed->SetActivePage(screen->tshObs);
+    click(screen->dmmObsIncPed);
+    type(screen->dmmObsIncPed, QStringLiteral("conferido"));
+    ASSERT_EQ(screen->cdsIncPed.State(), TDataSetState::dsEdit);
+    ASSERT_TRUE(screen->mnuLiberar->isEnabled());
+
+    key(screen->dmmObsIncPed, Qt::Key_B, Qt::ControlModifier);
+    const auto sends = spy->of(QStringLiteral("SetIncPed"));
+    ASSERT_EQ(sends.size(), 2u);
+    EXPECT_EQ(sends[0].args, QStringList{"001:TXOBSLIBINCO=conferido"}) << "the note first, as typed";
+    EXPECT_TRUE(sends[1].args.value(0).startsWith(QStringLiteral("001:CDOPERLIBE=0001,DTLIBEINCONS=@")));
+    const StoredInc first = Stored(*server_, o, 1);
+    EXPECT_EQ(first.note, QStringLiteral("conferido"));
+    EXPECT_EQ(first.cdOperLibe, QStringLiteral("0001"));
+    EXPECT_EQ(rowKeys(), QStringList{"002"});
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(ReleaseTest, APostedItemIsSentAndUndoneWhenTheServerRefusesIt)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    TClientDataSet& item = screen->cdsItemPedido;
+    ASSERT_EQ(item.RecordCount(), 1);
+    TField* situacao = item.FieldByName(QStringLiteral("IDSITITEMPED"));
+    auto post = [&](const char* value) {
+        return Guarded([&] {
+            item.Edit();
+            situacao->setAsString(QString::fromLatin1(value));
+            item.Post();
+        });
+    };
+
+    ASSERT_TRUE(post("2"));
+    ASSERT_EQ(spy->count(QStringLiteral("SetItem")), 1);
+    EXPECT_EQ(spy->of(QStringLiteral("SetItem"))[0].args, QStringList{"001:IDSITITEMPED=2"});
+    EXPECT_EQ(spy->of(QStringLiteral("SetItem"))[0].aviKind, TAviKind::Storing);
+    EXPECT_EQ(item.ChangeCount(), 0);
+
+    spy->failAt[QStringLiteral("SetItem")] = 2;
+    EXPECT_FALSE(post("3")) << "the poster learns of the failure";
+    EXPECT_EQ(situacao->AsString(), QStringLiteral("2"));
+    EXPECT_EQ(item.ChangeCount(), 0);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{spy->failText});
 }

@@ -28,14 +28,6 @@ namespace Cli_zel08100 {
 class TfrmIncPed;
 }
 
-#include <ostream>
-
-// Texts in failure messages as text, not as arrays of characters.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace zel::test {
 
 // Adds an order of the branch with these inconsistencies to the server's database.

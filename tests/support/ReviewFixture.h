@@ -6,6 +6,7 @@
 // the shell's main form to open in.
 
 #include "platform/data/DateTime.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/ServerProcess.h"
 
 #include <QString>
