@@ -423,13 +423,13 @@ void TfrmPadraoGrid::sbtAlterarClick(QObject*)
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Post();
+    if (ds && ds->IsEditing()) ds->Post();
 }
 
 void TfrmPadraoGrid::sbtCancelarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Cancel();
+    if (ds && ds->IsEditing()) ds->Cancel();
 }
 
 void TfrmPadraoGrid::sbtProcurarClick(QObject*)
