@@ -1,11 +1,13 @@
 #include "host/Application.h"
 
 #include "host/Dialogs.h"
+#include "host/ServerCall.h"
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
 
 #include <QMdiArea>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -56,6 +58,13 @@ void ShowFailure(std::exception_ptr failure)
 {
     const QString text = FailureText(failure);
     if (text.isEmpty()) return;
+    if (WaitingForWork()) {
+        // Reported by a timer or a paint while a server call is in flight:
+        // its box waits for the call, since no one could answer it while the
+        // user's input is held back.
+        QTimer::singleShot(50, QCoreApplication::instance(), [failure] { ShowFailure(failure); });
+        return;
+    }
     if (reporting > 0) {
         std::fprintf(stderr, "zel: failure while reporting another one: %s\n", qPrintable(text));
         return;

@@ -3,6 +3,7 @@
 #include "host/ServerCall.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -161,6 +162,24 @@ TEST_F(WaitTest, AFailureOfTheWorkReachesTheCallerAndWaitsNest)
     RunWhileWaiting([] { sleepMs(200); });
     EXPECT_TRUE(innerDone);
     EXPECT_FALSE(WaitingForWork());
+}
+
+TEST_F(WaitTest, AFailureReportedDuringACallIsShownAfterIt)
+{
+    // A timer's handler fails while the call runs: its box would be
+    // unanswerable, so it comes once the call is over.
+    bool failed = false;
+    std::size_t shownDuringCall = 99;
+    QTimer::singleShot(20, [&] {
+        Guarded([] { throw EDatabaseError(QStringLiteral("falhou durante a chamada")); });
+        failed = true;
+    });
+    QTimer::singleShot(150, [&] { shownDuringCall = MessageSeam::history().size(); });
+    RunWhileWaiting([] { sleepMs(300); });
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(shownDuringCall, 0u);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !MessageSeam::errors().empty(); }, 2000));
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("falhou durante a chamada")});
 }
 
 TEST_F(WaitTest, TheMainWindowCannotBeClosedDuringACall)
