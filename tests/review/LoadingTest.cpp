@@ -4,12 +4,18 @@
 #include "filter/Cli_zel08101.h"
 #include "filter/TfrmFiltroIncons.h"
 #include "host/Dialogs.h"
+#include "host/ListDialogs.h"
 #include "host/PadraoGrid.h"
 #include "platform/data/KeyList.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
 #include "tests/review/ScreenFixture.h"
+#include "tests/support/Modal.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -188,5 +194,39 @@ TEST_F(LoadingTest, AnOrderListReloadedEmptyEmptiesTheInconsistenciesAndTheTools
     EXPECT_FALSE(screen->sbtProcurar->isEnabled());
     EXPECT_FALSE(screen->mnuProcurar->isEnabled());
     EXPECT_FALSE(screen->sbtAlterar->isEnabled());
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(LoadingTest, FindSearchesTheListThatHasTheFocusAndTheRowChangeFollows)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}, {}, {QStringLiteral("S")}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_FALSE(screen->btnLiberar->isEnabled());
+    spy->clear();
+    {
+        const auto dialog = WhenModal<TfrmProcura>([](TfrmProcura* d) {
+            EXPECT_EQ(d->cbxCampo->findText(QStringLiteral("Nr. Pedido")), -1) << "the order list's fields";
+            d->cbxCampo->setCurrentIndex(d->cbxCampo->findText(QStringLiteral("Nr.Item")));
+            QTest::keyClicks(d->edtTexto, IncKey(3));
+            d->btnProcurar->click();
+        });
+        click(screen->sbtProcurar);
+    }
+    EXPECT_EQ(screen->cdsIncPed.CurrentRow(), 2);
+    const auto items = spy->of(QStringLiteral("GetItem"));
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].args, QStringList({o.filial, o.nrPedido, IncKey(3), "S"}));
+    EXPECT_TRUE(screen->btnLiberar->isEnabled()) << "the found row is marked";
+
+    // From the order grid the dialog searches the orders.
+    clickCell(screen->dbgPadrao, 0, 1);
+    {
+        const auto dialog = WhenModal<TfrmProcura>([](TfrmProcura* d) {
+            EXPECT_NE(d->cbxCampo->findText(QStringLiteral("Nr. Pedido")), -1);
+            d->btnFechar->click();
+        });
+        click(screen->sbtProcurar);
+    }
     EXPECT_TRUE(MessageSeam::history().empty());
 }
