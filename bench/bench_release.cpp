@@ -24,6 +24,7 @@
 #include "review/Cli_zel08100.h"
 #include "review/IncPedData.h"
 #include "review/TfrmIncPed.h"
+#include "tests/review/ForwardingServer.h"
 #include "tests/review/OrderRows.h"
 #include "tests/support/ServerProcess.h"
 
@@ -48,52 +49,21 @@ namespace {
 // Calls per method, counted on the way to the server.
 using Counts = std::map<std::string, int>;
 
-class TCountingServer : public IrdmIncPed {
+class TCountingServer : public zel::test::TForwardingServer {
 public:
     TCountingServer(std::unique_ptr<IrdmIncPed> real, std::shared_ptr<Counts> counts)
-        : real_(std::move(real)), counts_(std::move(counts))
+        : TForwardingServer(std::move(real)), counts_(std::move(counts))
     {
     }
-    data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
-                           const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
-                           const TDateTime& a9, const TDateTime& a10, const QString& a11) override
+
+protected:
+    data::Result call(const QString& method, const QStringList&, const Call& real) override
     {
-        ++(*counts_)["GetPedido"];
-        return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
-    }
-    data::Result GetIncPed(const QString& f, const QString& p) override
-    {
-        ++(*counts_)["GetIncPed"];
-        return real_->GetIncPed(f, p);
-    }
-    data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override
-    {
-        ++(*counts_)["GetItem"];
-        return real_->GetItem(f, p, i, a);
-    }
-    data::Result GetGrupOper(const QString& f, const QString& o) override
-    {
-        ++(*counts_)["GetGrupOper"];
-        return real_->GetGrupOper(f, o);
-    }
-    data::Result GetNrPedido(const QString& f) override
-    {
-        ++(*counts_)["GetNrPedido"];
-        return real_->GetNrPedido(f);
-    }
-    data::Result SetIncPed(const data::ChangePacket& d) override
-    {
-        ++(*counts_)["SetIncPed"];
-        return real_->SetIncPed(d);
-    }
-    data::Result SetItem(const data::ChangePacket& d) override
-    {
-        ++(*counts_)["SetItem"];
-        return real_->SetItem(d);
+        ++(*counts_)[method.toStdString()];
+        return real();
     }
 
 private:
-    std::unique_ptr<IrdmIncPed> real_;
     std::shared_ptr<Counts> counts_;
 };
 

@@ -26,9 +26,6 @@ namespace filter = Cli_zel08101;
 
 namespace {
 
-constexpr int kCheck = 0;
-constexpr int kDescricao = 2;
-
 class LoadingTest : public ScreenTest {
 protected:
     // The filter dialog as a confirmed query of these orders leaves it.

@@ -18,8 +18,6 @@ namespace unit = Cli_zel08100;
 namespace {
 
 const QString kOperInv = QStringLiteral("Operador não possui permissão para liberar inconsistências. ");
-constexpr int kCheck = 0;     // the check column of the inconsistency grid
-constexpr int kDescricao = 2; // its description column
 
 // Counts how often a widget is enabled or disabled while it lives.
 struct EnabledChanges : QObject {

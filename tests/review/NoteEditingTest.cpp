@@ -15,8 +15,6 @@ namespace unit = Cli_zel08100;
 
 namespace {
 
-constexpr int kDescricao = 2;
-
 class NoteEditingTest : public ScreenTest {
 protected:
     void clickTab(TTabSheet* page)

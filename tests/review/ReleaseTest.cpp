@@ -16,18 +16,8 @@ namespace unit = Cli_zel08100;
 
 namespace {
 
-constexpr int kCheck = 0;
-constexpr int kDescricao = 2;
-
 class ReleaseTest : public ScreenTest {
 protected:
-    QStringList methods() const
-    {
-        QStringList m;
-        for (const SpyCall& c : spy->calls)
-            m << c.method;
-        return m;
-    }
     QStringList rowKeys() const
     {
         QStringList k;
@@ -64,8 +54,8 @@ TEST_F(ReleaseTest, ReleasingTheFirstAndThirdOfThreeSendsOneStampedRowEachThenSh
 
     // One send per marked row before the walk goes on, a fetch of the item at
     // every move, then the reload and the item of its first row.
-    EXPECT_EQ(methods(), QStringList({"GetItem", "SetIncPed", "GetItem", "GetItem", "SetIncPed", "GetItem", "GetIncPed",
-                                      "GetItem"}));
+    EXPECT_EQ(spy->methods(), QStringList({"GetItem", "SetIncPed", "GetItem", "GetItem", "SetIncPed", "GetItem",
+                                           "GetIncPed", "GetItem"}));
     const auto sends = spy->of(QStringLiteral("SetIncPed"));
     ASSERT_EQ(sends.size(), 2u);
     for (int i = 0; i < 2; ++i) {
@@ -185,7 +175,7 @@ TEST_F(ReleaseTest, AnItemFetchFailingMidWalkStopsItAndAFailingReloadKeepsTheLoc
     spy->failAsResult = false;
     spy->clear();
     click(screen->btnLiberar);
-    EXPECT_EQ(methods(), QStringList({"GetItem", "SetIncPed", "GetItem", "GetItem"}));
+    EXPECT_EQ(spy->methods(), QStringList({"GetItem", "SetIncPed", "GetItem", "GetItem"}));
     ASSERT_EQ(MessageSeam::errors().size(), 1u) << "the link's failure reaches the operator";
     EXPECT_TRUE(stamped(0));
     EXPECT_FALSE(stamped(2));

@@ -24,79 +24,17 @@ namespace zel::test {
 
 namespace {
 
-// A changed value as the text of "field=value".
-QString describe(const data::Value& v)
-{
-    switch (v.v_case()) {
-    case data::Value::kText:
-        return QString::fromStdString(v.text());
-    case data::Value::kDatetimeMs:
-        return QStringLiteral("@") + QString::number(v.datetime_ms());
-    case data::Value::kFloatValue:
-        return QString::number(v.float_value());
-    case data::Value::kIntegerValue:
-        return QString::number(v.integer_value());
-    case data::Value::V_NOT_SET:
-        break;
-    }
-    return QStringLiteral("<null>");
-}
-
-// Wraps the real server object: records every call, with the wait animation
-// and the confirm/cancel buttons as they are while it runs, and fails the
-// calls a test names.
-class TServerSpy : public IrdmIncPed {
+// Records every call, with the wait animation and the confirm and cancel
+// buttons as they are while it runs, and fails the calls a test names.
+class TServerSpy : public TForwardingServer {
 public:
     TServerSpy(std::unique_ptr<IrdmIncPed> real, std::shared_ptr<SpyState> state)
-        : real_(std::move(real)), s_(std::move(state))
+        : TForwardingServer(std::move(real)), s_(std::move(state))
     {
     }
 
-    data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
-                           const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
-                           const TDateTime& a9, const TDateTime& a10, const QString& a11) override
-    {
-        const QStringList args{a1,
-                               a2,
-                               a3,
-                               a4,
-                               a5,
-                               QString::number(a6.msecs()),
-                               QString::number(a7.msecs()),
-                               a8,
-                               QString::number(a9.msecs()),
-                               QString::number(a10.msecs()),
-                               a11};
-        return call(QStringLiteral("GetPedido"), args,
-                    [&] { return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11); });
-    }
-    data::Result GetIncPed(const QString& f, const QString& p) override
-    {
-        return call(QStringLiteral("GetIncPed"), {f, p}, [&] { return real_->GetIncPed(f, p); });
-    }
-    data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override
-    {
-        return call(QStringLiteral("GetItem"), {f, p, i, a}, [&] { return real_->GetItem(f, p, i, a); });
-    }
-    data::Result GetGrupOper(const QString& f, const QString& o) override
-    {
-        return call(QStringLiteral("GetGrupOper"), {f, o}, [&] { return real_->GetGrupOper(f, o); });
-    }
-    data::Result GetNrPedido(const QString& f) override
-    {
-        return call(QStringLiteral("GetNrPedido"), {f}, [&] { return real_->GetNrPedido(f); });
-    }
-    data::Result SetIncPed(const data::ChangePacket& d) override
-    {
-        return call(QStringLiteral("SetIncPed"), DescribeDelta(d), [&] { return real_->SetIncPed(d); });
-    }
-    data::Result SetItem(const data::ChangePacket& d) override
-    {
-        return call(QStringLiteral("SetItem"), DescribeDelta(d), [&] { return real_->SetItem(d); });
-    }
-
-private:
-    template <class F> data::Result call(const QString& method, const QStringList& args, F&& real)
+protected:
+    data::Result call(const QString& method, const QStringList& args, const Call& real) override
     {
         SpyState& s = *s_;
         const int nth = s.count(method) + 1;
@@ -127,7 +65,7 @@ private:
         return real();
     }
 
-    std::unique_ptr<IrdmIncPed> real_;
+private:
     std::shared_ptr<SpyState> s_;
 };
 
@@ -177,34 +115,20 @@ int SpyState::count(const QString& method) const
     return int(std::count_if(calls.begin(), calls.end(), [&](const SpyCall& c) { return c.method == method; }));
 }
 
+QStringList SpyState::methods() const
+{
+    QStringList m;
+    for (const SpyCall& c : calls)
+        m << c.method;
+    return m;
+}
+
 std::vector<SpyCall> SpyState::of(const QString& method) const
 {
     std::vector<SpyCall> out;
     for (const SpyCall& c : calls)
         if (c.method == method) out.push_back(c);
     return out;
-}
-
-QStringList DescribeDelta(const data::ChangePacket& delta)
-{
-    int key = -1;
-    for (int f = 0; f < delta.fields_size(); ++f)
-        if (delta.fields(f).name() == "NRINCONSPED" || delta.fields(f).name() == "NRITEMPED") key = f;
-    QStringList rows;
-    for (const data::RowChange& r : delta.rows()) {
-        QStringList changes;
-        for (const data::FieldChange& c : r.changes()) {
-            const QString field = c.field() >= 0 && c.field() < delta.fields_size()
-                                      ? QString::fromStdString(delta.fields(c.field()).name())
-                                      : QStringLiteral("?");
-            changes << field + QLatin1Char('=') + describe(c.value());
-        }
-        changes.sort();
-        const QString id =
-            key >= 0 && key < r.original().values_size() ? describe(r.original().values(key)) : QStringLiteral("?");
-        rows << id + QLatin1Char(':') + changes.join(QLatin1Char(','));
-    }
-    return rows;
 }
 
 void ScreenTest::SetUp()

@@ -8,6 +8,7 @@
 #include "host/AppServer.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Variant.h"
+#include "tests/review/ForwardingServer.h"
 #include "tests/review/OrderRows.h"
 #include "tests/support/ReviewFixture.h"
 
@@ -29,6 +30,10 @@ class TfrmIncPed;
 }
 
 namespace zel::test {
+
+// Columns of the inconsistency grid.
+constexpr int kCheck = 0;     // the marks
+constexpr int kDescricao = 2; // the description
 
 // Adds an order of the branch with these inconsistencies to the server's database.
 Order AddOrder(const ServerProcess& server, const QString& filial, const std::vector<IncRow>& rows);
@@ -69,11 +74,10 @@ struct SpyState {
 
     int count(const QString& method) const;
     std::vector<SpyCall> of(const QString& method) const;
+    // The methods called, in order.
+    QStringList methods() const;
     void clear() { calls.clear(); }
 };
-
-// The changed fields of every row of a change packet: "NRINCONSPED:FIELD=value,...".
-QStringList DescribeDelta(const zel::data::ChangePacket& delta);
 
 class ScreenTest : public ReviewTest {
 protected:
