@@ -26,9 +26,9 @@ namespace {
 
 // Records every call, with the wait animation and the confirm and cancel
 // buttons as they are while it runs, and fails the calls a test names.
-class TServerSpy : public TForwardingServer {
+class TRecordingServer : public TForwardingServer {
 public:
-    TServerSpy(std::unique_ptr<IrdmIncPed> real, std::shared_ptr<SpyState> state)
+    TRecordingServer(std::unique_ptr<IrdmIncPed> real, std::shared_ptr<SpyState> state)
         : TForwardingServer(std::move(real)), s_(std::move(state))
     {
     }
@@ -138,7 +138,7 @@ void ScreenTest::SetUp()
     std::shared_ptr<SpyState> state = spy;
     TNetConnection::SetAppServerFactory(
         [state](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
-            return std::make_unique<TServerSpy>(std::move(real), state);
+            return std::make_unique<TRecordingServer>(std::move(real), state);
         });
     QWidget* main = MainForm();
     ASSERT_NE(main, nullptr);
