@@ -326,8 +326,11 @@ void TDBNavigator::setHints(const QStringList& hints)
 {
     hints_ = hints;
     const QStringList shown = hints.isEmpty() ? DefaultHints() : hints;
-    for (int i = 0; i < 4; ++i)
-        buttons_[i]->setToolTip(i < shown.size() ? shown.at(i) : DefaultHints().at(i));
+    for (int i = 0; i < 4; ++i) {
+        const QString hint = i < shown.size() && !shown.at(i).isEmpty() ? shown.at(i) : DefaultHints().at(i);
+        buttons_[i]->setToolTip(hint);
+        buttons_[i]->setAccessibleName(hint);
+    }
 }
 
 QToolButton* TDBNavigator::Button(TNavigateBtn b) const
@@ -357,10 +360,12 @@ void TDBNavigator::BtnClick(TNavigateBtn b)
 
 void TDBNavigator::updateButtons()
 {
+    // On the first row there is nothing before it, on the last nothing after
+    // it, also before a move has run into the end.
     TDataSet* ds = link_->DataSet();
     const bool active = ds && ds->Active() && !ds->IsEmpty();
-    const bool atStart = !active || ds->Bof();
-    const bool atEnd = !active || ds->Eof();
+    const bool atStart = !active || ds->Bof() || ds->CurrentRow() <= 0;
+    const bool atEnd = !active || ds->Eof() || ds->CurrentRow() >= ds->RecordCount() - 1;
     buttons_[0]->setEnabled(active && !atStart);
     buttons_[1]->setEnabled(active && !atStart);
     buttons_[2]->setEnabled(active && !atEnd);

@@ -2,6 +2,7 @@
 
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
+#include "platform/widgets/Accessibility.h"
 #include "platform/widgets/DBGridModel.h"
 #include "platform/widgets/FormFocus.h"
 
@@ -191,6 +192,7 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     setObjectName(name);
     MarkControl(this);
     MarkComposite(this);
+    KeepEmptyTablesQuiet();
     InstallFocusTracker();
     setModel(model_);
     setItemDelegate(new GridDelegate(this));

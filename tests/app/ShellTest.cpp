@@ -65,7 +65,7 @@ TEST_F(ShellTest, TheMenuLoadsTheModuleOnFirstUseAndCallsItsEntry)
     EXPECT_EQ(MainForm(), &main);
     EXPECT_EQ(MdiArea(), main.mdiArea);
     EXPECT_EQ(main.Module(), nullptr) << "the module must wait for its first use";
-    EXPECT_EQ(main.mnuIncPed->text(), QStringLiteral("Inconsistência do Pedido"));
+    EXPECT_EQ(main.mnuIncPed->text(), QStringLiteral("&Inconsistência do Pedido"));
 
     main.mnuIncPed->trigger();
     ASSERT_NE(main.Module(), nullptr);

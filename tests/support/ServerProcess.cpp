@@ -139,6 +139,16 @@ bool ServerProcess::serve(QString& error)
     return false;
 }
 
+bool ServerProcess::restart(QString& error)
+{
+    stop();
+    if (port_ <= 0) {
+        error = QStringLiteral("the server never ran: no port to restart on");
+        return false;
+    }
+    return serveOn(port_, error);
+}
+
 bool ServerProcess::serveOn(int port, QString& error)
 {
     std::string why;

@@ -39,6 +39,9 @@ public:
     bool start(QString& error, const QStringList& serveArguments = {});
     // Serves (again) the same database, on a new port.
     bool serve(QString& error);
+    // Ends the server and starts it again on the port it had, as an operator
+    // restarting it would.
+    bool restart(QString& error);
     // Ends the server (SIGTERM, SIGKILL when it does not end in time).
     void stop();
     bool running() { return child_.Running(); }
