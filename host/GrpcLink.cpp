@@ -62,14 +62,23 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
 
 void ReconnectIfFailing(grpc::Channel& channel, int waitMs)
 {
-    // A channel that failed to connect waits out its backoff before it tries
+    // A channel without a connection waits out its backoff before it tries
     // again, and a call meanwhile fails at once: a call made after the server
-    // came back would fail too. It tries again now, and the call goes out once
-    // the attempt is under way (it then waits for it).
-    const grpc_connectivity_state state = channel.GetState(true);
-    if (state != GRPC_CHANNEL_TRANSIENT_FAILURE) return;
-    grpc::experimental::ChannelResetConnectionBackoff(&channel);
-    channel.WaitForStateChange(state, deadlineIn(waitMs));
+    // came back would fail too. So the channel tries now, and once more when
+    // that attempt is refused: an attempt that started just before the server
+    // was listening again fails although the server is back. A server that
+    // is really down refuses both at once, and the call then fails at once.
+    const auto deadline = deadlineIn(waitMs);
+    int refusals = 0;
+    grpc_connectivity_state state = channel.GetState(true);
+    while (state != GRPC_CHANNEL_READY && state != GRPC_CHANNEL_SHUTDOWN) {
+        if (state == GRPC_CHANNEL_TRANSIENT_FAILURE) {
+            if (++refusals > 2) return;
+            grpc::experimental::ChannelResetConnectionBackoff(&channel);
+        }
+        if (!channel.WaitForStateChange(state, deadline)) return;
+        state = channel.GetState(true);
+    }
 }
 
 bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs, bool* refused)
