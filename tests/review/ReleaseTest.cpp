@@ -7,6 +7,7 @@
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
 #include "tests/review/ScreenFixture.h"
+#include "tests/support/Packets.h"
 
 #include <QTest>
 
@@ -117,6 +118,13 @@ TEST_F(ReleaseTest, CtrlBReleasesOnlyWhileTheEntryIsEnabledAndAnEmptyReloadLeave
     EXPECT_EQ(spy->count(QStringLiteral("GetIncPed")), 1);
     EXPECT_TRUE(MessageSeam::history().empty());
     EXPECT_FALSE(screen->mnuLiberar->isEnabled());
+
+    // The title of an empty list changes no row; the entries follow the count.
+    ASSERT_EQ(unit::inConPedCheck, 1);
+    spy->clear();
+    clickTitle(screen->dbgIncPed, kCheck);
+    EXPECT_TRUE(spy->calls.empty());
+    EXPECT_TRUE(screen->mnuLiberar->isEnabled()) << "the count is above 0";
 
     // Nothing adds a row to the list: neither the insert key, nor the edit
     // button, nor typing a note.
@@ -251,4 +259,24 @@ TEST_F(ReleaseTest, APostedItemIsSentAndUndoneWhenTheServerRefusesIt)
     EXPECT_EQ(situacao->AsString(), QStringLiteral("2"));
     EXPECT_EQ(item.ChangeCount(), 0);
     EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{spy->failText});
+}
+
+TEST_F(ReleaseTest, OnlyAMarkOfExactlyCapitalSIsReleased)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    // Rows as another server might send them: unmarked, blank, lower-case.
+    PacketFor rows(screen->cdsIncPed);
+    for (const char* mark : {"N", "", "s"})
+        rows.row({{"CDFILIAL", Variant(o.filial)},
+                  {"NRPEDIDO", Variant(o.nrPedido)},
+                  {"NRINCONSPED", Variant(IncKey(1))},
+                  {"ATIVA", Variant(QString::fromLatin1(mark))}});
+    screen->cdsIncPed.SetData(rows.Take());
+    spy->clear();
+    screen->btnLiberarClick(screen->btnLiberar);
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+    EXPECT_EQ(spy->count(QStringLiteral("GetIncPed")), 1) << "the walk ends with the reload";
+    EXPECT_EQ(rowKeys(), QStringList{"001"}) << "the server's row";
+    EXPECT_TRUE(MessageSeam::history().empty());
 }
