@@ -5,6 +5,7 @@
 #include "host/Application.h"
 #include "host/DBGeral.h"
 #include "host/Dialogs.h"
+#include "host/FiltroPadrao.h"
 #include "host/Login.h"
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
@@ -12,6 +13,7 @@
 #include "platform/data/Guard.h"
 #include "platform/widgets/Controls.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -59,6 +61,11 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption order(QStringLiteral("open-order"),
                                    QStringLiteral("Abre um pedido: FILIAL,PEDIDO,DATA_PEDIDO,DATA_ENTREGA."),
                                    QStringLiteral("order"));
+    const QCommandLineOption filter(
+        QStringLiteral("filter"),
+        QStringLiteral("Confirma o primeiro filtro aberto com estes critérios: CAMPO=VALOR,... "
+                       "(ex.: rbtTNrPedido=1,depDe=,depAte=)."),
+        QStringLiteral("criteria"));
     const QCommandLineOption shot(QStringLiteral("screenshot"),
                                   QStringLiteral("Salva uma imagem da janela principal neste arquivo."),
                                   QStringLiteral("png"));
@@ -80,8 +87,8 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption tls(QStringLiteral("tls-ca"),
                                  QStringLiteral("Conecta por TLS, confiando nos certificados PEM deste arquivo."),
                                  QStringLiteral("file"));
-    p.addOptions(
-        {server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale, fontSize, tls});
+    p.addOptions({server, db, op, pw, branch, module, openMenu, order, filter, shot, delay, quit, timeout, locale,
+                  fontSize, tls});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return false;
@@ -102,6 +109,16 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         if (o.openOrder.size() != 4) {
             error = QStringLiteral("--open-order espera FILIAL,PEDIDO,DATA_PEDIDO,DATA_ENTREGA.");
             return false;
+        }
+    }
+    if (p.isSet(filter)) {
+        for (const QString& item : p.value(filter).split(QLatin1Char(','))) {
+            const qsizetype eq = item.indexOf(QLatin1Char('='));
+            if (eq <= 0) {
+                error = QStringLiteral("--filter espera CAMPO=VALOR,...; \"%1\" não é um critério.").arg(item);
+                return false;
+            }
+            o.filterCriteria.append({item.left(eq).trimmed(), item.mid(eq + 1)});
         }
     }
     o.screenshot = p.value(shot);
@@ -193,6 +210,30 @@ bool LogIn(const TShellOptions& o, QString& error)
     return true;
 }
 
+void AnswerFirstFilterDialog(QObject* context, const QList<QPair<QString, QString>>& criteria)
+{
+    auto* poll = new QTimer(context);
+    poll->setInterval(50);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, criteria] {
+        auto* dialog = dynamic_cast<TfrmFiltroPadrao*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        Guarded([&] {
+            for (const auto& [name, value] : criteria) {
+                QWidget* control = dialog->grbFiltroPadrao->findChild<QWidget*>(name);
+                if (!control || !SetCriterionValue(control, value)) {
+                    std::fprintf(stderr, "zel-host: --filter: the filter dialog has no criterion %s\n",
+                                 qPrintable(name));
+                    return;
+                }
+            }
+            dialog->sbtConfirma->Click();
+        });
+    });
+    poll->start();
+}
+
 int RunShell(TApplication& app, const TShellOptions& o)
 {
     const QLocale locale = ChooseLocale(o.locale);
@@ -223,6 +264,7 @@ int RunShell(TApplication& app, const TShellOptions& o)
         main.show();
         main.activateWindow();
 
+        if (!o.filterCriteria.isEmpty()) AnswerFirstFilterDialog(&main, o.filterCriteria);
         QTimer::singleShot(0, &main, [&] {
             if (o.openIncPed) Guarded([&] { main.OpenIncPed(); });
             if (!o.openOrder.isEmpty())

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QLocale>
+#include <QPair>
 #include <QString>
 #include <QStringList>
+
+class QObject;
 
 namespace zel {
 class TApplication;
@@ -24,7 +28,10 @@ struct TShellOptions {
     QString modulePath;
     bool openIncPed = false; // open "Inconsistência do Pedido" at start
     QStringList openOrder;   // branch, order, order date, delivery date
-    QString screenshot;      // save the main window there once it is up
+    // Answers the first filter dialog that comes up: each criteria control
+    // (by name) gets its value, then the dialog is confirmed.
+    QList<QPair<QString, QString>> filterCriteria;
+    QString screenshot; // save the main window there once it is up
     int screenshotDelayMs = 1500;
     bool quitAfterScreenshot = false;
     int callTimeoutSeconds = 30;
@@ -50,6 +57,12 @@ bool InstallTranslations(const QLocale& locale);
 // Logs in as the options say (dialog or scripted). False when the login was
 // cancelled or failed; a scripted failure is explained in error.
 bool LogIn(const TShellOptions& options, QString& error);
+
+// Waits for the first filter dialog to come up (while context lives), gives
+// its criteria controls the values asked for, by name, and confirms it the
+// way an operator would. A control the dialog does not have is reported on
+// the standard error output and the dialog is left to the user.
+void AnswerFirstFilterDialog(QObject* context, const QList<QPair<QString, QString>>& criteria);
 
 // Runs the shell in an application whose arguments are parsed already;
 // returns the exit code.

@@ -1,6 +1,7 @@
 #include "host/FiltroPadrao.h"
 
 #include "host/Application.h"
+#include "host/Cursor.h"
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "platform/data/Exceptions.h"
@@ -136,6 +137,9 @@ int TfrmFiltroPadrao::ShowModal()
 {
     activatedThisShowing_ = false;
     UpdateTabOrder(this);
+    // The user fills the dialog in with the normal cursor, whatever the caller
+    // shows while it works; the caller's cursor comes back when it closes.
+    const TCursorScope normal(Qt::ArrowCursor);
     return exec();
 }
 
@@ -221,19 +225,25 @@ void TfrmFiltroPadrao::btfLoadOpcClick(QObject*)
     for (cdsCarregaOpcoes.First(); !cdsCarregaOpcoes.Eof(); cdsCarregaOpcoes.Next()) {
         const QString name = cdsCarregaOpcoes.FieldByName(QStringLiteral("CDCONTROLE"))->AsString();
         const QString value = cdsCarregaOpcoes.FieldByName(QStringLiteral("VALOR"))->AsString();
-        QWidget* w = grbFiltroPadrao->findChild<QWidget*>(name);
-        if (!w) continue;
-        if (auto* e = dynamic_cast<TMaskEdit*>(w))
-            e->setText(value);
-        else if (auto* d = dynamic_cast<TDateEditPlus*>(w))
-            d->setText(value);
-        else if (auto* r = dynamic_cast<TRadioButton*>(w)) {
-            if (value == QLatin1String("1")) r->setChecked(true);
-        } else if (auto* t = dynamic_cast<TEdit*>(w))
-            t->setText(value);
-        else if (auto* c = qobject_cast<QCheckBox*>(w))
-            c->setChecked(value == QLatin1String("1"));
+        if (QWidget* w = grbFiltroPadrao->findChild<QWidget*>(name)) SetCriterionValue(w, value);
     }
+}
+
+bool SetCriterionValue(QWidget* w, const QString& value)
+{
+    if (auto* e = dynamic_cast<TMaskEdit*>(w))
+        e->setText(value);
+    else if (auto* d = dynamic_cast<TDateEditPlus*>(w))
+        d->setText(value);
+    else if (auto* r = dynamic_cast<TRadioButton*>(w)) {
+        if (value == QLatin1String("1")) r->setChecked(true);
+    } else if (auto* t = dynamic_cast<TEdit*>(w))
+        t->setText(value);
+    else if (auto* c = qobject_cast<QCheckBox*>(w))
+        c->setChecked(value == QLatin1String("1"));
+    else
+        return false;
+    return true;
 }
 
 void TfrmFiltroPadrao::btfSaveOpcClick(QObject*)

@@ -38,7 +38,8 @@ public:
     virtual void btfSaveOpcClick(QObject* sender);
 
     void DoCreate();
-    // Shows the dialog modally; FormActivate runs as it appears.
+    // Shows the dialog modally, with the normal cursor; FormActivate runs as
+    // it appears.
     int ShowModal();
     // Closes the dialog the way the user would: FormClose decides.
     bool Close();
@@ -87,5 +88,12 @@ private:
     QSize designClient_;
     double scale_ = 1.0;
 };
+
+// Gives a criteria control the value of a saved option: the text of an edit,
+// a masked edit or a date edit; "1" checks an option button (any other value
+// leaves it alone) or a check box ("0" unchecks it). Checking an option runs
+// its click handler, whose failure reaches the caller. False for a control
+// that holds no option.
+bool SetCriterionValue(QWidget* control, const QString& value);
 
 } // namespace zel

@@ -179,6 +179,8 @@ void TfrmPadraoGrid::buildBody()
     SetAlign(scbFolhaDados, TAlign::alClient);
     dbgPadrao = new TDBGrid(scbFolhaDados->Content(), QStringLiteral("dbgPadrao"));
     SetAlign(dbgPadrao, TAlign::alClient);
+    // The first stop of the page: what a screen adds beside the grid comes after it.
+    SetTabOrder(dbgPadrao, 0);
     dbgPadrao->setDataSource(&dtsPadrao);
     dbgPadrao->setReadOnly(true);
     dbgPadrao->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |

@@ -2,15 +2,13 @@
 
 #include "filter/Cli_zel08101.h"
 #include "host/Application.h"
+#include "host/Cursor.h"
 #include "host/Dialogs.h"
 #include "host/ResultCheck.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/DateTime.h"
 #include "platform/data/Exceptions.h"
 #include "review/TfrmIncPed.h"
-
-#include <QApplication>
-#include <QCursor>
 
 namespace Cli_zel08100 {
 
@@ -21,15 +19,6 @@ std::int32_t inConPedCheck = 0;
 QString stFilial;
 
 namespace {
-
-// The hourglass for as long as the entry runs, however it ends.
-class THourglass {
-public:
-    THourglass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~THourglass() { QApplication::restoreOverrideCursor(); }
-    THourglass(const THourglass&) = delete;
-    THourglass& operator=(const THourglass&) = delete;
-};
 
 // Drops what the screen shows of an earlier order, so that it does not stand
 // as the answer to a request that failed. A release note being typed stays,
@@ -99,7 +88,7 @@ void IniProc(const std::vector<zel::Variant>& params)
 void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const QString& dtPedido,
                 const QString& dtEntrega)
 {
-    THourglass hourglass;
+    const zel::TCursorScope hourglass(Qt::WaitCursor);
     // A screen released by other means than its close leaves no dangling reuse.
     if (boCriado && !frmIncPed) boCriado = false;
     if (!boCriado) {

@@ -6,23 +6,12 @@
 #include "host/ListDialogs.h"
 #include "host/ResultCheck.h"
 #include "host/WaitAnimation.h"
+#include "review/GuardedFetch.h"
 #include "review/TfrmIncPed.h"
 
 namespace Cli_zel08100 {
 
 using namespace zel;
-
-bool TfrmIncPed::guardedFetch(const std::function<void()>& fetch)
-{
-    try {
-        TShowAviScope avi(TAviKind::Fetching, MainForm());
-        fetch();
-        return true;
-    } catch (...) {
-        // The checker has shown what the server said; the list keeps its rows.
-        return false;
-    }
-}
 
 void TfrmIncPed::loadIncPed()
 {
@@ -52,7 +41,7 @@ void TfrmIncPed::resetMarking()
 void TfrmIncPed::cdsPedidoAfterScroll(TDataSet*)
 {
     // A failed fetch leaves the previous order's rows; the marking is reset all the same.
-    guardedFetch([this] { loadIncPed(); });
+    GuardedFetch([this] { loadIncPed(); });
     resetMarking();
 }
 

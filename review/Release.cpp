@@ -4,6 +4,7 @@
 #include "host/Login.h"
 #include "host/ResultCheck.h"
 #include "host/WaitAnimation.h"
+#include "review/GuardedFetch.h"
 #include "review/TfrmIncPed.h"
 
 namespace Cli_zel08100 {
@@ -93,7 +94,7 @@ void TfrmIncPed::btnLiberarClick(QObject*)
     }
     cdsIncPed.EnableControls();
     // The server's rows: released ones have left the list of pending ones.
-    guardedFetch([this] { loadIncPed(); });
+    GuardedFetch([this] { loadIncPed(); });
 }
 
 } // namespace Cli_zel08100

@@ -142,9 +142,6 @@ private:
     // Edit, refresh and find while the user works in the inconsistency area.
     void incAreaTools();
 
-    // A fetch under the wait animation; every failure is swallowed and the
-    // target list keeps what it held. True when the fetch succeeded.
-    static bool guardedFetch(const std::function<void()>& fetch);
     // GetIncPed for the current order into cdsIncPed (no guard).
     void loadIncPed();
     // GetPedido with the filter dialog's last query into cdsPedido (no

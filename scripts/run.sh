@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # The product's main job on the embedded default: installs what is missing,
-# builds, creates and seeds the demo database once (var/zel.db), starts
-# zel-server on loopback and zel-host logged in as the demo operator "0001".
-# Without a display the shell runs under Xvfb, saves a screenshot of its main
-# window and prints where it is.
+# builds the programs it runs (not the tests), creates and seeds the demo
+# database once (var/zel.db), starts zel-server on loopback and zel-host logged
+# in as the demo operator "0001".
+# Without a display the shell runs under Xvfb logged in as "0005", whose login
+# keeps to branch 0001: it opens "Inconsistência do Pedido", the filter dialog
+# opens by itself and is confirmed for every order of the branch, whatever its
+# dates, and the shell saves a screenshot of the review screen holding them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/install-deps.sh
 build=build/run
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" --target zel-server zel-host PKG_ZEL08100
 
 server="$build/server/zel-server"
 host="$build/app/zel-host"
@@ -46,15 +49,17 @@ echo "zel-server listening on $addr (log: var/zel-server.log)"
 
 umask 077
 printf 'demo\n' >var/demo.password
-args=(--server "$addr" --db "sqlite:$db" --operator 0001 --password-file var/demo.password --locale pt_BR)
+args=(--server "$addr" --db "sqlite:$db" --password-file var/demo.password --locale pt_BR)
 
 if [ -z "${DISPLAY:-}" ]; then
   shot="$root/var/zel-host.png"
   rm -f "$shot"
-  xvfb-run -a -s "-screen 0 1280x800x24" "$host" "${args[@]}" --screenshot "$shot" --quit-after-screenshot
+  xvfb-run -a -s "-screen 0 1280x800x24" "$host" "${args[@]}" --operator 0005 --open-incped \
+    --filter "rbtTNrPedido=1,depDe=,depAte=,depEntrDE=,depEntrAte=" \
+    --screenshot "$shot" --screenshot-delay 4000 --quit-after-screenshot
   [ -s "$shot" ] || { echo "zel-host saved no screenshot" >&2; exit 1; }
-  echo "Screenshot of the zel-host main window: $shot"
+  echo "Screenshot of the review screen with the orders of branch 0001: $shot"
 else
   echo "Starting zel-host as operator 0001"
-  "$host" "${args[@]}"
+  "$host" "${args[@]}" --operator 0001
 fi

@@ -76,6 +76,9 @@ TDateEditPlus::TDateEditPlus(QWidget* parent, const QString& name)
     edit_->setInputMask(mask + QStringLiteral("; "));
     button_->setObjectName(name + QStringLiteral("Button"));
     button_->setFocusPolicy(Qt::NoFocus);
+    // What assistive technology calls the two parts until the screen names them.
+    edit_->setAccessibleName(QStringLiteral("Data"));
+    button_->setAccessibleName(QStringLiteral("Calendário"));
     button_->setIcon(QIcon(defaultCalendarGlyph()));
     auto* box = new QHBoxLayout(this);
     box->setContentsMargins(0, 0, 0, 0);
@@ -172,6 +175,12 @@ void TDateEditPlus::refreshColor()
     QPalette p = edit_->palette();
     p.setColor(QPalette::Text, parse(d) ? validColor_ : colors::clWindowText);
     edit_->setPalette(p);
+}
+
+void TDateEditPlus::setAccessibleNames(const QString& edit, const QString& calendar)
+{
+    edit_->setAccessibleName(edit);
+    button_->setAccessibleName(calendar);
 }
 
 void TDateEditPlus::setCalendarGlyph(const QPixmap& p)

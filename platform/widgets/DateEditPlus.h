@@ -51,6 +51,10 @@ public:
     // The pattern of the text ("dd/MM/yyyy" for Brazilian Portuguese).
     static QString DatePattern(const QLocale& locale = QLocale());
 
+    // Names the edit and its calendar button for assistive technology
+    // ("Data" and "Calendário" until then).
+    void setAccessibleNames(const QString& edit, const QString& calendar);
+
     QLineEdit* Editor() const { return edit_; }
     QToolButton* CalendarButton() const { return button_; }
     // Opens the calendar under the edit; PickDate is what a click on a day does.

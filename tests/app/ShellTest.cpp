@@ -4,8 +4,11 @@
 #include "app/MainWindow.h"
 #include "host/Application.h"
 #include "host/Dialogs.h"
+#include "host/FiltroPadrao.h"
 #include "host/Login.h"
 #include "platform/data/Guard.h"
+#include "platform/widgets/DateEditPlus.h"
+#include "platform/widgets/MaskEdit.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Modal.h"
 #include "tests/support/ServerProcess.h"
@@ -156,6 +159,37 @@ TEST_F(ShellTest, CommandLineOptions)
         EXPECT_FALSE(ParseShellOptions(bad, x, error)) << bad.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(error.isEmpty());
     }
+}
+
+TEST_F(ShellTest, TheScriptedFilterFillsInTheFirstFilterDialogAndConfirmsIt)
+{
+    TShellOptions o;
+    QString error;
+    ASSERT_TRUE(ParseShellOptions(
+        {QStringLiteral("zel-host"), QStringLiteral("--filter"), QStringLiteral("rbtLista=1,medDe=42,depDe=")}, o,
+        error))
+        << error.toStdString();
+    ASSERT_EQ(o.filterCriteria.size(), 3);
+    EXPECT_EQ(o.filterCriteria[2], qMakePair(QStringLiteral("depDe"), QString()));
+    TShellOptions bad;
+    EXPECT_FALSE(ParseShellOptions({QStringLiteral("zel-host"), QStringLiteral("--filter"), QStringLiteral("semvalor")},
+                                   bad, error));
+
+    TfrmFiltroPadrao dialog;
+    auto* lista = new TRadioButton(dialog.grbFiltroPadrao, QStringLiteral("rbtLista"));
+    auto* de = new TMaskEdit(dialog.grbFiltroPadrao, QStringLiteral("medDe"));
+    auto* data = new TDateEditPlus(dialog.grbFiltroPadrao, QStringLiteral("depDe"));
+    data->setText(QStringLiteral("01/02/2026"));
+    QStringList confirmed;
+    dialog.sbtConfirma->OnClick = [&](QObject*) {
+        confirmed << (lista->Checked() ? QStringLiteral("lista") : QString()) << de->Text() << data->Text();
+        dialog.Close();
+    };
+    QObject context;
+    AnswerFirstFilterDialog(&context, o.filterCriteria);
+    QTimer::singleShot(5000, &dialog, [&] { dialog.Close(); }); // never left waiting
+    dialog.ShowModal();
+    EXPECT_EQ(confirmed, (QStringList{QStringLiteral("lista"), QStringLiteral("42"), QString()}));
 }
 
 class LiveShell : public ShellTest {

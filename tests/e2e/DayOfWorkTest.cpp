@@ -4,6 +4,7 @@
 // screen shows what is still pending. Everything lands in the server's database.
 
 #include "app/MainWindow.h"
+#include "host/DBGeral.h"
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "host/LoginClient.h"
@@ -28,6 +29,12 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+// Texts in test failures as text.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 using namespace zel;
 using namespace zel::test;
@@ -86,7 +93,9 @@ TEST(DayOfWork, AnOperatorTicksWritesANoteAndReleasesFromTheShell)
     ServerProcess server;
     ASSERT_TRUE(Started(server));
     const OrderKey o = AddOrderRows(server.dbPath(), QStringLiteral("0001"), {{}, {}, {}});
+    // What the shell does with its --server and --db arguments.
     SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
+    CreateDtmDBGeral(server.dbUrl());
     MessageSeam::clearHistory();
 
     app::TfrmPrincipal main(QStringLiteral(ZEL_MODULE_PATH));
@@ -106,6 +115,10 @@ TEST(DayOfWork, AnOperatorTicksWritesANoteAndReleasesFromTheShell)
         });
         main.mnuIncPedPedido->trigger();
     }
+    // Under the offscreen platform no window is active once a modal dialog
+    // has closed; the user's window is the main one again.
+    QApplication::setActiveWindow(&main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     QWidget* screen = main.findChild<QWidget*>(QStringLiteral("frmIncPed"));
     ASSERT_NE(screen, nullptr) << "the module opened no review screen";
     auto* orders = named<QTableView>(screen, "dbgPadrao");
@@ -151,6 +164,7 @@ TEST(DayOfWork, AnOperatorTicksWritesANoteAndReleasesFromTheShell)
     QTest::mouseClick(named<QToolButton>(screen, "sbtFechar"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return main.findChild<QWidget*>(QStringLiteral("frmIncPed")) == nullptr; }));
     main.ShutdownModule();
+    FreeDtmDBGeral();
     Sair(CurrentLogin());
     ClearLogin();
 }

@@ -264,77 +264,19 @@ TEST_F(ReviewTest, TheServersPacketsLoadIntoTheScreensDatasets)
     EXPECT_TRUE(MessageSeam::history().empty());
 }
 
-namespace {
-
-// Wraps the real server object: records what GetPedido is asked and the state
-// of the screen around the call, and can answer with a rejection instead.
-class TPedidoSpy : public IrdmIncPed {
-public:
-    struct Call {
-        QStringList texts; // arguments 1-5, 8 and 11
-        TDateTime dtPedidoDe, dtPedidoAte, dtEntregaDe, dtEntregaAte;
-        bool hourglass;
-        int aviDepth;
-    };
-    static inline std::vector<Call> calls;
-    static inline bool reject = false;
-
-    explicit TPedidoSpy(std::unique_ptr<IrdmIncPed> real) : real_(std::move(real)) {}
-
-    data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
-                           const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
-                           const TDateTime& a9, const TDateTime& a10, const QString& a11) override
-    {
-        const QCursor* cursor = QApplication::overrideCursor();
-        calls.push_back({{a1, a2, a3, a4, a5, a8, a11},
-                         a6,
-                         a7,
-                         a9,
-                         a10,
-                         cursor && cursor->shape() == Qt::WaitCursor,
-                         ShowAviDepth()});
-        if (reject) {
-            data::Result r;
-            r.mutable_error()->set_code(7);
-            r.mutable_error()->set_message("Pedido bloqueado para consulta.");
-            return r;
-        }
-        return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
-    }
-    data::Result GetIncPed(const QString& f, const QString& p) override { return real_->GetIncPed(f, p); }
-    data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override
-    {
-        return real_->GetItem(f, p, i, a);
-    }
-    data::Result GetGrupOper(const QString& f, const QString& o) override { return real_->GetGrupOper(f, o); }
-    data::Result GetNrPedido(const QString& f) override { return real_->GetNrPedido(f); }
-    data::Result SetIncPed(const data::ChangePacket& d) override { return real_->SetIncPed(d); }
-    data::Result SetItem(const data::ChangePacket& d) override { return real_->SetItem(d); }
-
-private:
-    std::unique_ptr<IrdmIncPed> real_;
-};
-
-} // namespace
-
 TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARejectionEmptiesTheList)
 {
     const Order a = OrderWithDelivery(QStringLiteral("0001"));
-    TPedidoSpy::calls.clear();
-    TPedidoSpy::reject = false;
-    TNetConnection::SetAppServerFactory(
-        [](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
-            return std::make_unique<TPedidoSpy>(std::move(real));
-        });
+    SpyOnServer();
     unit::IniProc(givenOrder(a));
     ASSERT_NE(unit::frmIncPed, nullptr);
-    ASSERT_EQ(TPedidoSpy::calls.size(), 1u);
-    const TPedidoSpy::Call& call = TPedidoSpy::calls[0];
+    ASSERT_EQ(TServerSpy::pedidoCalls.size(), 1u);
+    const TServerSpy::PedidoCall& call = TServerSpy::pedidoCalls[0];
     EXPECT_EQ(call.texts, QStringList({a.filial, "", "", a.nrPedido, "", "", ""}));
-    EXPECT_EQ(call.dtPedidoDe, a.dtPedido.dateOnly());
-    EXPECT_EQ(call.dtPedidoAte, a.dtPedido.dateOnly());
-    EXPECT_EQ(call.dtEntregaDe, a.dtEntPed.dateOnly());
-    EXPECT_EQ(call.dtEntregaAte, a.dtEntPed.dateOnly());
+    EXPECT_EQ(call.dates[0], a.dtPedido.dateOnly());
+    EXPECT_EQ(call.dates[1], a.dtPedido.dateOnly());
+    EXPECT_EQ(call.dates[2], a.dtEntPed.dateOnly());
+    EXPECT_EQ(call.dates[3], a.dtEntPed.dateOnly());
     EXPECT_TRUE(call.hourglass);
     EXPECT_EQ(call.aviDepth, 1) << "the wait animation runs during the fetch";
     ASSERT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
@@ -342,11 +284,10 @@ TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARej
     // The server rejects the next fetch: its message is the checker's, shown
     // once; the list no longer shows the earlier answer; the animation and
     // the hourglass are gone.
-    TPedidoSpy::reject = true;
+    TServerSpy::rejecting = {QStringLiteral("GetPedido")};
     unit::IniProc(givenOrder(a));
-    TNetConnection::SetAppServerFactory(nullptr);
-    EXPECT_EQ(TPedidoSpy::calls.size(), 2u);
-    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Pedido bloqueado para consulta.")});
+    EXPECT_EQ(TServerSpy::pedidoCalls.size(), 2u);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{TServerSpy::RejectionText(QStringLiteral("GetPedido"))});
     EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
     expectSettled();
 }

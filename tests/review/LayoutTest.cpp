@@ -5,9 +5,11 @@
 #include "host/Application.h"
 #include "platform/data/DateTime.h"
 #include "platform/widgets/DBGridModel.h"
+#include "platform/widgets/FormFocus.h"
 #include "review/Cli_zel08100.h"
 #include "review/Pictures.h"
 #include "review/TfrmIncPed.h"
+#include "tests/support/Modal.h"
 #include "tests/support/Packets.h"
 #include "tests/support/ReviewFixture.h"
 #include "tests/widgets/AccessibilityCheck.h"
@@ -40,9 +42,19 @@ protected:
     {
         ReviewTest::SetUp();
         if (HasFatalFailure()) return;
+        ActivateMainForm();
         unit::IniProc({Variant(true), Variant(""), Variant(""), Variant(""), Variant("")});
         screen = unit::frmIncPed;
         ASSERT_NE(screen, nullptr);
+    }
+    // The screen starts in its branch panel; leaving it for the order grid
+    // opens the filter dialog, which is closed without choosing orders.
+    void leaveBranchPanel()
+    {
+        auto dialog = WhenModal<Cli_zel08101::TfrmFiltroIncons>([](Cli_zel08101::TfrmFiltroIncons* f) { f->Close(); });
+        screen->dbgPadrao->setFocus();
+        ActivateMainForm();
+        ASSERT_EQ(ActiveControl(screen), screen->dbgPadrao);
     }
     template <class T = QWidget> T* child(const char* name) const
     {
@@ -298,10 +310,7 @@ TEST_F(LayoutTest, TheOrderValueAndSituationReadInTheUsersTerms)
 TEST_F(LayoutTest, CtrlBReachesTheReleaseOnlyWhileItsEntryIsEnabled)
 {
     QSignalSpy released(screen->mnuLiberar, &QAction::triggered);
-    QWidget* main = screen->window();
-    QApplication::setActiveWindow(main);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
-    screen->dbgPadrao->setFocus();
+    leaveBranchPanel();
     QTest::keyClick(screen->dbgPadrao, Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(released.count(), 0);
 
@@ -317,6 +326,7 @@ TEST_F(LayoutTest, CtrlBReachesTheReleaseOnlyWhileItsEntryIsEnabled)
 TEST_F(LayoutTest, TheSplitterMovesTheBoundaryBetweenTheOrderGridAndThePages)
 {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(screen->window()));
+    leaveBranchPanel();
     EXPECT_EQ(screen->Splitter1->Control(), screen->dbgPadrao);
     EXPECT_EQ(screen->Splitter1->cursor().shape(), Qt::SizeVerCursor);
     const int total = screen->dbgPadrao->height() + screen->pgcIncPed->height();

@@ -1,10 +1,13 @@
 #include "tests/support/ReviewFixture.h"
 
+#include "host/Application.h"
+#include "host/DBGeral.h"
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
 #include "host/ResultCheck.h"
+#include "host/WaitAnimation.h"
 #include "module/Pkg_zel08100.h"
 #include "platform/data/DataSet.h"
 #include "review/Cli_zel08100.h"
@@ -12,6 +15,8 @@
 #include "review/TfrmIncPed.h"
 #include "tests/support/GuiTest.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QTest>
 #include <QWidget>
@@ -74,6 +79,104 @@ QString SaveArtifact(QWidget* widget, const QString& fileName)
     return path;
 }
 
+QString TServerSpy::RejectionText(const QString& method)
+{
+    return QStringLiteral("Falha simulada em %1.").arg(method);
+}
+
+bool TServerSpy::rejects(const QString& method)
+{
+    ++calls[method];
+    return rejecting.contains(method);
+}
+
+namespace {
+
+data::Result rejection(const QString& method)
+{
+    data::Result r;
+    r.mutable_error()->set_code(13);
+    r.mutable_error()->set_message(TServerSpy::RejectionText(method).toStdString());
+    return r;
+}
+
+} // namespace
+
+data::Result TServerSpy::GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
+                                   const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
+                                   const TDateTime& a9, const TDateTime& a10, const QString& a11)
+{
+    const QCursor* cursor = QApplication::overrideCursor();
+    pedidoCalls.push_back({{a1, a2, a3, a4, a5, a8, a11},
+                           {a6, a7, a9, a10},
+                           cursor && cursor->shape() == Qt::WaitCursor,
+                           ShowAviDepth()});
+    if (rejects(QStringLiteral("GetPedido"))) return rejection(QStringLiteral("GetPedido"));
+    return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
+}
+
+data::Result TServerSpy::GetIncPed(const QString& f, const QString& p)
+{
+    if (rejects(QStringLiteral("GetIncPed"))) return rejection(QStringLiteral("GetIncPed"));
+    return real_->GetIncPed(f, p);
+}
+
+data::Result TServerSpy::GetItem(const QString& f, const QString& p, const QString& i, const QString& a)
+{
+    if (rejects(QStringLiteral("GetItem"))) return rejection(QStringLiteral("GetItem"));
+    return real_->GetItem(f, p, i, a);
+}
+
+data::Result TServerSpy::GetGrupOper(const QString& f, const QString& o)
+{
+    if (rejects(QStringLiteral("GetGrupOper"))) return rejection(QStringLiteral("GetGrupOper"));
+    return real_->GetGrupOper(f, o);
+}
+
+data::Result TServerSpy::GetNrPedido(const QString& f)
+{
+    if (rejects(QStringLiteral("GetNrPedido"))) return rejection(QStringLiteral("GetNrPedido"));
+    return real_->GetNrPedido(f);
+}
+
+data::Result TServerSpy::SetIncPed(const data::ChangePacket& d)
+{
+    if (rejects(QStringLiteral("SetIncPed"))) return rejection(QStringLiteral("SetIncPed"));
+    return real_->SetIncPed(d);
+}
+
+data::Result TServerSpy::SetItem(const data::ChangePacket& d)
+{
+    if (rejects(QStringLiteral("SetItem"))) return rejection(QStringLiteral("SetItem"));
+    return real_->SetItem(d);
+}
+
+void ReviewTest::SpyOnServer()
+{
+    TServerSpy::calls.clear();
+    TServerSpy::pedidoCalls.clear();
+    TServerSpy::rejecting.clear();
+    TNetConnection::SetAppServerFactory(
+        [](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
+            return std::make_unique<TServerSpy>(std::move(real));
+        });
+}
+
+void ReviewTest::ActivateMainForm()
+{
+    MainForm()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(MainForm()));
+}
+
+QString ReviewTest::BranchName(const QString& code)
+{
+    TADOIBQuery q(QStringLiteral("qryNome"));
+    q.SQL = {QStringLiteral("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = :C")};
+    q.ParamByName(QStringLiteral("C")).setAsString(code);
+    q.Open();
+    return q.IsEmpty() ? QString() : q.FieldByName(QStringLiteral("NMFILIAL"))->AsString();
+}
+
 void ReviewTest::SetUp()
 {
     ZEL_SKIP_WITHOUT_SERVER();
@@ -82,6 +185,8 @@ void ReviewTest::SetUp()
     server_ = SharedServer(error);
     ASSERT_NE(server_, nullptr) << error.toStdString();
     LogIn(*server_);
+    // The branch table the screen reads directly: the server's database.
+    CreateDtmDBGeral(server_->dbUrl());
     TNetConnection::SetDefaultConnectTimeoutMs(3000);
     MessageSeam::clearHistory();
     Pkg_zel08100::Load();
@@ -90,8 +195,10 @@ void ReviewTest::SetUp()
 void ReviewTest::TearDown()
 {
     TNetConnection::SetAppServerFactory(nullptr);
+    TServerSpy::rejecting.clear();
     CloseScreen();
     Pkg_zel08100::Unload();
+    FreeDtmDBGeral();
 }
 
 void ReviewTest::CloseScreen()

@@ -5,18 +5,66 @@
 // (release rights in branch 0001) logged in, the module's units loaded, and
 // the shell's main form to open in.
 
+#include "host/AppServer.h"
 #include "platform/data/DateTime.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/ServerProcess.h"
 
+#include <QMap>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <array>
 #include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
 #include <vector>
 
 class QWidget;
 
+// Texts in test failures as text.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace zel::test {
+
+// Wraps the real server object of every link the screens open: counts the
+// calls of each method, keeps the arguments of every GetPedido, and answers
+// the methods named in rejecting with an error result instead of asking the
+// server. Installed by ReviewTest::SpyOnServer, removed at the test's end.
+class TServerSpy : public zel::IrdmIncPed {
+public:
+    struct PedidoCall {
+        QStringList texts;                   // arguments 1-5, 8 and 11
+        std::array<zel::TDateTime, 4> dates; // arguments 6, 7, 9 and 10
+        bool hourglass;                      // the hourglass showed during the call
+        int aviDepth;                        // how many wait animations were open
+    };
+    static inline QMap<QString, int> calls;
+    static inline std::vector<PedidoCall> pedidoCalls;
+    static inline QSet<QString> rejecting;
+    // The message of the error results.
+    static QString RejectionText(const QString& method);
+
+    explicit TServerSpy(std::unique_ptr<zel::IrdmIncPed> real) : real_(std::move(real)) {}
+    zel::data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
+                                const QString& a5, const zel::TDateTime& a6, const zel::TDateTime& a7,
+                                const QString& a8, const zel::TDateTime& a9, const zel::TDateTime& a10,
+                                const QString& a11) override;
+    zel::data::Result GetIncPed(const QString& f, const QString& p) override;
+    zel::data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override;
+    zel::data::Result GetGrupOper(const QString& f, const QString& o) override;
+    zel::data::Result GetNrPedido(const QString& f) override;
+    zel::data::Result SetIncPed(const zel::data::ChangePacket& d) override;
+    zel::data::Result SetItem(const zel::data::ChangePacket& d) override;
+
+private:
+    // Counts the call; true when it is to be rejected.
+    static bool rejects(const QString& method);
+    std::unique_ptr<zel::IrdmIncPed> real_;
+};
 
 // An order as the server lists it.
 struct Order {
@@ -46,6 +94,13 @@ protected:
     void TearDown() override;
     // Closes the review screen, if any, and waits until it is released.
     static void CloseScreen();
+    // Puts a TServerSpy around the server object of every link opened from now on.
+    static void SpyOnServer();
+    // Makes the main form the active window, so that focus moves inside the
+    // screens take effect and run their enter and exit handlers.
+    static void ActivateMainForm();
+    // The name of a branch, read from the branch table.
+    static QString BranchName(const QString& code);
     ServerProcess* server_ = nullptr;
 };
 
