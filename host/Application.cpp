@@ -1,6 +1,7 @@
 #include "host/Application.h"
 
 #include "host/Dialogs.h"
+#include "host/ServerCall.h"
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
 #include "platform/widgets/Controls.h"
@@ -10,6 +11,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -75,6 +77,13 @@ void ShowFailure(std::exception_ptr failure)
 {
     const QString text = FailureText(failure);
     if (text.isEmpty()) return;
+    if (WaitingForWork()) {
+        // Reported by a timer or a paint while a server call is in flight:
+        // its box waits for the call, since no one could answer it while the
+        // user's input is held back.
+        QTimer::singleShot(50, QCoreApplication::instance(), [failure] { ShowFailure(failure); });
+        return;
+    }
     if (reporting > 0) {
         std::fprintf(stderr, "zel: failure while reporting another one: %s\n", qPrintable(text));
         return;

@@ -27,7 +27,8 @@ public:
 QString FailureText(std::exception_ptr failure);
 // Shows a failure in an error box through the message seam; the silent Abort
 // shows nothing. A failure raised while another one is being shown goes to
-// the standard error output instead of stacking boxes.
+// the standard error output instead of stacking boxes. A failure reported
+// while a server call is in flight is shown once the call has ended.
 void ShowFailure(std::exception_ptr failure);
 // Makes ShowFailure the reporter of zel::Guarded.
 void InstallGuardReporter();

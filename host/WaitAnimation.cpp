@@ -30,7 +30,9 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
             angle_ = (angle_ + 12) % 360;
             ++frames_;
-            update();
+            // Only the ring turns: the veil and what lies under it are not
+            // painted again at every step.
+            update(ringRect().adjusted(-4, -4, 4, 4));
         });
         timer_.start();
         show();
@@ -39,8 +41,9 @@ public:
 
     void setText(const QString& text)
     {
+        if (text == text_) return;
         text_ = text;
-        update();
+        update(boxRect());
     }
     int frames() const { return frames_; }
 
@@ -59,14 +62,13 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.fillRect(rect(), QColor(255, 255, 255, 70));
-        const QSize box(220, 120);
-        const QRect r(QPoint((width() - box.width()) / 2, (height() - box.height()) / 2), box);
+        const QRect r = boxRect();
         QPainterPath path;
         path.addRoundedRect(r, 10, 10);
         p.fillPath(path, QColor(250, 250, 250, 235));
         p.setPen(QPen(QColor(160, 160, 160), 1));
         p.drawPath(path);
-        const QRect ring(r.center().x() - 20, r.top() + 16, 40, 40);
+        const QRect ring = ringRect();
         p.setPen(QPen(QColor(220, 220, 220), 5, Qt::SolidLine, Qt::RoundCap));
         p.drawEllipse(ring);
         p.setPen(QPen(QColor(30, 100, 200), 5, Qt::SolidLine, Qt::RoundCap));
@@ -76,6 +78,17 @@ protected:
     }
 
 private:
+    QRect boxRect() const
+    {
+        const QSize box(220, 120);
+        return QRect(QPoint((width() - box.width()) / 2, (height() - box.height()) / 2), box);
+    }
+    QRect ringRect() const
+    {
+        const QRect r = boxRect();
+        return QRect(r.center().x() - 20, r.top() + 16, 40, 40);
+    }
+
     QTimer timer_;
     QString text_;
     int angle_ = 0;
@@ -86,7 +99,16 @@ struct AviState {
     std::vector<TAviKind> kinds;
     QPointer<TWaitIndicator> indicator;
     bool cursorSet = false;
+    // Counts the starts, so that a removal planned before the latest start
+    // leaves the indicator alone.
+    unsigned starts = 0;
 };
+
+// How long the indicator stays after the last wait closed. A walk of many
+// short calls (one per row) starts the next wait before the event loop runs
+// again, so the indicator is shown once for the whole walk instead of
+// appearing and vanishing, with the form painted anew each time, per call.
+constexpr int kLingerMs = 200;
 
 AviState& avi()
 {
@@ -112,7 +134,9 @@ void ActiveShowAvi(QWidget* form, TAviKind kind)
     AviState& s = avi();
     s.kinds.push_back(kind);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    ++s.starts;
     if (!form) form = MainForm();
+    if (s.indicator && s.indicator->parentWidget() != form) delete s.indicator.data();
     if (!s.indicator && form) s.indicator = new TWaitIndicator(form);
     if (s.indicator) s.indicator->setText(ShowAviText(kind));
     if (!s.cursorSet) {
@@ -131,8 +155,15 @@ void DeactiveShowAvi()
         return;
     }
     if (s.indicator) {
-        s.indicator->hide();
-        delete s.indicator.data();
+        const unsigned starts = s.starts;
+        QTimer::singleShot(kLingerMs, s.indicator.data(), [starts] {
+            AviState& now = avi();
+            if (!now.kinds.empty() || now.starts != starts || !now.indicator) return;
+            TWaitIndicator* gone = now.indicator.data();
+            now.indicator.clear();
+            gone->hide();
+            gone->deleteLater();
+        });
     }
     if (s.cursorSet) {
         QApplication::restoreOverrideCursor();
@@ -145,9 +176,14 @@ int ShowAviDepth()
     return int(avi().kinds.size());
 }
 
+TAviKind ShowAviKind()
+{
+    return avi().kinds.empty() ? TAviKind::Fetching : avi().kinds.back();
+}
+
 QWidget* ShowAviIndicator()
 {
-    return avi().indicator.data();
+    return avi().kinds.empty() ? nullptr : avi().indicator.data();
 }
 
 int ShowAviFrames()

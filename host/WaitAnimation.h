@@ -30,9 +30,14 @@ public:
 
 // How many ActiveShowAvi calls are open.
 int ShowAviDepth();
+// The kind of the innermost open call; Fetching when none is open.
+TAviKind ShowAviKind();
 // The text the indicator shows for a kind.
 QString ShowAviText(TAviKind kind);
-// The indicator widget while one is shown (object name "aviEspera"), else null.
+// The indicator widget (object name "aviEspera") while a wait is open, else
+// null. After the last wait has closed the widget stays on the form for a
+// moment (a fifth of a second) before it goes, so that the many short waits
+// of a walk over the rows show one indicator instead of a flicker.
 QWidget* ShowAviIndicator();
 // How many animation steps the indicator has drawn since it appeared.
 int ShowAviFrames();

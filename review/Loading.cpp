@@ -1,24 +1,88 @@
 // Loading the order list and the inconsistencies of the current order; refresh, find and filter.
 
+#include "filter/Cli_zel08101.h"
+#include "filter/TfrmFiltroIncons.h"
+#include "host/Application.h"
+#include "host/ListDialogs.h"
+#include "host/ResultCheck.h"
+#include "host/WaitAnimation.h"
+#include "review/GuardedFetch.h"
 #include "review/TfrmIncPed.h"
 
 namespace Cli_zel08100 {
 
 using namespace zel;
 
-void TfrmIncPed::cdsPedidoAfterScroll(TDataSet*) {}
-
-void TfrmIncPed::sbtVerificarClick(QObject* Sender)
+void TfrmIncPed::loadIncPed()
 {
-    TfrmPadraoGrid::sbtVerificarClick(Sender);
+    const QString filial = cdsPedido.FieldByName(QStringLiteral("CDFILIAL"))->AsString();
+    const QString pedido = cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
+    cdsIncPed.SetData(CheckResultServ(netIncPed.AppServer().GetIncPed(filial, pedido), true, 0));
 }
 
-void TfrmIncPed::sbtProcurarClick(QObject* Sender)
+void TfrmIncPed::reloadOrders()
 {
-    TfrmPadraoGrid::sbtProcurarClick(Sender);
+    const Cli_zel08101::TfrmFiltroIncons* f = Cli_zel08101::frmFiltroIncons;
+    if (!f) return; // no query was ever made: nothing to repeat
+    cdsPedido.SetData(CheckResultServ(
+        netIncPed.AppServer().GetPedido(f->stCdFilial, f->stNrPedidoDe, f->stNrPedidoAte, f->stListaPedido,
+                                        f->stTodosPedidos, f->dtPedidoDe, f->dtPedidoAte, f->stTodasDtPedido,
+                                        f->dtEntregaDe, f->dtEntregaAte, f->stTodasDtEntrega),
+        true, 0));
 }
 
-void TfrmIncPed::sbtFiltroClick(QObject*) {}
+void TfrmIncPed::resetMarking()
+{
+    enableRelease(false);
+    inConPedCheck = 0;
+    filterFollowsRelease();
+}
+
+void TfrmIncPed::cdsPedidoAfterScroll(TDataSet*)
+{
+    // A failed fetch leaves the previous order's rows; the marking is reset all the same.
+    GuardedFetch([this] { loadIncPed(); });
+    resetMarking();
+}
+
+// An order list loaded without any order moves to no order, so the scroll
+// handling does not run. The inconsistencies of the order shown before would
+// stay on the screen under an empty order list, open to marking and release;
+// they are dropped instead and the marking is reset as for a move.
+void TfrmIncPed::cdsPedidoAfterOpen(TDataSet* DataSet)
+{
+    if (!DataSet->IsEmpty()) return;
+    cdsIncPed.Close();
+    cdsItemPedido.Close();
+    resetMarking();
+}
+
+void TfrmIncPed::sbtVerificarClick(QObject*)
+{
+    if (activeControlName().isEmpty()) return;
+    try {
+        TShowAviScope avi(TAviKind::Fetching, MainForm());
+        if (activeControlName() == QLatin1String("dbgPadrao")) reloadOrders();
+        // Refreshing the inconsistencies keeps the count and the release entries.
+        if (activeControlName() == QLatin1String("dbgIncPed")) loadIncPed();
+    } catch (...) {
+        // As for every fetch of the screen: the lists keep their rows.
+    }
+}
+
+void TfrmIncPed::sbtProcurarClick(QObject*)
+{
+    if (activeControlName().isEmpty()) return;
+    if (activeControlName() == QLatin1String("dbgPadrao") && dtsPedido.DataSet() && dtsPedido.DataSet()->Active())
+        Procura(dtsPedido.DataSet());
+    if (activeControlName() == QLatin1String("dbgIncPed") && dtsIncPedido.DataSet() && dtsIncPedido.DataSet()->Active())
+        Procura(dtsIncPedido.DataSet());
+}
+
+void TfrmIncPed::sbtFiltroClick(QObject*)
+{
+    Cli_zel08101::CriaFiltroInc();
+}
 
 void TfrmIncPed::cdsPedidoIDSITPEDIDOGetText(TField* Sender, QString& Text, bool /*DisplayText*/)
 {
@@ -35,6 +99,18 @@ void TfrmIncPed::cdsPedidoIDSITPEDIDOGetText(TField* Sender, QString& Text, bool
         Text.clear();
 }
 
-void TfrmIncPed::dbgPadraoEnter(QObject*) {}
+void TfrmIncPed::dbgPadraoEnter(QObject*)
+{
+    if (activeControlName() == QLatin1String("dbgPadrao")) orderGridTools();
+}
+
+void TfrmIncPed::orderGridTools()
+{
+    // Orders are not edited on this screen.
+    const bool ordersReady = cdsPedido.State() == TDataSetState::dsBrowse && !cdsPedido.IsEmpty();
+    enableTool(sbtVerificar, mnuVerificar, ordersReady);
+    enableTool(sbtProcurar, mnuProcurar, ordersReady);
+    enableTool(sbtAlterar, mnuAlterar, false);
+}
 
 } // namespace Cli_zel08100

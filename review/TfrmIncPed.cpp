@@ -265,4 +265,46 @@ void TfrmIncPed::createMenu()
     mnuExcluir->setEnabled(false);
 }
 
+// ---------------------------------------------------------------- what the handlers share
+
+QString TfrmIncPed::activeControlName() const
+{
+    const QWidget* active = ActiveControl(this);
+    return active ? active->objectName() : QString();
+}
+
+bool TfrmIncPed::worksInIncArea() const
+{
+    const QString name = activeControlName();
+    return name == QLatin1String("dbgIncPed") || name == QLatin1String("dmmObsIncPed");
+}
+
+bool TfrmIncPed::hasReleaseRight() const
+{
+    return !cdsGrupOper.IsEmpty();
+}
+
+bool TfrmIncPed::currentMarked() const
+{
+    return cdsIncPed.FieldByName(QStringLiteral("ATIVA"))->AsString() == QLatin1String("S");
+}
+
+void TfrmIncPed::enableTool(TButtonFlat* button, QAction* entry, bool enabled)
+{
+    button->setEnabled(enabled);
+    entry->setEnabled(button->isEnabled());
+}
+
+void TfrmIncPed::enableRelease(bool enabled)
+{
+    mnuLiberar->setEnabled(enabled);
+    btnLiberar->setEnabled(mnuLiberar->isEnabled());
+}
+
+void TfrmIncPed::filterFollowsRelease()
+{
+    const bool release = btnLiberar->isEnabled();
+    sbtFiltro->setEnabled(criaFiltro ? !release : release);
+}
+
 } // namespace Cli_zel08100

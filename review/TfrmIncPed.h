@@ -20,6 +20,8 @@
 
 #include <QMdiSubWindow>
 
+#include <functional>
+
 class QAction;
 
 namespace Cli_zel08100 {
@@ -112,7 +114,50 @@ public:
     // shows its name; ends with a failure when it is empty or unknown.
     void Vd_filial();
 
+    // Not in the screen's own table of events: an order list that loads with
+    // no order empties the inconsistency list (see Loading.cpp).
+    void cdsPedidoAfterOpen(zel::TDataSet* DataSet);
+
 private:
+    // ---- helpers of the handlers
+    // The component name of the screen's active control; empty when none.
+    QString activeControlName() const;
+    // The user works in the inconsistency grid or in the note memo.
+    bool worksInIncArea() const;
+    // The operator belongs to a release group of the branch.
+    bool hasReleaseRight() const;
+    // The current inconsistency is marked ("S").
+    bool currentMarked() const;
+    // Sets a tool button, then gives its menu entry the button's state.
+    static void enableTool(zel::TButtonFlat* button, QAction* entry, bool enabled);
+    // Sets the release menu entry, then gives the release button its state.
+    void enableRelease(bool enabled);
+    // The filter button follows the release button: the opposite in filter
+    // mode, the same in the given-order mode.
+    void filterFollowsRelease();
+    // A move of the order list: release entries off, count 0, filter button.
+    void resetMarking();
+    // The tool buttons while the user works in the order grid.
+    void orderGridTools();
+    // Edit, refresh and find while the user works in the inconsistency area.
+    void incAreaTools();
+
+    // GetIncPed for the current order into cdsIncPed (no guard).
+    void loadIncPed();
+    // GetPedido with the filter dialog's last query into cdsPedido (no
+    // guard); nothing when the dialog was never created.
+    void reloadOrders();
+    // Sends the pending changes of a list with send, then merges them; on a
+    // failure undoes every pending change and passes the failure on.
+    static void sendChanges(zel::TClientDataSet& list,
+                            const std::function<zel::data::Result(const zel::data::ChangePacket&)>& send);
+
+    // Marks an unmarked current inconsistency or unmarks it, storing it at
+    // once; refused without release right.
+    void toggleMark();
+    // Sets the mark of every row (mark-all or unmark-all) and stores each.
+    void markEveryRow(bool mark);
+
     void createToolbar();
     void createBranchPanel();
     void createOrderGrid();

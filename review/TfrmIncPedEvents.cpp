@@ -30,6 +30,8 @@ void TfrmIncPed::bindEvents()
     // sbtVerificar and sbtProcurar are bound by the base screen.
     SetOnEnter(dbgPadrao, [this](QObject* s) { dbgPadraoEnter(s); });
     cdsPedido.AfterScroll = [this](TDataSet* ds) { cdsPedidoAfterScroll(ds); };
+    // Beyond the table: an order list loaded empty empties the inconsistencies.
+    cdsPedido.AfterOpen = [this](TDataSet* ds) { cdsPedidoAfterOpen(ds); };
     cdsPedidoIDSITPEDIDO->OnGetText = [this](TField* f, QString& text, bool display) {
         cdsPedidoIDSITPEDIDOGetText(f, text, display);
     };

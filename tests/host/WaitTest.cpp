@@ -3,10 +3,12 @@
 #include "host/ServerCall.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -90,6 +92,29 @@ TEST_F(WaitTest, TheAnimationNestsAndShowsTheInnermostKind)
     EXPECT_EQ(ShowAviText(TAviKind::Storing), QStringLiteral("Gravando dados..."));
 }
 
+TEST_F(WaitTest, ShortWaitsInARowShareOneIndicatorThatGoesAMomentAfterTheLast)
+{
+    ActiveShowAvi(&main_, TAviKind::Storing);
+    QWidget* first = ShowAviIndicator();
+    ASSERT_NE(first, nullptr);
+    DeactiveShowAvi();
+    EXPECT_EQ(ShowAviIndicator(), nullptr) << "no wait is open";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The event loop runs between two waits of a walk (an unanimated call of
+    // the next row): the indicator is still there, and the next wait uses it.
+    QTest::qWait(40);
+    QPointer<QWidget> shown = main_.findChild<QWidget*>(QStringLiteral("aviEspera"));
+    ASSERT_EQ(shown, first) << "the indicator went between two waits";
+    EXPECT_TRUE(shown->isVisible());
+    ActiveShowAvi(&main_, TAviKind::Storing);
+    EXPECT_EQ(ShowAviIndicator(), first);
+    QTest::qWait(300);
+    EXPECT_FALSE(shown.isNull()) << "a removal planned before this wait took its indicator";
+    DeactiveShowAvi();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.isNull(); }, 3000)) << "the indicator never went";
+}
+
 TEST_F(WaitTest, DuringALongCallTheAnimationMovesAndNoInputReachesAScreen)
 {
     auto* button = new QPushButton(QStringLiteral("Liberar"), &main_);
@@ -147,6 +172,24 @@ TEST_F(WaitTest, AFailureOfTheWorkReachesTheCallerAndWaitsNest)
     RunWhileWaiting([&] { workUntil([&] { return bool(innerDone); }); });
     EXPECT_TRUE(innerDone);
     EXPECT_FALSE(WaitingForWork());
+}
+
+TEST_F(WaitTest, AFailureReportedDuringACallIsShownAfterIt)
+{
+    // A timer's handler fails while the call runs: its box would be
+    // unanswerable, so it comes once the call is over.
+    bool failed = false;
+    std::size_t shownDuringCall = 99;
+    QTimer::singleShot(20, [&] {
+        Guarded([] { throw EDatabaseError(QStringLiteral("falhou durante a chamada")); });
+        failed = true;
+    });
+    QTimer::singleShot(150, [&] { shownDuringCall = MessageSeam::history().size(); });
+    RunWhileWaiting([] { sleepMs(300); });
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(shownDuringCall, 0u);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !MessageSeam::errors().empty(); }, 2000));
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("falhou durante a chamada")});
 }
 
 TEST_F(WaitTest, TheMainWindowCannotBeClosedDuringACall)

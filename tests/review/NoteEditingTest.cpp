@@ -1,0 +1,200 @@
+// Release notes: typed into the memo, or started with the edit button and
+// confirmed or cancelled; the tool buttons that follow the inconsistency area.
+
+#include "host/Dialogs.h"
+#include "review/Cli_zel08100.h"
+#include "review/TfrmIncPed.h"
+#include "tests/review/ScreenFixture.h"
+
+#include <QTabBar>
+#include <QTest>
+
+using namespace zel;
+using namespace zel::test;
+namespace unit = Cli_zel08100;
+
+namespace {
+
+class NoteEditingTest : public ScreenTest {
+protected:
+    void clickTab(TTabSheet* page)
+    {
+        QTabBar* bar = screen->pgcIncPed->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page->PageIndex()).center());
+    }
+    bool editing() const { return screen->cdsIncPed.State() == TDataSetState::dsEdit; }
+    // A button and its menu entry, which always agree.
+    static bool on(TButtonFlat* button, QAction* entry)
+    {
+        EXPECT_EQ(button->isEnabled(), entry->isEnabled()) << button->objectName().toStdString();
+        return button->isEnabled();
+    }
+};
+
+} // namespace
+
+TEST_F(NoteEditingTest, ANoteTypedIntoTheMemoIsPostedAndSentOnceWhenAnotherRowIsChosen)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}, {}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    clickTab(screen->tshObs);
+    ASSERT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    click(screen->dmmObsIncPed);
+    ASSERT_EQ(activeName(), QStringLiteral("dmmObsIncPed"));
+    type(screen->dmmObsIncPed, QStringLiteral("Cliente autorizou por telefone"));
+    EXPECT_TRUE(editing());
+    EXPECT_TRUE(screen->tshIncPed->Enabled()) << "typing straight into the memo leaves the grid page";
+    EXPECT_TRUE(on(screen->sbtConfirmar, screen->mnuConfirmar));
+    EXPECT_TRUE(on(screen->sbtCancelar, screen->mnuCancelar));
+    EXPECT_FALSE(on(screen->sbtAlterar, screen->mnuAlterar));
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+
+    clickTab(screen->tshIncPed);
+    clickCell(screen->dbgIncPed, 1, kDescricao);
+    EXPECT_EQ(screen->cdsIncPed.CurrentRow(), 1);
+    EXPECT_FALSE(editing());
+    ASSERT_EQ(spy->count(QStringLiteral("SetIncPed")), 1);
+    EXPECT_EQ(spy->of(QStringLiteral("SetIncPed"))[0].args,
+              QStringList{"001:TXOBSLIBINCO=Cliente autorizou por telefone"});
+    EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("Cliente autorizou por telefone"));
+    EXPECT_EQ(incValue(0, "TXOBSLIBINCO"), QStringLiteral("Cliente autorizou por telefone"));
+    EXPECT_EQ(screen->cdsIncPed.ChangeCount(), 0);
+    EXPECT_TRUE(on(screen->sbtAlterar, screen->mnuAlterar));
+    EXPECT_FALSE(on(screen->sbtConfirmar, screen->mnuConfirmar));
+    EXPECT_TRUE(MessageSeam::history().empty());
+}
+
+TEST_F(NoteEditingTest, TheEditButtonOpensTheNoteAndCancelAsksBeforeRestoringIt)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    ASSERT_NE(openOrder(o), nullptr);
+
+    // From the order grid the edit button is off, and its handler does nothing.
+    clickCell(screen->dbgPadrao, 0, 1);
+    EXPECT_FALSE(on(screen->sbtAlterar, screen->mnuAlterar));
+    screen->sbtAlterarClick(screen->sbtAlterar);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(screen->pgcIncPed->ActivePage(), screen->tshIncPed);
+
+    // From the inconsistency grid: the note page, the focus in the memo, the
+    // grid page disabled.
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    EXPECT_TRUE(on(screen->sbtAlterar, screen->mnuAlterar));
+    EXPECT_TRUE(on(screen->sbtProcurar, screen->mnuProcurar));
+    click(screen->sbtAlterar);
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    EXPECT_EQ(activeName(), QStringLiteral("dmmObsIncPed"));
+    EXPECT_FALSE(screen->tshIncPed->Enabled());
+    EXPECT_TRUE(on(screen->sbtConfirmar, screen->mnuConfirmar));
+    EXPECT_TRUE(on(screen->sbtCancelar, screen->mnuCancelar));
+    EXPECT_FALSE(on(screen->sbtAlterar, screen->mnuAlterar));
+
+    screen->dmmObsIncPed->moveCursor(QTextCursor::End);
+    type(screen->dmmObsIncPed, QStringLiteral(" e depois"));
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes e depois"));
+
+    // Cancel answered No: the edit goes on with the typed text.
+    MessageSeam::setNextAnswer(mrNo);
+    click(screen->sbtCancelar);
+    ASSERT_EQ(MessageSeam::history().size(), 1u);
+    EXPECT_EQ(MessageSeam::history()[0].text, QStringLiteral("Cancelar operação?"));
+    EXPECT_EQ(MessageSeam::history()[0].type, TMsgDlgType::mtConfirmation);
+    EXPECT_EQ(MessageSeam::history()[0].buttons, mbYes | mbNo);
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes e depois"));
+    EXPECT_FALSE(screen->tshIncPed->Enabled());
+
+    // Yes: the former note, the grid page enabled, the note page still shown.
+    MessageSeam::setNextAnswer(mrYes);
+    click(screen->sbtCancelar);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes"));
+    EXPECT_TRUE(screen->tshIncPed->Enabled());
+    EXPECT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    EXPECT_EQ(screen->cdsIncPed.ChangeCount(), 0);
+    EXPECT_FALSE(on(screen->sbtConfirmar, screen->mnuConfirmar));
+
+    // Edit again and confirm: posted, sent, the grid page back.
+    click(screen->sbtAlterar);
+    screen->dmmObsIncPed->moveCursor(QTextCursor::End);
+    type(screen->dmmObsIncPed, QStringLiteral(" confirmado"));
+    click(screen->sbtConfirmar);
+    EXPECT_FALSE(editing());
+    ASSERT_EQ(spy->count(QStringLiteral("SetIncPed")), 1);
+    EXPECT_EQ(spy->of(QStringLiteral("SetIncPed"))[0].args, QStringList{"001:TXOBSLIBINCO=antes confirmado"});
+    EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("antes confirmado"));
+    EXPECT_TRUE(screen->tshIncPed->Enabled());
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{});
+}
+
+TEST_F(NoteEditingTest, ANoteWhoseSendFailsShowsItsFormerTextAndThePageStaysDisabled)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    click(screen->sbtAlterar);
+    type(screen->dmmObsIncPed, QStringLiteral("xyz "));
+    spy->failAt[QStringLiteral("SetIncPed")] = 1;
+    click(screen->sbtConfirmar);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{spy->failText});
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes"));
+    EXPECT_EQ(incValue(0, "TXOBSLIBINCO"), QStringLiteral("antes"));
+    EXPECT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    EXPECT_FALSE(screen->tshIncPed->Enabled()) << "until the next successful post or cancel";
+    EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("antes"));
+}
+
+TEST_F(NoteEditingTest, ConfirmWithAnEmptyBranchShowsTheBranchMessageAndPostsNothing)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    click(screen->sbtAlterar);
+    type(screen->dmmObsIncPed, QStringLiteral("nota"));
+    ASSERT_TRUE(editing());
+    screen->medCdFilial->setText(QString());
+
+    click(screen->sbtConfirmar);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Filial deve ser informada.")});
+    EXPECT_TRUE(editing()) << "the row stays in edit";
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+
+    // Also when the focus is on the order grid.
+    MessageSeam::clearHistory();
+    clickCell(screen->dbgPadrao, 0, 1);
+    ASSERT_TRUE(screen->sbtConfirmar->isEnabled());
+    click(screen->sbtConfirmar);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Filial deve ser informada.")});
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+}
+
+TEST_F(NoteEditingTest, SwitchingPagesFromTheOrderGridSetsTheToolsForTheOrders)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_TRUE(on(screen->sbtAlterar, screen->mnuAlterar));
+    clickCell(screen->dbgPadrao, 0, 1);
+    // Refresh and find come back on for the orders; edit stays off.
+    screen->sbtVerificar->setEnabled(false);
+    screen->sbtProcurar->setEnabled(false);
+    screen->sbtAlterar->setEnabled(true);
+    // The page switched by the user while the order grid keeps the focus.
+    screen->pgcIncPed->setCurrentIndex(screen->tshObs->PageIndex());
+    ASSERT_EQ(screen->pgcIncPed->ActivePage(), screen->tshObs);
+    ASSERT_EQ(activeName(), QStringLiteral("dbgPadrao"));
+    EXPECT_FALSE(on(screen->sbtAlterar, screen->mnuAlterar));
+    EXPECT_TRUE(on(screen->sbtVerificar, screen->mnuVerificar));
+    EXPECT_TRUE(on(screen->sbtProcurar, screen->mnuProcurar));
+
+    // From the inconsistency area the same switch changes none of them.
+    clickTab(screen->tshIncPed);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    screen->sbtVerificar->setEnabled(false);
+    screen->pgcIncPed->setCurrentIndex(screen->tshObs->PageIndex());
+    ASSERT_NE(activeName(), QStringLiteral("dbgPadrao"));
+    EXPECT_FALSE(screen->sbtVerificar->isEnabled());
+}
