@@ -178,15 +178,20 @@ TEST_F(WaitTest, AFailureReportedDuringACallIsShownAfterIt)
 {
     // A timer's handler fails while the call runs: its box would be
     // unanswerable, so it comes once the call is over.
-    bool failed = false;
+    std::atomic<bool> failed = false, looked = false;
     std::size_t shownDuringCall = 99;
-    QTimer::singleShot(20, [&] {
+    QTimer::singleShot(0, [&] {
         Guarded([] { throw EDatabaseError(QStringLiteral("falhou durante a chamada")); });
         failed = true;
+        // Later than any retry of the report that could come while the call runs.
+        QTimer::singleShot(120, [&] {
+            shownDuringCall = MessageSeam::history().size();
+            looked = true;
+        });
     });
-    QTimer::singleShot(150, [&] { shownDuringCall = MessageSeam::history().size(); });
-    RunWhileWaiting([] { sleepMs(300); });
+    RunWhileWaiting([&] { workUntil([&] { return bool(looked); }); });
     EXPECT_TRUE(failed);
+    EXPECT_TRUE(looked);
     EXPECT_EQ(shownDuringCall, 0u);
     ASSERT_TRUE(QTest::qWaitFor([] { return !MessageSeam::errors().empty(); }, 2000));
     EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("falhou durante a chamada")});
