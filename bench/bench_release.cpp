@@ -15,6 +15,7 @@
 // reload of the list.
 
 #include "host/Application.h"
+#include "host/DBGeral.h"
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "host/LoginClient.h"
@@ -224,6 +225,8 @@ int main(int argc, char** argv)
             floorOrders.push_back(zel::test::AddOrderRows(server.dbPath(), QStringLiteral("0001"), incs));
         }
         SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
+        // The screen checks the branch code against the branch table, as the shell's data module reads it.
+        CreateDtmDBGeral(server.dbUrl());
     } catch (const std::exception& e) {
         fail(QString::fromLocal8Bit(e.what()));
     }
@@ -292,6 +295,7 @@ int main(int argc, char** argv)
     if (!QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }, 5000))
         fail(QStringLiteral("the screen did not close"));
     Pkg_zel08100::Unload();
+    FreeDtmDBGeral();
     TNetConnection::SetAppServerFactory(nullptr);
     SetMainForm(nullptr, nullptr);
     return 0;
