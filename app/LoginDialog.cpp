@@ -68,10 +68,10 @@ void TfrmLogin::setOperador(const QString& operador)
 
 bool TfrmLogin::TryLogin()
 {
-    QString host;
-    int port = 0;
-    if (!ParseServerAddress(edtServidor->text(), host, port)) {
-        ShowError(QStringLiteral("Informe o servidor de aplicação no formato servidor:porta."));
+    QStringList servers;
+    QString why;
+    if (!ParseServerAddresses(edtServidor->text(), servers, &why)) {
+        ShowError(why);
         edtServidor->setFocus();
         return false;
     }
@@ -86,7 +86,7 @@ bool TfrmLogin::TryLogin()
     };
     try {
         Animation wait(this);
-        login_ = Entrar(host, port, edtOperador->text().trimmed(), edtSenha->text(), filial_);
+        login_ = Entrar(servers, edtOperador->text().trimmed(), edtSenha->text(), filial_);
         return true;
     } catch (const ELoginError& e) {
         ShowError(e.Message().isEmpty() ? QStringLiteral("Operador ou senha inválidos.") : e.Message());

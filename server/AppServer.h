@@ -18,7 +18,13 @@ struct ServeOptions {
     std::string tlsCert, tlsKey;        // PEM files; both or neither
     int maxReceiveBytes = 8 << 20;      // a bigger request is refused by the transport
     int maxSendBytes = 512 << 20;       // a whole branch's order list fits
+    int minIdleThreads = 2;             // threads kept waiting for calls
+    int maxIdleThreads = 64;
 };
+
+// Process-wide settings of the gRPC runtime for serving (and for clients
+// that make many calls); AppServer::Start applies them.
+void TuneRuntime();
 
 // The application server: the service "Zel08100.rdmIncPed" and the login
 // service over one database. The gRPC layer turns the session token of the

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -68,6 +69,14 @@ private:
 };
 
 using Deadline = std::chrono::steady_clock::time_point;
+
+// Prepared statements of a connection by their text, looked up without
+// copying the text of the statement at every call.
+struct StatementHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+template <class Handle> using StatementCache = std::unordered_map<std::string, Handle, StatementHash, std::equal_to<>>;
 
 // One connection. Not thread-safe: a connection is used by one thread at a
 // time (the pool hands it out). Statements use "?" placeholders; the

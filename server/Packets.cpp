@@ -56,6 +56,8 @@ long Utf8Length(std::string_view s)
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
 {
     zel::data::DataPacket p;
+    p.mutable_fields()->Reserve(int(fields.size()));
+    p.mutable_columns()->Reserve(int(fields.size()));
     for (const FieldSpec& f : fields) {
         auto* d = p.add_fields();
         d->set_name(f.name);

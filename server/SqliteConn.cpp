@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 #include <thread>
-#include <unordered_map>
 
 namespace zel::server {
 namespace {
@@ -134,7 +133,7 @@ private:
     sqlite3_stmt* prepare(std::string_view sql)
     {
         checkDeadline();
-        auto it = cache_.find(std::string(sql));
+        auto it = cache_.find(sql);
         if (it != cache_.end()) return it->second;
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v3(db_, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, nullptr);
@@ -210,7 +209,7 @@ private:
     static int onProgress(void* self) { return static_cast<SqliteConn*>(self)->deadlinePassed() ? 1 : 0; }
 
     sqlite3* db_ = nullptr;
-    std::unordered_map<std::string, sqlite3_stmt*> cache_;
+    StatementCache<sqlite3_stmt*> cache_;
     std::optional<Deadline> deadline_;
     std::chrono::steady_clock::time_point busySince_;
     bool healthy_ = true;

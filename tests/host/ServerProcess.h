@@ -65,6 +65,15 @@ public:
         return serve(error);
     }
 
+    // Starts another server process over the database of `first`: several
+    // processes in front of one database serve one logical server.
+    bool startBeside(const ServerProcess& first, QString& error, const QStringList& serveArguments = {})
+    {
+        serveArguments_ = serveArguments;
+        dbPath_ = first.dbPath();
+        return serve(error);
+    }
+
     // Starts (again) on the same database, on a new port. The port is chosen
     // below the kernel's ephemeral range and checked free: servers that ask
     // for port 0 share ports they are handed (gRPC listens with SO_REUSEPORT),
