@@ -31,6 +31,7 @@
 //   --server-bin PATH (zel-server; default beside this build)
 //   --smoke: 16 operators, 4 s, 2 processes, one killed after 2 s, 3 000 orders
 
+#include "bench/ChildServer.h"
 #include "host/GrpcLink.h"
 #include "host/LoginClient.h"
 #include "platform/data/DateTime.h"
@@ -96,51 +97,6 @@ struct Config {
 };
 
 const char* const kPassword = "carga";
-
-// ---- server processes -----------------------------------------------------
-
-struct Process {
-    pid_t pid = 0;
-    std::string address;
-    bool running = false;
-};
-
-Process startServer(const std::string& bin, const std::string& dbUrl)
-{
-    int out[2];
-    if (pipe(out) != 0) fail("pipe");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        // The server's log stays on standard error, beside ours.
-        execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0", (char*)nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buf[256];
-    ssize_t n;
-    while (text.find('\n') == std::string::npos && (n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, std::size_t(n));
-    close(out[0]);
-    const std::string prefix = "listening on ";
-    if (text.rfind(prefix, 0) != 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        fail("zel-server did not start: " + text);
-    }
-    return {pid, text.substr(prefix.size(), text.find('\n') - prefix.size()), true};
-}
-
-void stopServer(Process& p, int sig = SIGTERM)
-{
-    if (!p.running) return;
-    kill(p.pid, sig);
-    waitpid(p.pid, nullptr, 0);
-    p.running = false;
-}
 
 // ---- figures ----------------------------------------------------------------
 
@@ -610,11 +566,7 @@ int run(int argc, char** argv)
     if (cfg.db.empty()) fail("name the database with --db URL (or set ZEL_TEST_PG_URL)");
     if (!cfg.spawn == cfg.servers.empty()) fail("give either --spawn N or --servers ADDR[,ADDR...]");
     if (cfg.operators < 1 || cfg.operators > 9999) fail("--operators takes 1 to 9999");
-    if (cfg.serverBin.empty()) {
-        std::error_code ec;
-        const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-        cfg.serverBin = (self.parent_path().parent_path() / "server" / "zel-server").string();
-    }
+    if (cfg.serverBin.empty()) cfg.serverBin = zel::bench::DefaultServerBin();
 
     // The database: a fresh one for a spawned run.
     std::string dbUrl = cfg.db;
@@ -629,10 +581,10 @@ int run(int argc, char** argv)
             if (std::filesystem::exists(sqliteFile)) fail(sqliteFile + " exists: --spawn seeds a new database");
         }
     }
-    std::vector<Process> procs;
+    std::vector<zel::bench::ChildServer> procs;
     auto cleanup = [&] {
         for (auto& p : procs)
-            stopServer(p);
+            zel::bench::StopServer(p);
         if (cfg.keep) return;
         if (!schema.empty()) OpenPostgres(cfg.db)->script("DROP SCHEMA " + schema + " CASCADE");
         if (!sqliteFile.empty())
@@ -662,7 +614,7 @@ int run(int argc, char** argv)
         if (cfg.spawn) {
             QStringList list;
             for (int i = 0; i < cfg.spawn; ++i) {
-                procs.push_back(startServer(cfg.serverBin, dbUrl));
+                procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl));
                 list << QString::fromStdString(procs.back().address);
             }
             cfg.servers = list.join(QLatin1Char(',')).toStdString();
