@@ -170,6 +170,9 @@ int main(int argc, char** argv)
         // Opened for the orders of a query (no given order), as the filter
         // dialog's confirmation loads them.
         Cli_zel08100::criaFiltro = false;
+        // The whole list takes the server longer than the shell's default
+        // deadline of a call on a busy machine: the measurement waits.
+        TNetConnection::SetDefaultCallTimeoutMs(600'000);
         auto* screen = CreateForm<Cli_zel08100::TfrmIncPed>(MainForm());
         Cli_zel08100::frmIncPed = screen;
         Cli_zel08100::boCriado = true;

@@ -41,21 +41,30 @@ public:
 
     Dialect dialect() const override { return Dialect::Postgres; }
 
-    DbRows query(std::string_view sql, std::span<const DbValue> params) override
+    int each(std::string_view sql, std::span<const DbValue> params, const RowFn& row) override
     {
         ResultPtr res{runPrepared(sql, params)};
         const int cols = PQnfields(res.r);
         const int n = PQntuples(res.r);
-        DbRows rows(cols);
-        rows.reserve(std::size_t(n));
-        for (int r = 0; r < n; ++r)
+        // One row's cells, reused from row to row (texts keep their buffers).
+        std::vector<DbValue> cells(static_cast<std::size_t>(cols), DbValue{});
+        for (int r = 0; r < n; ++r) {
             for (int c = 0; c < cols; ++c) {
-                if (PQgetisnull(res.r, r, c))
-                    rows.push(std::monostate{});
+                DbValue& cell = cells[std::size_t(c)];
+                if (PQgetisnull(res.r, r, c)) {
+                    cell = std::monostate{};
+                    continue;
+                }
+                const char* p = PQgetvalue(res.r, r, c);
+                const auto len = std::size_t(PQgetlength(res.r, r, c));
+                if (auto* text = std::get_if<std::string>(&cell))
+                    text->assign(p, len);
                 else
-                    rows.push(std::string(PQgetvalue(res.r, r, c), std::size_t(PQgetlength(res.r, r, c))));
+                    cell.emplace<std::string>(p, len);
             }
-        return rows;
+            row(cells);
+        }
+        return cols;
     }
 
     std::int64_t exec(std::string_view sql, std::span<const DbValue> params) override
