@@ -40,6 +40,7 @@ cmake --build "$san" -j "$jobs"
   ctest --output-on-failure -j "$jobs" -R '^data\.')
 
 "$build/bench/zel-bench-packets" --smoke
+"$build/bench/zel-bench-screen" --smoke
 
 # Application server: benchmark smoke run (SQLite and the throwaway PostgreSQL),
 # then a short libFuzzer run over change packets (clang, sanitizers).
