@@ -160,9 +160,8 @@ public:
 
     void run()
     {
-        if (token_.empty()) return;
         std::size_t next = std::size_t(index_);
-        while (!s_.stop.load()) {
+        while (!token_.empty() && !s_.stop.load()) {
             std::string order;
             const bool shared = doneShared_.size() < s_.contended.size() && int(rng_() % 100) < s_.cfg->conflictPct;
             if (shared) {
