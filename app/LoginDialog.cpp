@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace zel::app {
@@ -31,9 +32,10 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent)
     edtSenha = new QLineEdit(this);
     edtSenha->setObjectName(QStringLiteral("edtSenha"));
     edtSenha->setEchoMode(QLineEdit::Password);
-    form->addRow(QStringLiteral("&Servidor:"), edtServidor);
+    // Who logs in comes first; the server is usually given already.
     form->addRow(QStringLiteral("&Operador:"), edtOperador);
     form->addRow(QStringLiteral("S&enha:"), edtSenha);
+    form->addRow(QStringLiteral("&Servidor:"), edtServidor);
 
     btnEntrar = new QPushButton(QStringLiteral("&Entrar"), this);
     btnEntrar->setObjectName(QStringLiteral("btnEntrar"));
@@ -48,6 +50,9 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    setTabOrder(edtOperador, edtSenha);
+    setTabOrder(edtSenha, edtServidor);
+    setTabOrder(edtServidor, btnEntrar);
 
     connect(btnEntrar, &QPushButton::clicked, this, [this] {
         Guarded([this] {
@@ -55,6 +60,15 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent)
         });
     });
     connect(btnCancelar, &QPushButton::clicked, this, [this] { Guarded([this] { reject(); }); });
+}
+
+void TfrmLogin::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    // The cursor starts where there is something to type: the operator, or
+    // the password when the operator is given.
+    (edtOperador->text().trimmed().isEmpty() ? edtOperador : edtSenha)->setFocus();
 }
 
 void TfrmLogin::setServer(const QString& address)
@@ -86,7 +100,7 @@ bool TfrmLogin::TryLogin()
     };
     try {
         Animation wait(this);
-        login_ = Entrar(servers, edtOperador->text().trimmed(), edtSenha->text(), filial_);
+        login_ = Entrar(servers, edtOperador->text().trimmed(), edtSenha->text(), filial_, TimeoutMs);
         return true;
     } catch (const ELoginError& e) {
         ShowError(e.Message().isEmpty() ? QStringLiteral("Operador ou senha inválidos.") : e.Message());

@@ -25,11 +25,17 @@ public:
     bool TryLogin();
     const TLoginInfo& Login() const { return login_; }
 
+    // How long the login waits for the server's answer.
+    int TimeoutMs = 10000;
+
     QLineEdit* edtServidor;
     QLineEdit* edtOperador;
     QLineEdit* edtSenha;
     QPushButton* btnEntrar;
     QPushButton* btnCancelar;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     TLoginInfo login_;

@@ -4,6 +4,7 @@
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "host/Messages.h"
+#include "host/NetConnection.h"
 #include "host/ServerCall.h"
 #include "host/Strings.h"
 #include "platform/data/DateTime.h"
@@ -31,7 +32,7 @@ TfrmAbrePedido::TfrmAbrePedido(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbrePedido"));
     setWindowTitle(QStringLiteral("Inconsistência de um pedido"));
-    const QString dateHint = QLocale().dateFormat(QLocale::ShortFormat).toLower();
+    const QString dateHint = DateHint();
     auto make = [this](const char* name, int maxLength) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
@@ -41,6 +42,8 @@ TfrmAbrePedido::TfrmAbrePedido(QWidget* parent) : QDialog(parent)
     edtFilial = make("edtFilial", 8);
     edtFilial->setText(FiliProc());
     edtPedido = make("edtPedido", 10);
+    // The order number in its stored 10-digit form, as the screens take it.
+    connect(edtPedido, &QLineEdit::editingFinished, this, [this] { Guarded([this] { adjustPedido(); }); });
     edtDtPedido = make("edtDtPedido", 10);
     edtDtPedido->setPlaceholderText(dateHint);
     edtDtEntrega = make("edtDtEntrega", 10);
@@ -63,6 +66,17 @@ TfrmAbrePedido::TfrmAbrePedido(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { Guarded([this] { reject(); }); });
 }
 
+bool TfrmAbrePedido::adjustPedido()
+{
+    const QString typed = edtPedido->text().trimmed();
+    for (QChar c : typed)
+        if (c < u'0' || c > u'9') return false;
+    const QString adjusted = Ajusta(typed, 10);
+    if (adjusted.size() > 10) return false;
+    if (adjusted != edtPedido->text()) edtPedido->setText(adjusted);
+    return true;
+}
+
 bool TfrmAbrePedido::Validate()
 {
     auto refuse = [](QLineEdit* e, const QString& text) {
@@ -72,6 +86,9 @@ bool TfrmAbrePedido::Validate()
     };
     if (EmptyString(edtFilial->text())) return refuse(edtFilial, QStringLiteral("Filial deve ser informada."));
     if (EmptyString(edtPedido->text())) return refuse(edtPedido, QStringLiteral("Nr.do pedido deve ser informado."));
+    if (!adjustPedido())
+        return refuse(edtPedido, QStringLiteral("Nr.do pedido deve ter só algarismos, no máximo 10: \"%1\".")
+                                     .arg(edtPedido->text().trimmed()));
     TDateTime d;
     if (!TryStrToDate(edtDtPedido->text(), d)) return refuse(edtDtPedido, QStringLiteral("Data do pedido inválida."));
     if (!TryStrToDate(edtDtEntrega->text(), d))
@@ -100,8 +117,8 @@ TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
         connect(a, &QAction::triggered, this, [handler] { Guarded(handler); });
         return a;
     };
-    mnuIncPed = action("mnuIncPed", QStringLiteral("Inconsistência do Pedido"), [this] { OpenIncPed(); });
-    mnuIncPedPedido = action("mnuIncPedPedido", QStringLiteral("Inconsistência de um pedido..."),
+    mnuIncPed = action("mnuIncPed", QStringLiteral("&Inconsistência do Pedido"), [this] { OpenIncPed(); });
+    mnuIncPedPedido = action("mnuIncPedPedido", QStringLiteral("Inconsistência de &um pedido..."),
                              [this] { AskAndOpenIncPedPedido(); });
     mnuSair = action("mnuSair", QStringLiteral("&Sair"), [this] { close(); });
     mnuCascata = action("mnuCascata", QStringLiteral("&Cascata"), [this] { mdiArea->cascadeSubWindows(); });
@@ -123,22 +140,47 @@ TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
     janela->addSeparator();
     janela->addAction(mnuFecharJanelas);
 
+    // The login's text and the link's trouble are widgets of the status bar,
+    // not its passing message: a menu's hint covers them only while it shows.
     statusBar()->setObjectName(QStringLiteral("stbPrincipal"));
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->addWidget(lblStatus, 1);
+    lblConexao = new QLabel(this);
+    lblConexao->setObjectName(QStringLiteral("lblConexao"));
+    lblConexao->setStyleSheet(QStringLiteral("color: #B00000;"));
+    lblConexao->setAccessibleName(QStringLiteral("Conexão com o servidor"));
+    lblConexao->hide();
+    statusBar()->addWidget(lblConexao);
     updateStatus();
     SetMainForm(this, mdiArea);
+    // The active screen's menus go before the window menu.
+    SetMainMenu(menuBar(), janela->menuAction());
+    TNetConnection::SetLinkStatusObserver([this](const QString& failure) { ShowLinkStatus(failure); });
 }
 
 TfrmPrincipal::~TfrmPrincipal()
 {
+    TNetConnection::SetLinkStatusObserver({});
     ShutdownModule();
-    if (MainForm() == this) SetMainForm(nullptr, nullptr);
+    if (MainForm() == this) {
+        SetMainMenu(nullptr);
+        SetMainForm(nullptr, nullptr);
+    }
+}
+
+void TfrmPrincipal::ShowLinkStatus(const QString& failure)
+{
+    lblConexao->setText(failure);
+    lblConexao->setToolTip(failure);
+    lblConexao->setVisible(!failure.isEmpty());
 }
 
 void TfrmPrincipal::updateStatus()
 {
     const TLoginInfo& l = CurrentLogin();
     if (l.operador.isEmpty()) {
-        statusBar()->showMessage(QStringLiteral("Sem login"));
+        lblStatus->setText(QStringLiteral("Sem login"));
         return;
     }
     QString op = l.operador;
@@ -147,8 +189,8 @@ void TfrmPrincipal::updateStatus()
     if (!l.nmFilial.isEmpty()) fil += QStringLiteral(" - ") + l.nmFilial;
     const QString server =
         l.servers.size() > 1 ? l.servers.join(QLatin1Char(',')) : QStringLiteral("%1:%2").arg(l.webUrl).arg(l.webPort);
-    statusBar()->showMessage(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4")
-                                 .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), server));
+    lblStatus->setText(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4")
+                           .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), server));
 }
 
 void TfrmPrincipal::EnsureModule()

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMdiArea;
 
@@ -20,13 +21,19 @@ namespace zel::app {
 class TfrmAbrePedido : public QDialog {
 public:
     explicit TfrmAbrePedido(QWidget* parent = nullptr);
-    // False, after showing why, when a field is missing or a date invalid.
+    // False, after showing why, when a field is missing or cannot be used (an
+    // order number that is not one, a date that is none). The order number
+    // is brought to its 10-digit form.
     bool Validate();
 
     QLineEdit* edtFilial;
     QLineEdit* edtPedido;
     QLineEdit* edtDtPedido;
     QLineEdit* edtDtEntrega;
+
+private:
+    // The typed order number in its 10-digit form; false when it is not one.
+    bool adjustPedido();
 };
 
 // The shell's main window: the multiple-document area where the screens open,
@@ -43,6 +50,11 @@ public:
     QAction* mnuLadoALado;
     QAction* mnuFecharJanelas;
     QAction* mnuSair;
+    QLabel* lblStatus;  // operator, branch and server of the login
+    QLabel* lblConexao; // the last failure of a call to the server, until one succeeds
+
+    // Shows the link's last failure in the status bar; an empty text clears it.
+    void ShowLinkStatus(const QString& failure);
 
     const QString& ModulePath() const { return modulePath_; }
     TModuleLibrary* Module() const { return module_.get(); }

@@ -10,15 +10,18 @@
 #include "host/NetConnection.h"
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
+#include "platform/widgets/Controls.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPixmap>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -72,10 +75,15 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption locale(QStringLiteral("locale"),
                                     QStringLiteral("Idioma e formatos de data e número (ex.: pt_BR)."),
                                     QStringLiteral("name"));
+    const QCommandLineOption fontSize(QStringLiteral("font-size"),
+                                      QStringLiteral("Tamanho da letra, em pontos (8 = como as telas foram "
+                                                     "desenhadas; maior aumenta as telas na mesma proporção)."),
+                                      QStringLiteral("points"), QStringLiteral("8"));
     const QCommandLineOption tls(QStringLiteral("tls-ca"),
                                  QStringLiteral("Conecta por TLS, confiando nos certificados PEM deste arquivo."),
                                  QStringLiteral("file"));
-    p.addOptions({server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale, tls});
+    p.addOptions(
+        {server, db, op, pw, branch, module, openMenu, order, shot, delay, quit, timeout, locale, fontSize, tls});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return false;
@@ -113,6 +121,11 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     }
     o.locale = p.value(locale);
     o.tlsCa = p.value(tls);
+    o.fontSize = p.value(fontSize).toDouble(&ok);
+    if (!ok || o.fontSize < 6 || o.fontSize > 32) {
+        error = QStringLiteral("--font-size espera um tamanho entre 6 e 32 pontos.");
+        return false;
+    }
     if (!o.locale.isEmpty() && QLocale(o.locale).name() == QLatin1String("C") && o.locale != QLatin1String("C")) {
         error = QStringLiteral("--locale: \"%1\" não é um idioma conhecido.").arg(o.locale);
         return false;
@@ -121,6 +134,32 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         error = QStringLiteral("--password-file precisa de --operator.");
         return false;
     }
+    return true;
+}
+
+QLocale ChooseLocale(const QString& asked, const QLocale& system)
+{
+    if (!asked.isEmpty()) return QLocale(asked);
+    if (system.language() == QLocale::C) return QLocale(QLocale::Portuguese, QLocale::Brazil);
+    return system;
+}
+
+bool InstallTranslations(const QLocale& locale)
+{
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (!qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete qt;
+        return false;
+    }
+    QCoreApplication::installTranslator(qt);
+    installed = qt;
     return true;
 }
 
@@ -152,7 +191,6 @@ bool LogIn(const TShellOptions& o, QString& error)
     dialog.setServer(o.server);
     dialog.setOperador(o.operador);
     dialog.setFilial(o.filial);
-    if (!o.operador.isEmpty()) dialog.edtSenha->setFocus();
     if (dialog.exec() != QDialog::Accepted) return false;
     SetLogin(dialog.Login());
     return true;
@@ -160,7 +198,10 @@ bool LogIn(const TShellOptions& o, QString& error)
 
 int RunShell(TApplication& app, const TShellOptions& o)
 {
-    if (!o.locale.isEmpty()) QLocale::setDefault(QLocale(o.locale));
+    const QLocale locale = ChooseLocale(o.locale);
+    QLocale::setDefault(locale);
+    InstallTranslations(locale);
+    SetUiFont(o.fontSize);
     TNetConnection::SetDefaultCallTimeoutMs(o.callTimeoutSeconds * 1000);
     if (!o.tlsCa.isEmpty()) {
         QFile ca(o.tlsCa);

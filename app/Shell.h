@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -27,8 +28,9 @@ struct TShellOptions {
     int screenshotDelayMs = 1500;
     bool quitAfterScreenshot = false;
     int callTimeoutSeconds = 30;
-    QString locale; // e.g. "pt_BR"; empty = the system's
-    QString tlsCa;  // PEM certificates the server's must chain to: TLS
+    QString locale;      // e.g. "pt_BR"; empty = the system's, or pt_BR when it names none (C, POSIX)
+    double fontSize = 8; // points of the user-interface face; the screens grow with it
+    QString tlsCa;       // PEM certificates the server's must chain to: TLS
 };
 
 // The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.
@@ -37,6 +39,13 @@ QString DefaultModulePath();
 // False with a message for the user when the arguments are not valid.
 // argv[0] is the program.
 bool ParseShellOptions(const QStringList& arguments, TShellOptions& options, QString& error);
+
+// The locale the shell runs in: the one asked for, else the system's, else
+// (a system locale of C or POSIX, as on a bare server) Brazilian Portuguese.
+QLocale ChooseLocale(const QString& asked, const QLocale& system = QLocale::system());
+// Makes Qt's own texts (standard buttons, dialogs) speak the locale's
+// language, from Qt's translations; false when none are installed for it.
+bool InstallTranslations(const QLocale& locale);
 
 // Logs in as the options say (dialog or scripted). False when the login was
 // cancelled or failed; a scripted failure is explained in error.

@@ -3,8 +3,12 @@
 #include "host/Dialogs.h"
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
+#include "platform/widgets/Controls.h"
 
+#include <QAction>
+#include <QMainWindow>
 #include <QMdiArea>
+#include <QMenuBar>
 #include <QPointer>
 
 #include <cstdio>
@@ -24,11 +28,26 @@ QPointer<QMdiArea>& mdiArea()
     return a;
 }
 
+QPointer<QMenuBar>& mainMenu()
+{
+    static QPointer<QMenuBar> m;
+    return m;
+}
+
+QPointer<QAction>& mergePoint()
+{
+    static QPointer<QAction> a;
+    return a;
+}
+
 int reporting = 0;
 
 } // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    SetUiFont();
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
@@ -87,6 +106,25 @@ QWidget* MainForm()
 QMdiArea* MdiArea()
 {
     return mdiArea();
+}
+
+void SetMainMenu(QMenuBar* bar, QAction* before)
+{
+    mainMenu() = bar;
+    mergePoint() = before;
+}
+
+QMenuBar* MainMenuBar()
+{
+    if (mainMenu()) return mainMenu();
+    if (auto* window = qobject_cast<QMainWindow*>(MainForm())) return window->menuBar();
+    return nullptr;
+}
+
+QAction* MainMenuMergePoint()
+{
+    QMenuBar* bar = MainMenuBar();
+    return bar && mergePoint() && bar->actions().contains(mergePoint()) ? mergePoint().data() : nullptr;
 }
 
 } // namespace zel

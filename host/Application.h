@@ -5,12 +5,15 @@
 
 #include <exception>
 
+class QAction;
 class QMdiArea;
+class QMenuBar;
 class QWidget;
 
 namespace zel {
 
-// The shell's application object. Its notify is the last net under the guard
+// The shell's application object. It runs the user interface in the UI
+// face at its designed size (SetUiFont). Its notify is the last net under the guard
 // that every handler runs in: a failure that still reaches the event loop is
 // reported like a guarded one (the silent Abort is dropped) and the
 // application goes on.
@@ -34,5 +37,12 @@ void InstallGuardReporter();
 void SetMainForm(QWidget* form, QMdiArea* mdiArea);
 QWidget* MainForm();
 QMdiArea* MdiArea();
+
+// The main form's menu bar, into which the active child screen merges its
+// menus: before `before` (the shell's own menus after it stay last), or at
+// the end. Without one set, the menu bar of a main form that is a main window.
+void SetMainMenu(QMenuBar* bar, QAction* before = nullptr);
+QMenuBar* MainMenuBar();
+QAction* MainMenuMergePoint();
 
 } // namespace zel

@@ -9,6 +9,7 @@
 #include "platform/widgets/DateEditPlus.h"
 #include "platform/widgets/FormFocus.h"
 #include "platform/widgets/MaskEdit.h"
+#include "platform/widgets/Scaling.h"
 
 #include <QAction>
 #include <QApplication>
@@ -113,12 +114,21 @@ TfrmFiltroPadrao::~TfrmFiltroPadrao() = default;
 
 void TfrmFiltroPadrao::setClientSize(int width, int height)
 {
-    setFixedSize(width, height);
+    designClient_ = QSize(width, height);
+    setFixedSize(ScaleDesign(width, scale_), ScaleDesign(height, scale_));
     Realign(this);
+}
+
+void TfrmFiltroPadrao::ScaleBy(double ratio)
+{
+    ScaleControls(this, ratio);
+    scale_ *= ratio;
+    setClientSize(designClient_.width(), designClient_.height());
 }
 
 void TfrmFiltroPadrao::DoCreate()
 {
+    ScaleBy(DesignScale());
     Guarded([this] { FormCreate(this); });
 }
 

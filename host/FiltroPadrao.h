@@ -45,8 +45,13 @@ public:
 
     QString Caption() const { return windowTitle(); }
     void setCaption(const QString& c) { setWindowTitle(c); }
-    // Sets the client area; the button column and the criteria box follow.
+    // Sets the client area as designed (times the scale); the button column
+    // and the criteria box follow.
     void setClientSize(int width, int height);
+    // Grows every control and the client area by ratio; creation (DoCreate)
+    // scales by DesignScale() before FormCreate runs.
+    void ScaleBy(double ratio);
+    double Scale() const { return scale_; }
 
     // Where the saved options live (a settings file); tests point it elsewhere.
     static void SetOptionsFile(const QString& path);
@@ -79,6 +84,8 @@ private:
     void loadOptionsList();
     bool activatedThisShowing_ = false;
     bool closing_ = false;
+    QSize designClient_;
+    double scale_ = 1.0;
 };
 
 } // namespace zel

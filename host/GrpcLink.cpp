@@ -4,6 +4,7 @@
 #include "host/ServerCall.h"
 #include "proto/rdmIncPed.grpc.pb.h"
 
+#include <algorithm>
 #include <chrono>
 #include <grpcpp/client_context.h>
 #include <grpcpp/create_channel.h>
@@ -14,6 +15,8 @@ namespace zel::grpclink {
 
 namespace {
 constexpr int kMaxMessageBytes = 512 * 1024 * 1024;
+// How long a call waits for a new attempt to connect to start.
+constexpr int kReconnectWaitMs = 1000;
 
 std::chrono::system_clock::time_point deadlineIn(int ms)
 {
@@ -88,7 +91,11 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses)
     args.SetMaxSendMessageSize(kMaxMessageBytes);
     // Fail fast and retry soon when the server comes back.
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 200);
-    args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 2000);
+    args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
+    // After a lost connection the channel resolves the name again before it
+    // reconnects; by default not sooner than 30 s after the last resolution,
+    // which kept a restarted server unreachable that long.
+    args.SetInt(GRPC_ARG_DNS_MIN_TIME_BETWEEN_RESOLUTIONS_MS, 200);
     args.SetInt(GRPC_ARG_ENABLE_RETRIES, 1);
     args.SetServiceConfigJSON(kServiceConfig);
     const std::string target = ChannelTarget(addresses);
@@ -98,13 +105,26 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses)
     return grpc::CreateCustomChannel(target, grpc::SslCredentials(ssl), args);
 }
 
-bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs)
+void ReconnectIfFailing(grpc::Channel& channel, int waitMs)
 {
-    return CallWhileWaiting([&] {
+    // A channel that failed to connect waits out its backoff before it tries
+    // again, and a call meanwhile fails at once: a call made after the server
+    // came back would fail too. It tries again now, and the call goes out once
+    // the attempt is under way (it then waits for it).
+    const grpc_connectivity_state state = channel.GetState(true);
+    if (state != GRPC_CHANNEL_TRANSIENT_FAILURE) return;
+    grpc::experimental::ChannelResetConnectionBackoff(&channel);
+    channel.WaitForStateChange(state, deadlineIn(waitMs));
+}
+
+bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs, bool* refused)
+{
+    grpc_connectivity_state state = GRPC_CHANNEL_IDLE;
+    const bool connected = CallWhileWaiting([&] {
         // A refused connection shows up as a transient failure at once; there
         // is no point in waiting for the whole timeout then.
         const auto deadline = deadlineIn(timeoutMs);
-        grpc_connectivity_state state = channel->GetState(true);
+        state = channel->GetState(true);
         while (state != GRPC_CHANNEL_READY) {
             if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN) return false;
             if (!channel->WaitForStateChange(state, deadline)) return false;
@@ -112,6 +132,8 @@ bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs)
         }
         return true;
     });
+    if (refused) *refused = state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN;
+    return connected;
 }
 
 ENetError StatusError(const grpc::Status& status, const QString& what, const QString& address, int timeoutMs)
@@ -125,7 +147,7 @@ ENetError StatusError(const grpc::Status& status, const QString& what, const QSt
                              .arg(address, what));
     case grpc::StatusCode::DEADLINE_EXCEEDED:
         return ENetError(ENetError::DeadlineExceeded,
-                         QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos (%3).")
+                         QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 s (%3).")
                              .arg(address, QString::number(timeoutMs / 1000.0, 'g', 3), what));
     case grpc::StatusCode::UNAUTHENTICATED:
         return ENetError(ENetError::Unauthenticated,
@@ -240,12 +262,18 @@ private:
         zel::data::Result result;
         grpc::Status status;
         RunWhileWaiting([&] {
+            ReconnectIfFailing(*channel_, std::min(timeoutMs, kReconnectWaitMs));
             grpc::ClientContext context;
             context.AddMetadata("zel-session", token);
             context.set_deadline(deadlineIn(timeoutMs));
             status = (stub_.get()->*method)(&context, request, &result);
         });
-        if (!status.ok()) throw StatusError(status, QString::fromLatin1(name), address_, timeoutMs);
+        if (!status.ok()) {
+            ENetError failure = StatusError(status, QString::fromLatin1(name), address_, timeoutMs);
+            TNetConnection::ReportLinkStatus(failure.Message());
+            throw failure;
+        }
+        TNetConnection::ReportLinkStatus({});
         return result;
     }
 

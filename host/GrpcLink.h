@@ -33,8 +33,13 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port);
 // login's when it is one of them, else host:port alone.
 QStringList LogicalServer(const QString& host, int port);
 // Waits (off the user-interface thread) until the channel is connected;
-// false when it was not within the timeout.
-bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs);
+// false when it was not within the timeout. *refused tells a server that
+// refused or dropped the connection from one that never answered.
+bool WaitConnected(const std::shared_ptr<grpc::Channel>& channel, int timeoutMs, bool* refused = nullptr);
+// Makes a channel that failed to connect try again at once instead of after
+// its backoff, and waits up to waitMs for the attempt to start. Runs off the
+// user-interface thread.
+void ReconnectIfFailing(grpc::Channel& channel, int waitMs);
 // The failure to raise for a status that is not OK.
 ENetError StatusError(const grpc::Status& status, const QString& what, const QString& address, int timeoutMs);
 

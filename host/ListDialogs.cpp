@@ -293,7 +293,7 @@ bool PesquisaLista(TDataSource* dataSource, const QString& keyField, const QStri
                 ds->Post();
             }
         } catch (...) {
-            if (ds->State() != TDataSetState::dsBrowse && ds->Active()) ds->Cancel();
+            if (ds->IsEditing()) ds->Cancel();
             mark->setReadOnly(readOnly);
             ds->EnableControls();
             throw;

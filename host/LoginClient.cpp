@@ -93,8 +93,9 @@ TLoginInfo Entrar(const QStringList& servers, const QString& operador, const QSt
         status = stub->Entrar(&context, request, &reply);
     });
     if (!status.ok()) {
-        if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED ||
-            status.error_code() == grpc::StatusCode::UNAVAILABLE)
+        // A server that refuses the connection is not there; one that takes
+        // it and does not answer is there, and is said to be so.
+        if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
             throw ENetError(ENetError::Unavailable,
                             QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
                                            "Verifique o endereço e se o servidor está em execução.")

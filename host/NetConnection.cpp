@@ -11,6 +11,8 @@ struct Defaults {
     int callTimeoutMs = 30000;
     int connectTimeoutMs = 5000;
     AppServerFactory factory;
+    TNetConnection::LinkStatusObserver linkObserver;
+    QString linkFailure;
 };
 
 Defaults& defaults()
@@ -31,6 +33,7 @@ TNetConnection::~TNetConnection() = default;
 void TNetConnection::Connect()
 {
     if (Connected()) return;
+    wanted_ = true;
     lastError_.clear();
     try {
         if (BeforeConnect) BeforeConnect(this);
@@ -45,11 +48,18 @@ void TNetConnection::Connect()
         const QStringList addresses = grpclink::LogicalServer(Host, Port);
         address = addresses.join(QLatin1Char(','));
         auto channel = grpclink::MakeChannel(addresses);
-        if (!grpclink::WaitConnected(channel, ConnectTimeoutMs))
-            throw ENetError(ENetError::Unavailable,
-                            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
-                                           "Verifique se ele está em execução e tente de novo.")
-                                .arg(address));
+        bool refused = false;
+        if (!grpclink::WaitConnected(channel, ConnectTimeoutMs, &refused)) {
+            if (refused)
+                throw ENetError(ENetError::Unavailable,
+                                QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
+                                               "Verifique se ele está em execução e tente de novo.")
+                                    .arg(address));
+            throw ENetError(ENetError::DeadlineExceeded,
+                            QStringLiteral("O servidor de aplicação em %1 aceitou a conexão, mas não respondeu "
+                                           "em %2 s.")
+                                .arg(address, QString::number(ConnectTimeoutMs / 1000.0, 'g', 3)));
+        }
         std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, &CallTimeoutMs);
         if (defaults().factory) server = defaults().factory(std::move(server), *this);
         appServer_ = std::move(server);
@@ -63,6 +73,7 @@ void TNetConnection::Connect()
 
 void TNetConnection::Disconnect()
 {
+    wanted_ = false;
     if (!Connected()) return;
     if (BeforeDisconnect) BeforeDisconnect(this);
     appServer_.reset();
@@ -71,9 +82,19 @@ void TNetConnection::Disconnect()
 
 IrdmIncPed& TNetConnection::AppServer()
 {
+    // A link that could not connect when it was opened tries again at each
+    // call, so that a screen opened while the server was down works once it
+    // is back.
+    if (!appServer_ && wanted_) {
+        const bool throwing = ThrowException;
+        ThrowException = false;
+        Connect();
+        ThrowException = throwing;
+    }
     if (!appServer_) {
         QString text = QStringLiteral("Não há conexão com o servidor de aplicação.");
         if (!lastError_.isEmpty()) text += QLatin1Char(' ') + lastError_;
+        ReportLinkStatus(text);
         throw ENetError(ENetError::NotConnected, text);
     }
     return *appServer_;
@@ -83,6 +104,20 @@ void TNetConnection::SetTlsRootCertificates(const QByteArray& pem)
 {
     grpclink::SetTlsRoots(pem);
 }
+void TNetConnection::SetLinkStatusObserver(LinkStatusObserver observer)
+{
+    defaults().linkObserver = std::move(observer);
+    defaults().linkFailure.clear();
+}
+
+void TNetConnection::ReportLinkStatus(const QString& failure)
+{
+    Defaults& d = defaults();
+    if (failure == d.linkFailure) return;
+    d.linkFailure = failure;
+    if (d.linkObserver) d.linkObserver(failure);
+}
+
 void TNetConnection::SetAppServerFactory(AppServerFactory factory)
 {
     defaults().factory = std::move(factory);

@@ -68,12 +68,22 @@ public:
     void Open() { Connect(); }
     void Close() { Disconnect(); }
 
-    // The remote object's methods. Raises ENetError when not connected.
+    // The remote object's methods. A link whose Connect failed connects again
+    // first; raises ENetError when it is still not connected.
     IrdmIncPed& AppServer();
     // Why the last Connect failed; empty after a successful one.
     const QString& LastError() const { return lastError_; }
 
     static void SetAppServerFactory(AppServerFactory factory);
+    // Told on the user-interface thread when the state of the calls changes:
+    // the failure's text when a call fails on its way to the server (down, no
+    // answer in time, session refused), an empty text when a call gets
+    // through again. The shell shows it, so that a failure that a screen
+    // swallows still reaches the operator.
+    using LinkStatusObserver = std::function<void(const QString& failure)>;
+    static void SetLinkStatusObserver(LinkStatusObserver observer);
+    // What every call reports: its failure's text, or empty when it got through.
+    static void ReportLinkStatus(const QString& failure);
     // Connects (and logs in) over TLS, trusting the given PEM certificates;
     // an empty text returns to plain connections.
     static void SetTlsRootCertificates(const QByteArray& pem);
@@ -85,6 +95,7 @@ public:
 private:
     std::unique_ptr<IrdmIncPed> appServer_;
     QString lastError_;
+    bool wanted_ = false; // Connect was asked for, and no Disconnect since
 };
 
 } // namespace zel

@@ -7,11 +7,13 @@
 #include "host/ServerCall.h"
 #include "platform/data/Guard.h"
 #include "platform/widgets/FormFocus.h"
+#include "platform/widgets/Scaling.h"
 
 #include <QAction>
 #include <QActionEvent>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -22,6 +24,12 @@
 namespace zel {
 
 namespace {
+
+// The bounds every grid screen is designed with, and the frame they were
+// designed in: 8-pixel borders and a 31-pixel caption. The client area keeps
+// its designed size; the child window adds the frame it draws itself.
+const QRect kDesignBounds(0, 0, 741, 417);
+const QSize kDesignFrame(16, 47);
 
 QPixmap standardGlyph(QStyle::StandardPixmap sp)
 {
@@ -62,7 +70,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent, const QString& name) : QWidget(p
     setAttribute(Qt::WA_DeleteOnClose, false);
     MarkControl(this);
     RegisterScreen(this);
-    resize(741, 417);
+    resize(kDesignBounds.width() - kDesignFrame.width(), kDesignBounds.height() - kDesignFrame.height());
     buildMenu();
     buildToolbar();
     buildBody();
@@ -74,22 +82,20 @@ TfrmPadraoGrid::~TfrmPadraoGrid() = default;
 
 void TfrmPadraoGrid::buildMenu()
 {
-    mnuPadrao = new QMenuBar(this);
-    mnuPadrao->setObjectName(QStringLiteral("mnuPadrao"));
-    mnuPadrao->setNativeMenuBar(false);
-    MarkControl(mnuPadrao);
-    SetAlign(mnuPadrao, TAlign::alTop);
-    SetHeight(mnuPadrao, mnuPadrao->sizeHint().height());
-
-    mnuOperacao = mnuPadrao->addMenu(QStringLiteral("&Operação"));
-    mnuOperacao->setObjectName(QStringLiteral("mnuOperacao"));
+    // The menus belong to the screen; while it is the active child window
+    // they are in the main form's menu bar (mergeMenus).
+    auto menu = [this](const char* name, const QString& title) {
+        auto* m = new QMenu(title, this);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    mnuOperacao = menu("mnuOperacao", QStringLiteral("&Operação"));
     mnuListagem = makeAction(mnuOperacao, "mnuListagem", QStringLiteral("&Listagem"));
     mnuConfigImpressora = makeAction(mnuOperacao, "mnuConfigImpressora", QStringLiteral("&Configurar impressora"));
     mnuOperacao->addSeparator();
     mnuFechar = makeAction(mnuOperacao, "mnuFechar", QStringLiteral("&Fechar"));
 
-    mnuManutencao = mnuPadrao->addMenu(QStringLiteral("&Manutenção"));
-    mnuManutencao->setObjectName(QStringLiteral("mnuManutencao"));
+    mnuManutencao = menu("mnuManutencao", QStringLiteral("&Manutenção"));
     mnuIncluir = makeAction(mnuManutencao, "mnuIncluir", QStringLiteral("&Incluir"));
     mnuAlterar = makeAction(mnuManutencao, "mnuAlterar", QStringLiteral("&Alterar"));
     mnuExcluir = makeAction(mnuManutencao, "mnuExcluir", QStringLiteral("&Excluir"));
@@ -100,16 +106,14 @@ void TfrmPadraoGrid::buildMenu()
     mnuConfirmar->setEnabled(false);
     mnuCancelar->setEnabled(false);
 
-    mnuConsulta = mnuPadrao->addMenu(QStringLiteral("&Consulta"));
-    mnuConsulta->setObjectName(QStringLiteral("mnuConsulta"));
+    mnuConsulta = menu("mnuConsulta", QStringLiteral("&Consulta"));
     mnuProcurar = makeAction(mnuConsulta, "mnuProcurar", QStringLiteral("&Procurar"));
     mnuProcurar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuVerificar = makeAction(mnuConsulta, "mnuVerificar", QStringLiteral("&Verificar"));
     mnuVerificar->setShortcut(QKeySequence(Qt::Key_F5));
 
-    SetHeight(mnuPadrao, mnuPadrao->sizeHint().height());
     // Entries added later (by a derived screen) get the same treatment.
-    for (QMenu* m : {mnuOperacao, mnuManutencao, mnuConsulta}) {
+    for (QMenu* m : Menus()) {
         m->installEventFilter(this);
         for (QAction* a : m->actions())
             AdoptAction(a);
@@ -265,16 +269,43 @@ void TfrmPadraoGrid::AdoptAction(QAction* action)
 
 void TfrmPadraoGrid::DoCreate()
 {
+    ScaleBy(DesignScale());
     Guarded([this] { FormCreate(this); });
+}
+
+void TfrmPadraoGrid::ScaleBy(double ratio)
+{
+    ScaleControls(this, ratio);
+    scale_ *= ratio;
+    fitClientSize();
+}
+
+void TfrmPadraoGrid::fitClientSize()
+{
+    if (subWindow_) {
+        placeInMdiArea();
+        return;
+    }
+    const QSize client = ClientSize();
+    resize(client.width(), client.height() + contentsMargins().top());
+}
+
+QSize TfrmPadraoGrid::ClientSize() const
+{
+    const QRect design = designBounds_.isValid() ? designBounds_ : kDesignBounds;
+    return QSize(ScaleDesign(design.width() - kDesignFrame.width(), scale_),
+                 ScaleDesign(design.height() - kDesignFrame.height(), scale_));
 }
 
 void TfrmPadraoGrid::setFormBounds(int left, int top, int width, int height)
 {
     designBounds_ = QRect(left, top, width, height);
-    if (subWindow_)
-        subWindow_->setGeometry(designBounds_);
-    else
-        setGeometry(designBounds_);
+    fitClientSize();
+}
+
+QList<QMenu*> TfrmPadraoGrid::Menus() const
+{
+    return {mnuOperacao, mnuManutencao, mnuConsulta};
 }
 
 void TfrmPadraoGrid::fitCodTela()
@@ -284,6 +315,22 @@ void TfrmPadraoGrid::fitCodTela()
     const int need = lblCodTela->sizeHint().width();
     if (lblCodTela->width() < need) lblCodTela->resize(need, lblCodTela->height());
     lblCodTela->move(panMenu->width() - lblCodTela->width() - 8, lblCodTela->y());
+}
+
+void TfrmPadraoGrid::placeInMdiArea()
+{
+    // The client area gets its designed size whatever frame the child window
+    // draws; the window keeps its designed place as far as the area lets it
+    // show whole.
+    resize(ClientSize());
+    if (QLayout* frameLayout = subWindow_->layout()) frameLayout->activate();
+    const QSize frame = subWindow_->size() - size();
+    const QSize outer = ClientSize() + frame.expandedTo(QSize(0, 0));
+    const QRect design = designBounds_.isValid() ? designBounds_ : kDesignBounds;
+    const QSize room = subWindow_->mdiArea() ? subWindow_->mdiArea()->viewport()->size() : outer;
+    const int left = std::max(0, std::min(design.left(), room.width() - outer.width()));
+    const int top = std::max(0, std::min(design.top(), room.height() - outer.height()));
+    subWindow_->setGeometry(QRect(QPoint(left, top), outer));
 }
 
 void TfrmPadraoGrid::Show()
@@ -296,21 +343,24 @@ void TfrmPadraoGrid::Show()
             subWindow_->setAttribute(Qt::WA_DeleteOnClose);
             subWindow_->setWindowIcon(QIcon(standardGlyph(QStyle::SP_FileDialogListView)));
             subWindow_->installEventFilter(this);
-            if (designBounds_.isValid()) subWindow_->setGeometry(designBounds_);
-            connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) { mdiActivated(w); });
+            placeInMdiArea();
+            connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+                if (w && w == subWindow_)
+                    becomeActive();
+                else
+                    becomeInactive();
+            });
         }
         subWindow_->show();
         subWindow_->raise();
         mdi->setActiveSubWindow(subWindow_);
     } else {
+        showOwnMenuBar();
         show();
         raise();
         activateWindow();
     }
-    if (!active_) {
-        active_ = true;
-        activated();
-    }
+    becomeActive();
 }
 
 bool TfrmPadraoGrid::Close()
@@ -319,38 +369,61 @@ bool TfrmPadraoGrid::Close()
     return close();
 }
 
-void TfrmPadraoGrid::activated()
+void TfrmPadraoGrid::becomeActive()
 {
-    if (activating_) return;
+    mergeMenus(true);
+    if (active_ || activating_) return;
+    active_ = true;
     activating_ = true;
     Guarded([this] { FormActivate(this); });
     activating_ = false;
 }
 
-void TfrmPadraoGrid::mdiActivated(QMdiSubWindow* w)
+void TfrmPadraoGrid::becomeInactive()
 {
-    if (w && w == subWindow_) {
-        if (!active_) {
-            active_ = true;
-            activated();
-        }
-    } else {
-        active_ = false;
+    active_ = false;
+    mergeMenus(false);
+}
+
+void TfrmPadraoGrid::mergeMenus(bool merge)
+{
+    if (!subWindow_) return;
+    QMenuBar* bar = MainMenuBar();
+    if (!bar) return;
+    for (QMenu* m : Menus()) {
+        QAction* entry = m->menuAction();
+        const bool merged = bar->actions().contains(entry);
+        if (merge && !merged)
+            bar->insertAction(MainMenuMergePoint(), entry);
+        else if (!merge && merged)
+            bar->removeAction(entry);
     }
+}
+
+void TfrmPadraoGrid::showOwnMenuBar()
+{
+    // A screen of its own, outside the main form: its menus in a bar above
+    // the client area, which the aligned controls then start under.
+    if (ownMenuBar_) return;
+    ownMenuBar_ = new QMenuBar(this);
+    ownMenuBar_->setObjectName(QStringLiteral("mnuPadrao"));
+    ownMenuBar_->setNativeMenuBar(false);
+    for (QMenu* m : Menus())
+        ownMenuBar_->addMenu(m);
+    const int height = ownMenuBar_->sizeHint().height();
+    ownMenuBar_->setGeometry(0, 0, width(), height);
+    setContentsMargins(0, height, 0, 0);
+    fitClientSize();
 }
 
 void TfrmPadraoGrid::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || !isWindow()) return;
-    if (isActiveWindow()) {
-        if (!active_) {
-            active_ = true;
-            activated();
-        }
-    } else {
-        active_ = false;
-    }
+    if (isActiveWindow())
+        becomeActive();
+    else
+        becomeInactive();
 }
 
 void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
@@ -374,7 +447,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
             subWindow_->hide();
         else
             hide();
-        active_ = false;
+        becomeInactive();
         return;
     case TCloseAction::caMinimize:
         event->ignore();
@@ -385,7 +458,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event)
         return;
     case TCloseAction::caFree:
         event->accept();
-        active_ = false;
+        becomeInactive();
         // The child window deletes itself on close (and the screen with it);
         // a screen of its own is deleted here.
         if (!subWindow_) deleteLater();
@@ -397,6 +470,7 @@ bool TfrmPadraoGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panMenu && event->type() == QEvent::Resize) {
         fitCodTela();
+        if (ownMenuBar_) ownMenuBar_->resize(width(), ownMenuBar_->height());
     } else if (event->type() == QEvent::ActionAdded && qobject_cast<QMenu*>(watched)) {
         AdoptAction(static_cast<QActionEvent*>(event)->action());
     }
@@ -423,13 +497,13 @@ void TfrmPadraoGrid::sbtAlterarClick(QObject*)
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Post();
+    if (ds && ds->IsEditing()) ds->Post();
 }
 
 void TfrmPadraoGrid::sbtCancelarClick(QObject*)
 {
     TDataSet* ds = dtsPadrao.DataSet();
-    if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) ds->Cancel();
+    if (ds && ds->IsEditing()) ds->Cancel();
 }
 
 void TfrmPadraoGrid::sbtProcurarClick(QObject*)

@@ -37,7 +37,7 @@ template <class TForm, class... Args> TForm* CreateForm(Args&&... args)
 // has and binds their events, by name, to virtual handlers that a derived
 // screen replaces (calling the base first where it needs the base's work):
 //
-//   menu            mnuOperacao: mnuListagem, mnuConfigImpressora, mnuFechar
+//   menus           mnuOperacao: mnuListagem, mnuConfigImpressora, mnuFechar
 //                   mnuManutencao: mnuIncluir, mnuAlterar, mnuExcluir,
 //                                  mnuConfirmar, mnuCancelar
 //                   mnuConsulta: mnuProcurar, mnuVerificar
@@ -81,8 +81,17 @@ public:
     // Caption of the window.
     QString Caption() const { return windowTitle(); }
     void setCaption(const QString& c) { setWindowTitle(c); }
-    // Bounds of the window (left, top, width, height) as designed.
+    // Bounds of the window (left, top, width, height) as designed, at 96 dpi
+    // and text height 13, in the designed frame. The client area gets the
+    // designed size times the screen's scale; the child window keeps the
+    // designed place as far as the main form's area lets it show whole.
     void setFormBounds(int left, int top, int width, int height);
+    // The client area's size: as designed, times the scale.
+    QSize ClientSize() const;
+    // Grows (or shrinks) every control and the client area by ratio; creation
+    // (DoCreate) scales by DesignScale() before FormCreate runs.
+    void ScaleBy(double ratio);
+    double Scale() const { return scale_; }
 
     // Shows the screen and brings it to the front; the activation runs
     // FormActivate.
@@ -92,8 +101,14 @@ public:
     // The child window holding the screen, when it is in the main form.
     QMdiSubWindow* SubWindow() const { return subWindow_; }
 
+    // The screen's menus. While the screen is the active child window of the
+    // main form they are merged into the main form's menu bar (its own menus
+    // stay), and they leave it when the screen is deactivated or closed; a
+    // screen of its own shows them in a bar of its own ("mnuPadrao"). Their
+    // shortcuts work while the focus is in the screen.
+    QList<QMenu*> Menus() const;
+
     // Components.
-    QMenuBar* mnuPadrao;
     QMenu* mnuOperacao;
     QAction* mnuListagem;
     QAction* mnuConfigImpressora;
@@ -150,11 +165,18 @@ private:
     void buildBody();
     void bindEvents();
     void fitCodTela();
-    void activated();
-    void mdiActivated(QMdiSubWindow* w);
+    void fitClientSize();
+    void placeInMdiArea();
+    // Activation: merges the menus and, once per activation, runs FormActivate.
+    void becomeActive();
+    void becomeInactive();
+    void mergeMenus(bool merge);
+    void showOwnMenuBar();
 
     QPointer<QMdiSubWindow> subWindow_;
+    QMenuBar* ownMenuBar_ = nullptr;
     QRect designBounds_;
+    double scale_ = 1.0;
     bool active_ = false;
     bool activating_ = false;
 };

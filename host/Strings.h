@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 namespace zel {
@@ -15,5 +16,9 @@ bool EmptyString(const QString& text);
 // trimmed but otherwise unchanged, so that it fails its look-up instead of
 // silently turning into another code.
 QString Ajusta(const QString& text, int length);
+
+// How a date is typed in the locale's short date format, in the locale's own
+// words: "dd/mm/aaaa" in Portuguese, "dd/mm/yyyy" in English.
+QString DateHint(const QLocale& locale = QLocale());
 
 } // namespace zel

@@ -2,6 +2,7 @@
 
 #include "filter/Cli_zel08101.h"
 #include "host/Application.h"
+#include "host/Dialogs.h"
 #include "host/ResultCheck.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/DateTime.h"
@@ -30,9 +31,28 @@ public:
     THourglass& operator=(const THourglass&) = delete;
 };
 
-// Loads the given order into the screen's order list. Every failure (a date
-// that does not convert, the server, a rejected result) stops the wait
-// animation and is swallowed; the list then keeps what it held.
+// Drops what the screen shows of an earlier order, so that it does not stand
+// as the answer to a request that failed. A release note being typed stays,
+// and with it what it belongs to.
+void dropEarlierAnswer(TfrmIncPed& screen)
+{
+    const auto editing = [](const zel::TDataSet& ds) {
+        return ds.State() == zel::TDataSetState::dsEdit || ds.State() == zel::TDataSetState::dsInsert;
+    };
+    if (editing(screen.cdsIncPed) || editing(screen.cdsItemPedido)) return;
+    screen.cdsItemPedido.Close();
+    screen.cdsIncPed.Close();
+    screen.cdsPedido.Close();
+    inConPedCheck = 0;
+    screen.btnLiberar->setEnabled(false);
+    screen.mnuLiberar->setEnabled(false);
+}
+
+// Loads the given order into the screen's order list. Any failure (a date
+// that does not convert, the server down or not answering, a rejected
+// result) stops the wait animation and is told to the operator; the screen
+// then shows no order rather than an earlier one. A rejected result was
+// shown by the result checker already.
 void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& pedido, const QString& dtPedido,
                      const QString& dtEntrega)
 {
@@ -51,6 +71,11 @@ void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& p
         zel::DeactiveShowAvi();
     } catch (...) {
         zel::DeactiveShowAvi();
+        const QString why = zel::FailureText(std::current_exception());
+        dropEarlierAnswer(screen);
+        if (!why.isEmpty())
+            zel::ShowError(QStringLiteral("Não foi possível buscar o pedido %1 da filial %2. %3")
+                               .arg(pedido.trimmed(), filial.trimmed(), why));
     }
 }
 

@@ -36,7 +36,8 @@ PKG_ZEL08100_EXPORT void IniProc(const std::vector<zel::Variant>& params);
 
 // Opens the review screen: creates it on the first call, reuses it while it
 // exists and, for a given order (modo false), loads that order into its list.
-// A failure to fetch the order is contained: the screen opens all the same.
+// A failure to fetch the order is told to the operator and leaves the list
+// empty; the screen opens all the same.
 PKG_ZEL08100_EXPORT void CriaIncPed(bool modo, const QString& filial, const QString& pedido, const QString& dtPedido,
                                     const QString& dtEntrega);
 

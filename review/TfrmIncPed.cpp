@@ -14,6 +14,11 @@ namespace Cli_zel08100 {
 
 using namespace zel;
 
+namespace {
+// A 16-pixel check box with a little room around it, and the grid line.
+constexpr int kCheckColumnWidth = 20;
+} // namespace
+
 TfrmIncPed::TfrmIncPed(QWidget* owner) : TfrmPadraoGrid(owner, QStringLiteral("frmIncPed"))
 {
     setCaption(QStringLiteral("Inconsistência do Pedido"));
@@ -66,6 +71,8 @@ void TfrmIncPed::createToolbar()
         img->setAutoSize(true);
         img->setTransparent(true);
         img->setPicture(CheckBoxBitmap(img == imgChecked));
+        img->setAccessibleName(img == imgChecked ? QStringLiteral("Inconsistência marcada")
+                                                 : QStringLiteral("Inconsistência não marcada"));
         SetBounds(img, left, 5, 16, 16);
         img->hide();
         left += 18;
@@ -75,6 +82,8 @@ void TfrmIncPed::createToolbar()
     SetBounds(sbtFiltro, 181, 4, 21, 21);
     sbtFiltro->setFlat(true);
     sbtFiltro->setGlyph(FunnelGlyph(), 2);
+    // No hint, but a name for who cannot see the funnel.
+    sbtFiltro->setAccessibleName(QStringLiteral("Filtrar pedidos"));
 
     btnLiberar = new TButtonFlat(panMenu, QStringLiteral("btnLiberar"));
     SetBounds(btnLiberar, 202, 4, 21, 21);
@@ -110,6 +119,7 @@ void TfrmIncPed::createBranchPanel()
     medCdFilial->setEditMask(QStringLiteral(">aaaa;0; "));
     medCdFilial->setMaxLength(4);
     SetTabOrder(medCdFilial, 0);
+    lblFilial->setBuddy(medCdFilial);
 
     btpFilial = new TBtnPesquisa(panFilial, QStringLiteral("btpFilial"));
     SetBounds(btpFilial, 99, 6, 21, 21);
@@ -119,12 +129,14 @@ void TfrmIncPed::createBranchPanel()
     btpFilial->EmptyError = QStringLiteral("Não há filial cadastrada.");
     SetHint(btpFilial, QStringLiteral("Pesquisar"));
     SetShowHint(btpFilial, true);
+    btpFilial->setAccessibleName(QStringLiteral("Pesquisar filial"));
     btpFilial->setGlyph(OpenFolderGlyph(), 2);
     SetTabOrder(btpFilial, 1);
 
     edtNmfilial = new TEdit(panFilial, QStringLiteral("edtNmfilial"));
     SetBounds(edtNmfilial, 125, 6, 410, 21);
     edtNmfilial->setEnabled(false);
+    edtNmfilial->setAccessibleName(QStringLiteral("Nome da filial"));
     SetColor(edtNmfilial, colors::clBtnFace);
     SetTabOrder(edtNmfilial, 2);
 }
@@ -138,6 +150,7 @@ void TfrmIncPed::createOrderGrid()
     SetWidth(panNavigator, 725);
 
     dbgPadrao->setDataSource(&dtsPedido);
+    dbgPadrao->setAccessibleName(QStringLiteral("Pedidos"));
     SetAlign(dbgPadrao, TAlign::alTop);
     SetBounds(dbgPadrao, 0, 0, 711, 150);
     dbgPadrao->setReadOnly(true);
@@ -191,15 +204,20 @@ void TfrmIncPed::createDetailPages()
     dbgIncPed->setFrameShape(QFrame::NoFrame);
     SetColor(dbgIncPed, colors::clInfoBk);
     dbgIncPed->setDataSource(&dtsIncPedido);
+    dbgIncPed->setAccessibleName(QStringLiteral("Inconsistências do pedido"));
     dbgIncPed->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgRowSelect |
                           dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
     dbgIncPed->TitleFont = TFont(QStringLiteral("MS Sans Serif"), -11, 0, colors::clWindowText);
 
-    // The check column: its title is the symbol font's "4", a check mark.
+    // The check column: its title is the symbol font's "4", a check mark that
+    // says a click marks them all. Drawn in the text colour, not the window's
+    // white, which vanishes on the light title. Its cells hold 16-pixel check
+    // boxes: the column is wide enough for them beside the grid line.
     TColumn* ativa = dbgIncPed->AddColumn(QStringLiteral("ATIVA"));
     ativa->Title.setCaption(QStringLiteral("4"));
-    ativa->Title.Font = TFont(QStringLiteral("Monotype Sorts"), -11, 0, colors::clWindow);
+    ativa->Title.Font = TFont(QStringLiteral("Monotype Sorts"), -11, 0, colors::clWindowText);
     ativa->Font = TFont(QStringLiteral("Monotype Sorts"), -11, fsBold, colors::clWindowText);
+    ativa->setWidth(kCheckColumnWidth);
     struct Col {
         const char* field;
         const char* title;
@@ -223,6 +241,7 @@ void TfrmIncPed::createDetailPages()
     SetAlign(dmmObsIncPed, TAlign::alClient);
     dmmObsIncPed->setDataSource(&dtsIncPedido);
     dmmObsIncPed->setDataField(QStringLiteral("TXOBSLIBINCO"));
+    dmmObsIncPed->setAccessibleName(QStringLiteral("Observação da liberação"));
     SetTabOrder(dmmObsIncPed, 0);
 
     pgcIncPed->SetActivePage(tshIncPed);
@@ -230,9 +249,9 @@ void TfrmIncPed::createDetailPages()
 
 void TfrmIncPed::createMenu()
 {
+    // The designed caption "-" is what makes it a separator: it shows no text.
     N1 = mnuManutencao->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    N1->setText(QStringLiteral("-"));
     mnuLiberar = mnuManutencao->addAction(QStringLiteral("Liberar Inconsistências"));
     mnuLiberar->setObjectName(QStringLiteral("mnuLiberar"));
     mnuLiberar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));

@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-dejavu-core
+  fonts-liberation qt6-translations-l10n
 )
 
 missing=()

@@ -76,21 +76,23 @@ int TDataSet::CurrentRow() const
 
 bool TDataSet::Modified() const
 {
-    return (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) && buffer_ != bufferOriginal_;
+    return IsEditing() && buffer_ != bufferOriginal_;
 }
 
-void TDataSet::notify(Notify what, TField* field)
+void TDataSet::notify(TDataEvent what, TField* field)
 {
-    if (disableCount_ > 0) return;
+    // Disabled controls show nothing new, but still hand in what was typed.
+    const bool handIn = what == TDataEvent::UpdateData || what == TDataEvent::CheckBrowseMode;
+    if (disableCount_ > 0 && !handIn) return;
     for (TDataSource* s : std::vector<TDataSource*>(sources_))
-        s->DataEvent(TDataSource::Event(int(what)), field);
+        s->DataEvent(what, field);
 }
 
 void TDataSet::setState(TDataSetState s)
 {
     if (state_ == s) return;
     state_ = s;
-    notify(Notify::StateChanged);
+    notify(TDataEvent::StateChanged);
 }
 
 void TDataSet::Open()
@@ -101,7 +103,7 @@ void TDataSet::Open()
     bof_ = true;
     eof_ = store_.rowCount() == 0;
     setState(TDataSetState::dsBrowse);
-    notify(Notify::ActiveChanged);
+    notify(TDataEvent::ActiveChanged);
     run(AfterOpen);
     if (store_.rowCount() > 0) run(AfterScroll);
 }
@@ -119,7 +121,7 @@ void TDataSet::Close()
     cur_ = 0;
     bof_ = eof_ = true;
     setState(TDataSetState::dsInactive);
-    notify(Notify::ActiveChanged);
+    notify(TDataEvent::ActiveChanged);
     run(AfterClose);
 }
 
@@ -138,7 +140,7 @@ void TDataSet::scrollTo(std::size_t row, bool bof, bool eof)
     cur_ = row;
     bof_ = bof;
     eof_ = eof;
-    notify(Notify::Scrolled);
+    notify(TDataEvent::Scrolled);
 }
 
 void TDataSet::First()
@@ -225,6 +227,17 @@ TBookmark TDataSet::GetBookmark() const
     return (generation_ << 32) | store_.idAt(cur_);
 }
 
+TBookmark TDataSet::BookmarkAt(int row) const
+{
+    if (!Active() || row < 0) return kNoBookmark;
+    std::size_t r = std::size_t(row);
+    if (state_ == TDataSetState::dsInsert) {
+        if (r == insertAt_) return kNoBookmark;
+        if (r > insertAt_) --r;
+    }
+    return r < store_.rowCount() ? (generation_ << 32) | store_.idAt(r) : kNoBookmark;
+}
+
 std::size_t TDataSet::RowOf(std::uint32_t id) const
 {
     if (id == 0) return npos;
@@ -264,8 +277,8 @@ std::vector<Variant> TDataSet::RowValues(std::size_t row) const
 void TDataSet::CheckBrowseMode()
 {
     CheckActive();
-    notify(Notify::CheckBrowseMode);
-    if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) {
+    notify(TDataEvent::CheckBrowseMode);
+    if (IsEditing()) {
         UpdateRecord();
         if (Modified())
             Post();
@@ -276,14 +289,13 @@ void TDataSet::CheckBrowseMode()
 
 void TDataSet::UpdateRecord()
 {
-    if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert)
-        Fail(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
-    notify(Notify::UpdateData);
+    if (!IsEditing()) Fail(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
+    notify(TDataEvent::UpdateData);
 }
 
 void TDataSet::Edit()
 {
-    if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) return;
+    if (IsEditing()) return;
     CheckActive();
     if (store_.rowCount() == 0) {
         Insert();
@@ -292,8 +304,9 @@ void TDataSet::Edit()
     run(BeforeEdit);
     buffer_ = RowValues(cur_);
     bufferOriginal_ = buffer_;
+    ++editSession_;
     setState(TDataSetState::dsEdit);
-    notify(Notify::RecordChanged);
+    notify(TDataEvent::RecordChanged);
     run(AfterEdit);
 }
 
@@ -306,9 +319,10 @@ void TDataSet::beginInsert(bool append)
     insertAt_ = append || n == 0 ? n : cur_;
     buffer_.assign(fields_.size(), Variant());
     bufferOriginal_ = buffer_;
+    ++editSession_;
     state_ = TDataSetState::dsInsert; // reported below, once the row is in place
-    notify(Notify::DataSetChanged);
-    notify(Notify::StateChanged);
+    notify(TDataEvent::DataSetChanged);
+    notify(TDataEvent::StateChanged);
     run(AfterInsert);
     run(AfterScroll);
 }
@@ -331,7 +345,7 @@ void TDataSet::writeBufferToStore()
             store_.set(row, c, buffer_[c]);
         cur_ = row;
         logIndex_[store_.idAt(row)] = log_.size();
-        log_.push_back({LogEntry::Insert, store_.idAt(row), {}, 0});
+        log_.push_back({LogEntry::Insert, store_.idAt(row), {}});
         return;
     }
     if (buffer_ == bufferOriginal_) return;
@@ -339,7 +353,7 @@ void TDataSet::writeBufferToStore()
     auto it = logIndex_.find(id);
     if (it == logIndex_.end()) {
         logIndex_[id] = log_.size();
-        log_.push_back({LogEntry::Modify, id, RowValues(cur_), 0});
+        log_.push_back({LogEntry::Modify, id, RowValues(cur_)});
         it = logIndex_.find(id);
     }
     for (std::size_t c = 0; c < fields_.size(); ++c)
@@ -348,10 +362,24 @@ void TDataSet::writeBufferToStore()
     LogEntry& e = log_[it->second];
     if (e.kind == LogEntry::Modify && RowValues(cur_) == e.original) {
         log_.erase(log_.begin() + std::ptrdiff_t(it->second));
-        logIndex_.clear();
-        for (std::size_t i = 0; i < log_.size(); ++i)
-            logIndex_[log_[i].id] = i;
+        reindexLog();
     }
+}
+
+void TDataSet::reindexLog()
+{
+    logIndex_.clear();
+    for (std::size_t i = 0; i < log_.size(); ++i)
+        if (log_[i].kind != LogEntry::Delete) logIndex_[log_[i].id] = i;
+}
+
+std::uint32_t TDataSet::nextBaseRowId(std::size_t row) const
+{
+    for (std::size_t r = row + 1; r < store_.rowCount(); ++r) {
+        const auto it = logIndex_.find(store_.idAt(r));
+        if (it == logIndex_.end() || log_[it->second].kind != LogEntry::Insert) return store_.idAt(r);
+    }
+    return 0;
 }
 
 void TDataSet::Post()
@@ -367,20 +395,20 @@ void TDataSet::Post()
     bufferOriginal_.clear();
     eof_ = bof_ = false;
     setState(TDataSetState::dsBrowse);
-    notify(Notify::DataSetChanged);
+    notify(TDataEvent::DataSetChanged);
     run(AfterPost);
 }
 
 void TDataSet::Cancel()
 {
-    if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
+    if (!IsEditing()) return;
     run(BeforeCancel);
     const bool wasInsert = state_ == TDataSetState::dsInsert;
     buffer_.clear();
     bufferOriginal_.clear();
     if (wasInsert && store_.rowCount() > 0) cur_ = std::min(insertAt_, store_.rowCount() - 1);
     setState(TDataSetState::dsBrowse);
-    notify(Notify::DataSetChanged);
+    notify(TDataEvent::DataSetChanged);
     run(AfterCancel);
 }
 
@@ -399,25 +427,28 @@ void TDataSet::Delete()
     }
     run(BeforeDelete);
     run(BeforeScroll);
+    // A row added since the base simply goes; a row of the base is logged as
+    // deleted at the end of the log, so that the log stays in time order, with
+    // its base values (those of an earlier modify, which it replaces).
     const std::uint32_t id = store_.idAt(cur_);
-    auto it = logIndex_.find(id);
+    const auto it = logIndex_.find(id);
     if (it != logIndex_.end() && log_[it->second].kind == LogEntry::Insert) {
         log_.erase(log_.begin() + std::ptrdiff_t(it->second));
-    } else if (it != logIndex_.end()) {
-        log_[it->second].kind = LogEntry::Delete;
-        log_[it->second].deletedAt = cur_;
     } else {
-        log_.push_back({LogEntry::Delete, id, RowValues(cur_), cur_});
+        LogEntry deleted{LogEntry::Delete, id, RowValues(cur_), nextBaseRowId(cur_)};
+        if (it != logIndex_.end()) {
+            deleted.original = std::move(log_[it->second].original);
+            log_.erase(log_.begin() + std::ptrdiff_t(it->second));
+        }
+        log_.push_back(std::move(deleted));
     }
-    logIndex_.clear();
-    for (std::size_t i = 0; i < log_.size(); ++i)
-        if (log_[i].kind != LogEntry::Delete) logIndex_[log_[i].id] = i;
+    reindexLog();
     store_.eraseRow(cur_);
     if (cur_ >= store_.rowCount() && cur_ > 0) cur_ = store_.rowCount() ? store_.rowCount() - 1 : 0;
     bof_ = false;
     eof_ = store_.rowCount() == 0;
-    notify(Notify::StateChanged);
-    notify(Notify::DataSetChanged);
+    notify(TDataEvent::StateChanged);
+    notify(TDataEvent::DataSetChanged);
     run(AfterDelete);
     run(AfterScroll);
 }
@@ -434,6 +465,9 @@ void TDataSet::CancelUpdates()
 {
     Cancel();
     if (log_.empty()) return;
+    // Undone in reverse time order. A deleted row goes back before the row of
+    // the base that followed it: every later delete is undone by then, so that
+    // row is back in place, and rows added since the base do not count.
     const std::uint32_t current = store_.rowCount() ? store_.idAt(cur_) : 0;
     for (auto e = log_.rbegin(); e != log_.rend(); ++e) {
         switch (e->kind) {
@@ -450,7 +484,8 @@ void TDataSet::CancelUpdates()
             break;
         }
         case LogEntry::Delete: {
-            const std::size_t row = store_.insertRow(std::min(e->deletedAt, store_.rowCount()), e->id);
+            const std::size_t next = e->followedBy ? RowOf(e->followedBy) : npos;
+            const std::size_t row = store_.insertRow(next == npos ? store_.rowCount() : next, e->id);
             for (std::size_t c = 0; c < fields_.size(); ++c)
                 store_.set(row, c, e->original[c]);
             break;
@@ -465,7 +500,7 @@ void TDataSet::CancelUpdates()
     else if (cur_ >= store_.rowCount())
         cur_ = store_.rowCount() ? store_.rowCount() - 1 : 0;
     bof_ = eof_ = store_.rowCount() == 0;
-    notify(Notify::DataSetChanged);
+    notify(TDataEvent::DataSetChanged);
 }
 
 // ---------------------------------------------------------------- controls
@@ -480,11 +515,11 @@ void TDataSet::EnableControls()
     if (disableCount_ == 0) return;
     if (--disableCount_ > 0) return;
     if (state_ != stateAtDisable_) {
-        notify(Notify::StateChanged);
+        notify(TDataEvent::StateChanged);
         if ((state_ == TDataSetState::dsInactive) != (stateAtDisable_ == TDataSetState::dsInactive))
-            notify(Notify::ActiveChanged);
+            notify(TDataEvent::ActiveChanged);
     }
-    notify(Notify::DataSetChanged);
+    notify(TDataEvent::DataSetChanged);
 }
 
 void TDataSet::RegisterDataSource(TDataSource* ds)
@@ -533,7 +568,7 @@ Variant TDataSet::FieldValue(const TField* f) const
 
 void TDataSet::checkEditing(const TField* f) const
 {
-    if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert)
+    if (!IsEditing())
         Fail(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão (campo '%1').")
                  .arg(f->FieldName()));
     if (f->ReadOnly()) Fail(QStringLiteral("O campo '%1' não pode ser modificado.").arg(f->FieldName()));
@@ -543,7 +578,7 @@ void TDataSet::SetFieldValue(TField* f, const Variant& v)
 {
     checkEditing(f);
     buffer_[std::size_t(f->Index())] = f->Coerce(v);
-    notify(Notify::RecordChanged, f);
+    notify(TDataEvent::RecordChanged, f);
 }
 
 } // namespace zel

@@ -23,6 +23,19 @@ class TDataSource;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
+// What a dataset tells its data sources, and they their links. UpdateData
+// and CheckBrowseMode ask the controls to hand in what the user typed; the
+// others report changes for the controls to show.
+enum class TDataEvent {
+    DataSetChanged,
+    Scrolled,
+    RecordChanged,
+    StateChanged,
+    UpdateData,
+    CheckBrowseMode,
+    ActiveChanged
+};
+
 // Identifies a row for as long as it exists, whatever moves around it; a
 // reload or a close makes every earlier bookmark invalid.
 using TBookmark = std::uint64_t;
@@ -61,6 +74,12 @@ public:
     // State
     TDataSetState State() const { return state_; }
     bool Active() const { return state_ != TDataSetState::dsInactive; }
+    // True while a row is edited or inserted.
+    bool IsEditing() const { return state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert; }
+    // Tells one edit or insert from the next: a new number each time the
+    // dataset enters either state. Controls hand in text typed during an edit
+    // only to that edit.
+    std::uint64_t EditSession() const { return editSession_; }
     // True when closed or without rows (a row being inserted is not counted).
     bool IsEmpty() const { return !Active() || store_.rowCount() == 0; }
     bool Eof() const { return eof_ || IsEmpty(); }
@@ -88,6 +107,9 @@ public:
     bool Locate(const QString& fieldName, const Variant& value);
 
     TBookmark GetBookmark() const;
+    // The bookmark of the row at a view index (see RecordCount); none for the
+    // row being inserted.
+    TBookmark BookmarkAt(int row) const;
     void GotoBookmark(TBookmark b);
     void FreeBookmark(TBookmark) {}
     bool BookmarkValid(TBookmark b) const;
@@ -102,7 +124,9 @@ public:
     void CheckBrowseMode();
     void UpdateRecord(); // controls hand in their pending text
 
-    // Controls
+    // Controls. While disabled, the data sources report no change to the
+    // controls; they are still asked to hand in typed text when the dataset
+    // posts or checks its browse mode, so that nothing typed is lost.
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return disableCount_ > 0; }
@@ -152,23 +176,16 @@ protected:
         enum Kind { Modify, Insert, Delete } kind;
         std::uint32_t id;              // row id in the store
         std::vector<Variant> original; // base values (modify, delete)
-        std::size_t deletedAt = 0;     // position of a deleted row
+        // Delete: the id of the row of the base that followed the deleted
+        // one, 0 when it was the last; the undo puts the row back before it.
+        std::uint32_t followedBy = 0;
     };
     const std::vector<LogEntry>& Log() const { return log_; }
     std::vector<Variant> RowValues(std::size_t row) const;
     std::size_t RowOf(std::uint32_t rowId) const; // npos when gone
 
 private:
-    enum class Notify {
-        DataSetChanged,
-        Scrolled,
-        RecordChanged,
-        StateChanged,
-        UpdateData,
-        CheckBrowseMode,
-        ActiveChanged
-    };
-    void notify(Notify what, TField* field = nullptr);
+    void notify(TDataEvent what, TField* field = nullptr);
     void setState(TDataSetState s);
     void scrollTo(std::size_t row, bool bof, bool eof);
     void beginInsert(bool append);
@@ -178,6 +195,8 @@ private:
         if (e) e(this);
     }
     void checkEditing(const TField* f) const;
+    void reindexLog();
+    std::uint32_t nextBaseRowId(std::size_t row) const;
 
     QString name_;
     std::vector<std::unique_ptr<TField>> fields_;
@@ -192,6 +211,7 @@ private:
     std::vector<Variant> buffer_;
     std::vector<Variant> bufferOriginal_;
     std::size_t insertAt_ = 0;
+    std::uint64_t editSession_ = 0;
     int disableCount_ = 0;
     TDataSetState stateAtDisable_ = TDataSetState::dsInactive;
     bool pendingDataChange_ = false;

@@ -38,7 +38,7 @@ void TDataSource::RemoveLink(TDataLink* l)
     links_.erase(std::remove(links_.begin(), links_.end(), l), links_.end());
 }
 
-void TDataSource::DataEvent(Event e, TField* field)
+void TDataSource::DataEvent(TDataEvent e, TField* field)
 {
     const std::vector<TDataLink*> links(links_);
     auto each = [&](auto fn) {
@@ -46,30 +46,30 @@ void TDataSource::DataEvent(Event e, TField* field)
             if (std::find(links_.begin(), links_.end(), l) != links_.end()) fn(l);
     };
     switch (e) {
-    case Event::StateChanged:
+    case TDataEvent::StateChanged:
         each([](TDataLink* l) { l->EditingChanged(); });
         if (OnStateChange) OnStateChange(this);
         break;
-    case Event::ActiveChanged:
+    case TDataEvent::ActiveChanged:
         each([](TDataLink* l) { l->ActiveChanged(); });
         break;
-    case Event::DataSetChanged:
+    case TDataEvent::DataSetChanged:
         each([](TDataLink* l) { l->DataSetChanged(); });
         if (OnDataChange) OnDataChange(this, nullptr);
         break;
-    case Event::Scrolled:
+    case TDataEvent::Scrolled:
         each([](TDataLink* l) { l->DataSetScrolled(); });
         if (OnDataChange) OnDataChange(this, nullptr);
         break;
-    case Event::RecordChanged:
+    case TDataEvent::RecordChanged:
         each([field](TDataLink* l) { l->RecordChanged(field); });
         if (OnDataChange) OnDataChange(this, field);
         break;
-    case Event::UpdateData:
+    case TDataEvent::UpdateData:
         if (OnUpdateData) OnUpdateData(this);
         each([](TDataLink* l) { l->UpdateData(); });
         break;
-    case Event::CheckBrowseMode:
+    case TDataEvent::CheckBrowseMode:
         each([](TDataLink* l) { l->CheckBrowseMode(); });
         break;
     }
@@ -93,7 +93,7 @@ void TDataLink::setDataSource(TDataSource* s)
 bool TDataLink::Editing() const
 {
     TDataSet* ds = DataSet();
-    return ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert);
+    return ds && ds->IsEditing();
 }
 
 bool TDataLink::Edit()
@@ -107,6 +107,20 @@ TField* TFieldDataLink::Field() const
 {
     TDataSet* ds = DataSet();
     return ds && !FieldName.isEmpty() ? ds->FindField(FieldName) : nullptr;
+}
+
+bool TFieldDataLink::Modified() const
+{
+    // Text typed during an edit that has ended since (cancelled while the
+    // controls were disabled, say) belongs to no row any more.
+    const TDataSet* ds = DataSet();
+    return modified_ && ds && ds->IsEditing() && ds->EditSession() == editSession_;
+}
+
+void TFieldDataLink::Modify()
+{
+    modified_ = true;
+    if (const TDataSet* ds = DataSet()) editSession_ = ds->EditSession();
 }
 
 void TFieldDataLink::Reset()
@@ -145,7 +159,7 @@ void TFieldDataLink::EditingChanged()
 
 void TFieldDataLink::UpdateData()
 {
-    if (modified_ && OnUpdateData) OnUpdateData();
+    if (Modified() && OnUpdateData) OnUpdateData();
     modified_ = false;
 }
 

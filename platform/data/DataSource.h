@@ -12,8 +12,9 @@ namespace zel {
 class TDataLink;
 
 // Connects a dataset to data-aware controls. While the dataset's controls are
-// disabled it reports nothing: no state change, no data change, nothing to
-// its links; EnableControls resynchronises them.
+// disabled it reports no change: no state change, no data change, nothing for
+// its links to show; EnableControls resynchronises them. Requests to hand in
+// typed text (UpdateData) still reach the links.
 class TDataSource {
 public:
     using TNotifyEvent = std::function<void(TDataSource* sender)>;
@@ -34,16 +35,7 @@ public:
     TNotifyEvent OnUpdateData;
 
     // Used by TDataSet and TDataLink.
-    enum class Event {
-        DataSetChanged,
-        Scrolled,
-        RecordChanged,
-        StateChanged,
-        UpdateData,
-        CheckBrowseMode,
-        ActiveChanged
-    };
-    void DataEvent(Event e, TField* field);
+    void DataEvent(TDataEvent e, TField* field);
     void AddLink(TDataLink* l);
     void RemoveLink(TDataLink* l);
 
@@ -90,8 +82,9 @@ class TFieldDataLink : public TDataLink {
 public:
     QString FieldName;
     TField* Field() const;
-    bool Modified() const { return modified_; }
-    void Modify() { modified_ = true; }
+    // The control holds text typed during the dataset's current edit.
+    bool Modified() const;
+    void Modify();
     void Reset(); // drops the control's pending text and shows the field again
 
     std::function<void()> OnDataChange; // show the field's value again
@@ -108,6 +101,7 @@ public:
 
 private:
     bool modified_ = false;
+    std::uint64_t editSession_ = 0; // the edit the typed text belongs to
 };
 
 } // namespace zel

@@ -146,7 +146,7 @@ Variant TField::Coerce(const Variant& v) const
         case TFieldType::ftString:
         case TFieldType::ftFixedChar: {
             QString s = v.toString();
-            if (size_ > 0 && s.size() > size_)
+            if (size_ > 0 && CharacterCount(s) > size_)
                 throw EDatabaseError(QStringLiteral("O valor '%1' excede o tamanho do campo %2 (%3 caracteres).")
                                          .arg(s, fieldName_)
                                          .arg(size_));
@@ -163,6 +163,22 @@ Variant TField::Coerce(const Variant& v) const
         throw EConvertError(QStringLiteral("Valor inválido para o campo %1: %2").arg(fieldName_, e.Message()));
     }
     return v;
+}
+
+int CharacterCount(const QString& text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())) ++n;
+    return n;
+}
+
+QString LeftCharacters(const QString& text, int count)
+{
+    qsizetype end = 0;
+    for (int n = 0; n < count && end < text.size(); ++n)
+        end += text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate() ? 2 : 1;
+    return text.left(end);
 }
 
 QString FormatFloat(const QString& format, double value, const QLocale& locale)

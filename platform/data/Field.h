@@ -33,7 +33,7 @@ public:
     TDataSet* DataSet() const { return dataSet_; }
     const QString& FieldName() const { return fieldName_; }
     TFieldType DataType() const { return type_; }
-    int Size() const { return size_; }
+    int Size() const { return size_; } // of a text, in characters (CharacterCount)
     int Index() const { return index_; }
 
     // Component name, e.g. "cdsPedidoIDSITPEDIDO".
@@ -109,6 +109,13 @@ private:
     QString displayFormat_;
     QString editFormat_;
 };
+
+// A text field's size counts characters as the operator sees them, one per
+// code point (a character outside the basic plane is one, not two), wherever
+// a text meets a size: a loaded packet, a written value, a control's limit.
+int CharacterCount(const QString& text);
+// The first `count` characters of a text, never half of one.
+QString LeftCharacters(const QString& text, int count);
 
 // Formats a number with a "#,##0.00" style pattern and the locale's separators.
 QString FormatFloat(const QString& format, double value, const QLocale& locale = QLocale());

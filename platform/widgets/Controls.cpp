@@ -1,10 +1,14 @@
 #include "platform/widgets/Controls.h"
 
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPointer>
@@ -29,6 +33,10 @@ constexpr const char* kParentShowHint = "zelParentShowHint";
 constexpr const char* kColor = "zelColor";
 
 std::atomic<quint64> nextSerial{1};
+
+constexpr double kDesignPointSize = 8.0;
+const QString kUiFace = QStringLiteral("Liberation Sans Narrow");
+double uiPointSize = kDesignPointSize;
 
 bool usesBaseRole(const QWidget* w)
 {
@@ -208,12 +216,12 @@ bool TFont::IsSymbol() const
 
 QFont TFont::toQFont() const
 {
-    QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     static const QStringList classicFaces{QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                                           QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Verdana")};
-    if (!IsSymbol() && !classicFaces.contains(name_, Qt::CaseInsensitive) && !name_.isEmpty()) f.setFamily(name_);
+    const bool uiFace = IsSymbol() || name_.isEmpty() || classicFaces.contains(name_, Qt::CaseInsensitive);
+    QFont f(uiFace ? UiFaceFamily() : name_);
     f.setStyleHint(QFont::SansSerif);
-    f.setPointSize(std::max(1, Size()));
+    f.setPointSizeF(std::max(1, Size()) * UiPointSize() / kDesignPointSize);
     f.setBold(style_ & fsBold);
     f.setItalic(style_ & fsItalic);
     f.setUnderline(style_ & fsUnderline);
@@ -229,6 +237,48 @@ QString TFont::MapText(const QString& text) const
     for (QChar c : text)
         out += c == QLatin1Char('4') ? QChar(0x2714) : c;
     return out;
+}
+
+QString UiFaceFamily()
+{
+    static const QString family =
+        QFontDatabase::hasFamily(kUiFace) ? kUiFace : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    return family;
+}
+
+double UiPointSize()
+{
+    return uiPointSize;
+}
+
+void SetUiFont(double pointSize)
+{
+    uiPointSize = pointSize > 0 ? pointSize : kDesignPointSize;
+    QFont f(UiFaceFamily());
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(uiPointSize);
+    QApplication::setFont(f);
+}
+
+double DesignScale()
+{
+    QFont running(UiFaceFamily());
+    running.setPointSizeF(uiPointSize);
+    QFont designed(running);
+    designed.setPointSizeF(kDesignPointSize);
+    // A device of 96 dots per inch measures the designed height.
+    QImage at96(1, 1, QImage::Format_ARGB32);
+    at96.setDotsPerMeterX(3780);
+    at96.setDotsPerMeterY(3780);
+    const int designedHeight = QFontMetrics(designed, &at96).height();
+    const int runningHeight = QFontMetrics(running).height();
+    if (designedHeight <= 0 || runningHeight <= designedHeight) return 1.0;
+    return double(runningHeight) / designedHeight;
+}
+
+int ScaleDesign(int pixels, double ratio)
+{
+    return int(std::lround(pixels * ratio));
 }
 
 void SetFont(QWidget* w, const TFont& f)
@@ -359,6 +409,10 @@ void UpdateTabOrder(QWidget* screen)
 
 void SetHint(QWidget* w, const QString& hint)
 {
+    // A button that shows only a picture is known by its hint, also to
+    // assistive technology (unless it has a name of its own).
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->text().isEmpty())
+        if (b->accessibleName().isEmpty() || b->accessibleName() == Hint(w)) b->setAccessibleName(hint);
     w->setProperty(kHint, hint);
     updateToolTip(w);
 }

@@ -59,7 +59,9 @@ public:
     QColor Color;
     bool IsSymbol() const;
 
-    // The Qt font: the classic UI faces map to the system sans-serif.
+    // The Qt font: the classic UI faces (and the symbol faces, whose few
+    // glyphs MapText turns into characters) map to the UI face; every size
+    // grows with the size the UI face runs at.
     QFont toQFont() const;
     // The text as the face draws it.
     QString MapText(const QString& text) const;
@@ -71,6 +73,27 @@ private:
 };
 
 void SetFont(QWidget* w, const TFont& f); // face and colour
+
+// The face of the user interface: the one the classic 8-point sans serif of
+// the screens maps to. It is Liberation Sans Narrow, whose widths fit the
+// 8-point designs (a 10-digit order number in a 66-pixel column, a value of
+// 9.999.999,99 in 60), or the system's sans serif when it is not installed.
+QString UiFaceFamily();
+// The size the UI face runs at, in points: 8 as designed, more when the
+// operator asks for a larger font.
+double UiPointSize();
+// Makes the UI face at that size the application's font. Screens created
+// afterwards take it, and grow with it (DesignScale).
+void SetUiFont(double pointSize = 8.0);
+
+// Screens are designed at 96 pixels per inch with text height 13, that is
+// the 8-point face at 96 dpi. The ratio of the UI face's text height as it
+// runs (its size, the screen's DPI) to that designed height: what every bound
+// and column width of a screen is multiplied by, so that a larger font or a
+// higher DPI gives a larger screen, never cut text.
+double DesignScale();
+// A design length in pixels at that ratio.
+int ScaleDesign(int pixels, double ratio);
 
 // ----------------------------------------------------------------- layout
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };

@@ -24,7 +24,8 @@ TDBMemo::TDBMemo(QWidget* parent, const QString& name)
     link_->OnDataChange = [this] { showField(); };
     link_->OnActiveChange = [this] { showField(); };
     link_->OnUpdateData = [this] {
-        if (TField* f = Field()) f->setAsString(toPlainText());
+        TField* f = Field();
+        if (f && toPlainText() != f->AsString()) f->setAsString(toPlainText());
     };
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (!loading_) link_->Modify();
@@ -86,23 +87,31 @@ void TDBMemo::showField()
     loading_ = false;
 }
 
-bool TDBMemo::changesText(const QKeyEvent* e) const
+bool TDBMemo::roomFor(const QString& typed) const
 {
-    if (e->matches(QKeySequence::Paste) || e->matches(QKeySequence::Cut) || e->matches(QKeySequence::Undo) ||
-        e->matches(QKeySequence::Redo) || e->matches(QKeySequence::Delete) ||
-        e->matches(QKeySequence::DeleteEndOfWord) || e->matches(QKeySequence::DeleteStartOfWord))
-        return true;
-    switch (e->key()) {
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return true;
-    default:
-        break;
-    }
+    const int max = MaxLength();
+    return max <= 0 ||
+           CharacterCount(toPlainText()) - CharacterCount(textCursor().selectedText()) + CharacterCount(typed) <= max;
+}
+
+TDBMemo::KeyEffect TDBMemo::keyEffect(const QKeyEvent* e) const
+{
+    const QTextCursor c = textCursor();
+    const bool selection = c.hasSelection();
+    auto effect = [](bool changes) { return changes ? KeyEffect::Change : KeyEffect::NoChange; };
+    if (e->matches(QKeySequence::Undo)) return effect(document()->isUndoAvailable());
+    if (e->matches(QKeySequence::Redo)) return effect(document()->isRedoAvailable());
+    if (e->matches(QKeySequence::Cut)) return effect(selection);
+    if (e->matches(QKeySequence::Delete) || e->matches(QKeySequence::DeleteEndOfWord) ||
+        e->matches(QKeySequence::DeleteEndOfLine) || e->key() == Qt::Key_Delete)
+        return effect(selection || !c.atEnd());
+    if (e->matches(QKeySequence::DeleteStartOfWord) || e->key() == Qt::Key_Backspace)
+        return effect(selection || !c.atStart());
+    if (e->matches(QKeySequence::DeleteCompleteLine)) return effect(!document()->isEmpty());
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) return effect(roomFor(QStringLiteral("\n")));
     const QString t = e->text();
-    return !t.isEmpty() && t.at(0).isPrint();
+    if (!t.isEmpty() && QChar::isPrint(t.toUcs4().value(0))) return effect(roomFor(t));
+    return KeyEffect::Other;
 }
 
 bool TDBMemo::beginEdit()
@@ -136,7 +145,6 @@ void TDBMemo::keyPressEvent(QKeyEvent* e)
 
 void TDBMemo::processKey(QKeyEvent* e)
 {
-    const QString text = e->text();
     if (e->key() == Qt::Key_Escape) {
         if (link_->Modified()) {
             link_->Reset();
@@ -145,34 +153,24 @@ void TDBMemo::processKey(QKeyEvent* e)
         e->ignore();
         return;
     }
-    if (!changesText(e)) {
+    // A paste goes through insertFromMimeData, which decides there.
+    const KeyEffect effect = e->matches(QKeySequence::Paste) ? KeyEffect::Other : keyEffect(e);
+    if (effect == KeyEffect::Other) {
         QPlainTextEdit::keyPressEvent(e);
         return;
     }
-    if (!beginEdit()) {
-        e->accept(); // not editable here: the key changes nothing
+    // A key that changes nothing (or adds past the field's size) starts no
+    // edit; one the dataset refuses to edit for changes nothing either.
+    if (effect == KeyEffect::NoChange || !beginEdit()) {
+        e->accept();
         return;
     }
-    // The field's size bounds the text: a key that would add beyond it is dropped.
-    const int max = MaxLength();
-    if (max > 0 && !text.isEmpty() && text.at(0).isPrint()) {
-        const int selected = textCursor().selectedText().size();
-        if (toPlainText().size() - selected + text.size() > max) {
-            e->accept();
-            return;
-        }
-    }
-    if (max > 0 && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-        if (toPlainText().size() - textCursor().selectedText().size() + 1 > max) {
-            e->accept();
-            return;
-        }
-    }
     QPlainTextEdit::keyPressEvent(e);
-    if (max > 0 && toPlainText().size() > max) {
-        // A paste or redo that went past the size: cut the end off.
+    const int max = MaxLength();
+    if (max > 0 && CharacterCount(toPlainText()) > max) {
+        // A redo that went past the size: cut the end off.
         loading_ = true;
-        setPlainText(toPlainText().left(max));
+        setPlainText(LeftCharacters(toPlainText(), max));
         moveCursor(QTextCursor::End);
         loading_ = false;
         link_->Modify();
@@ -181,13 +179,14 @@ void TDBMemo::processKey(QKeyEvent* e)
 
 void TDBMemo::insertFromMimeData(const QMimeData* source)
 {
-    if (!source->hasText() || !beginEdit()) return;
+    if (!source->hasText()) return;
     QString text = source->text();
     const int max = MaxLength();
     if (max > 0) {
-        const int room = max - (toPlainText().size() - textCursor().selectedText().size());
-        text = text.left(std::max(0, room));
+        const int room = max - (CharacterCount(toPlainText()) - CharacterCount(textCursor().selectedText()));
+        text = LeftCharacters(text, std::max(0, room));
     }
+    if ((text.isEmpty() && !textCursor().hasSelection()) || !beginEdit()) return;
     textCursor().insertText(text);
 }
 
@@ -327,8 +326,11 @@ void TDBNavigator::setHints(const QStringList& hints)
 {
     hints_ = hints;
     const QStringList shown = hints.isEmpty() ? DefaultHints() : hints;
-    for (int i = 0; i < 4; ++i)
-        buttons_[i]->setToolTip(i < shown.size() ? shown.at(i) : DefaultHints().at(i));
+    for (int i = 0; i < 4; ++i) {
+        const QString hint = i < shown.size() && !shown.at(i).isEmpty() ? shown.at(i) : DefaultHints().at(i);
+        buttons_[i]->setToolTip(hint);
+        buttons_[i]->setAccessibleName(hint);
+    }
 }
 
 QToolButton* TDBNavigator::Button(TNavigateBtn b) const
@@ -358,10 +360,12 @@ void TDBNavigator::BtnClick(TNavigateBtn b)
 
 void TDBNavigator::updateButtons()
 {
+    // On the first row there is nothing before it, on the last nothing after
+    // it, also before a move has run into the end.
     TDataSet* ds = link_->DataSet();
     const bool active = ds && ds->Active() && !ds->IsEmpty();
-    const bool atStart = !active || ds->Bof();
-    const bool atEnd = !active || ds->Eof();
+    const bool atStart = !active || ds->Bof() || ds->CurrentRow() <= 0;
+    const bool atEnd = !active || ds->Eof() || ds->CurrentRow() >= ds->RecordCount() - 1;
     buttons_[0]->setEnabled(active && !atStart);
     buttons_[1]->setEnabled(active && !atStart);
     buttons_[2]->setEnabled(active && !atEnd);

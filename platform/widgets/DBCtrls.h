@@ -15,11 +15,14 @@ class QToolButton;
 namespace zel {
 
 // A memo bound to a text field. It shows the field of the current row; the
-// first key that would change the text puts the row in edit (when the dataset
+// first key that changes the text puts the row in edit (when the dataset
 // refuses, for example an empty one that takes no new rows, the key is
-// dropped and nothing is shown); the text never grows past the field's Size;
-// the dataset's post takes the typed text (UpdateData). Esc drops the typed
-// text and shows the field again.
+// dropped and nothing is shown), while keys that change nothing (Backspace at
+// the start, Delete at the end, a character past the size) start nothing; the
+// text never grows past the field's Size, counted in characters; the
+// dataset's post takes the typed text (UpdateData), unless it is what the
+// field already shows (a null note typed and erased stays null). Esc drops
+// the typed text and shows the field again.
 //
 // OnKeyPress(sender, key) sees every character key before the memo does: the
 // handler may change it, and a null character drops it.
@@ -36,7 +39,8 @@ public:
     bool ReadOnly() const { return readOnly_; }
     void setReadOnly(bool r) { readOnly_ = r; }
     QString Text() const { return toPlainText(); }
-    // The most characters the memo takes: the field's Size, 0 = no limit.
+    // The most characters the memo takes: the field's Size, 0 = no limit
+    // (characters as CharacterCount counts them).
     int MaxLength() const;
 
     std::function<void(QObject* sender, QChar& key)> OnKeyPress;
@@ -46,8 +50,10 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    enum class KeyEffect { Other, NoChange, Change };
     void processKey(QKeyEvent* e);
-    bool changesText(const QKeyEvent* e) const;
+    KeyEffect keyEffect(const QKeyEvent* e) const;
+    bool roomFor(const QString& typed) const;
     bool beginEdit();
     void showField();
     std::unique_ptr<TFieldDataLink> link_;

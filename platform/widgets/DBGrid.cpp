@@ -2,6 +2,7 @@
 
 #include "platform/data/Exceptions.h"
 #include "platform/data/Guard.h"
+#include "platform/widgets/Accessibility.h"
 #include "platform/widgets/DBGridModel.h"
 #include "platform/widgets/FormFocus.h"
 
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -95,6 +97,7 @@ public:
     explicit Link(TDBGrid* g) : g_(g) {}
     void ActiveChanged() override
     {
+        g_->drawFailureReported_ = false; // new data: a failure is worth telling again
         g_->rebuildColumns();
         g_->syncToDataSet();
     }
@@ -123,6 +126,19 @@ private:
 
 namespace {
 
+// Refuses typing past a text field's size, counted in characters.
+class FieldSizeValidator : public QValidator {
+public:
+    FieldSizeValidator(int size, QObject* parent) : QValidator(parent), size_(size) {}
+    State validate(QString& input, int&) const override
+    {
+        return CharacterCount(input) <= size_ ? Acceptable : Invalid;
+    }
+
+private:
+    int size_;
+};
+
 class GridDelegate : public QStyledItemDelegate {
 public:
     explicit GridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
@@ -142,7 +158,7 @@ public:
             if (TField* f = c->Field();
                 f && f->Size() > 0 &&
                 (f->DataType() == TFieldType::ftString || f->DataType() == TFieldType::ftFixedChar))
-                e->setMaxLength(f->Size());
+                e->setValidator(new FieldSizeValidator(f->Size(), e));
         }
         grid_->CellEditorOpened(e, index.column());
         return e;
@@ -176,6 +192,7 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     setObjectName(name);
     MarkControl(this);
     MarkComposite(this);
+    KeepEmptyTablesQuiet();
     InstallFocusTracker();
     setModel(model_);
     setItemDelegate(new GridDelegate(this));
@@ -377,10 +394,19 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     const int previousColumn = lastColumn_;
     TDataSet* ds = DataSet();
     if (ds && ds->Active() && current.row() != ds->CurrentRow()) {
-        const int from = ds->CurrentRow();
         // The dataset's own navigation, so that its scroll events run; where
-        // it ends up (a refused post keeps it) is where the grid goes.
-        Guarded([&] { ds->MoveBy(current.row() - from); });
+        // it ends up (a refused post keeps it) is where the grid goes. The
+        // target is taken by identity before the move: leaving a blank
+        // inserted row cancels it and the rows below move up by one.
+        const TBookmark target = ds->BookmarkAt(current.row());
+        const int distance = current.row() - ds->CurrentRow();
+        Guarded([&] {
+            ds->CheckBrowseMode();
+            if (ds->BookmarkValid(target))
+                ds->GotoBookmark(target);
+            else
+                ds->MoveBy(distance); // the rows were replaced meanwhile
+        });
         syncToDataSet();
     }
     if (currentIndex().isValid() && currentIndex().column() != previousColumn) {
@@ -438,7 +464,7 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
     if (!col || !ds) return;
     const bool focused = hasFocus() || (editor_ && editor_->hasFocus());
     const bool current = row == ds->CurrentRow();
-    const int curCol = currentIndex().isValid() ? currentIndex().column() : lastColumn_;
+    const int curCol = currentColumn();
     const bool showSelection = focused || (options_ & dgAlwaysShowSelection);
     bool selected = current && showSelection && ((options_ & dgRowSelect) || modelColumn == curCol);
     if ((options_ & dgMultiSelect) && selectionModel()->isRowSelected(row, QModelIndex())) selected = true;
@@ -482,30 +508,37 @@ void TDBGrid::PaintCell(QPainter* p, const QRect& rect, int row, int modelColumn
             OnDrawColumnCell(this, r, col->Index(), col, state);
         } catch (const EAbort&) {
         } catch (...) {
-            reportLater(std::current_exception());
+            ReportDrawFailure(std::current_exception());
         }
         canvas_ = nullptr;
         p->restore();
     }
 }
 
-void TDBGrid::reportLater(std::exception_ptr failure)
+void TDBGrid::ReportDrawFailure(std::exception_ptr failure)
 {
-    // A failure while painting is shown once the paint is over: a dialog
-    // opened inside a paint would paint the grid again, and fail again.
-    if (reportPending_) return;
-    reportPending_ = true;
-    QTimer::singleShot(0, this, [this, failure] {
-        Guarded([failure] { std::rethrow_exception(failure); });
-        reportPending_ = false;
-    });
+    // Shown once the paint is over: a dialog opened inside a paint would
+    // paint the grid again, and fail again.
+    if (drawFailureReported_) return;
+    drawFailureReported_ = true;
+    QTimer::singleShot(0, this, [failure] { Guarded([failure] { std::rethrow_exception(failure); }); });
+}
+
+int TDBGrid::currentColumn() const
+{
+    return currentIndex().isValid() ? currentIndex().column() : lastColumn_;
+}
+
+bool TDBGrid::canAddRow() const
+{
+    return CanEditCell(currentColumn());
 }
 
 bool TDBGrid::BeginCellEdit()
 {
     TDataSet* ds = DataSet();
     if (!ds || !ds->Active()) return false;
-    if (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert) return true;
+    if (ds->IsEditing()) return true;
     bool ok = false;
     Guarded([&] { ok = link_->Edit(); });
     return ok;
@@ -525,19 +558,33 @@ void TDBGrid::CellEditorOpened(QLineEdit* editor, int modelColumn)
             return;
         }
         editorModified_ = true;
+        editorSession_ = DataSet()->EditSession();
     });
+}
+
+bool TDBGrid::editorHoldsTypedText() const
+{
+    // Typed during the dataset's current edit: an edit ended since (cancelled
+    // while the controls were disabled, say) leaves the text to no row.
+    const TDataSet* ds = DataSet();
+    return editor_ && editorModified_ && ds && ds->IsEditing() && ds->EditSession() == editorSession_;
+}
+
+void TDBGrid::handInText(TField* field, const QString& text)
+{
+    // Text that reads as the field already does is no change: a null cell
+    // typed in and erased again stays null.
+    if (text != field->Text()) field->setAsString(text);
 }
 
 bool TDBGrid::WriteCell(int row, int modelColumn, const QString& text)
 {
     TDataSet* ds = DataSet();
     TColumn* c = ShownColumn(modelColumn);
-    if (!editorModified_ || !ds || !c || row != ds->CurrentRow() ||
-        (ds->State() != TDataSetState::dsEdit && ds->State() != TDataSetState::dsInsert))
-        return false;
+    if (!editorHoldsTypedText() || !c || row != ds->CurrentRow()) return false;
     TField* f = c->Field();
     if (!f) return false;
-    const bool ok = Guarded([&] { f->setAsString(text); });
+    const bool ok = Guarded([&] { handInText(f, text); });
     if (ok) editorModified_ = false;
     return ok;
 }
@@ -546,13 +593,13 @@ void TDBGrid::handInEditor()
 {
     // The dataset is posting: the pending text goes to its field; a value the
     // field refuses fails the post.
-    if (!editor_ || !editorModified_) return;
+    if (!editorHoldsTypedText()) return;
     TColumn* c = ShownColumn(currentIndex().column());
     TField* f = c ? c->Field() : nullptr;
     if (!f) return;
     const QString text = editor_->text();
     editorModified_ = false;
-    f->setAsString(text);
+    handInText(f, text);
 }
 
 void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
@@ -575,20 +622,18 @@ void TDBGrid::keyPressEvent(QKeyEvent* e)
         }
     }
     TDataSet* ds = DataSet();
-    const bool canModify = (options_ & dgEditing) && !readOnly_ && ds && ds->Active();
     if (key == Qt::Key_Insert && !(mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier))) {
-        if (canModify) Guarded([&] { ds->Insert(); });
+        if (canAddRow()) Guarded([&] { ds->Insert(); });
         e->accept();
         return;
     }
-    if (key == Qt::Key_Down && !(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && canModify &&
+    if (key == Qt::Key_Down && !(mods & (Qt::ControlModifier | Qt::ShiftModifier)) && canAddRow() &&
         ds->CurrentRow() == ds->RecordCount() - 1 && ds->State() != TDataSetState::dsInsert) {
         Guarded([&] { ds->Append(); });
         e->accept();
         return;
     }
-    if (key == Qt::Key_Escape && ds && state() != EditingState &&
-        (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) {
+    if (key == Qt::Key_Escape && ds && state() != EditingState && ds->IsEditing()) {
         Guarded([&] { ds->Cancel(); });
         e->accept();
         return;

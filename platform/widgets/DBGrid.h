@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -91,9 +92,15 @@ private:
 
 // A data grid over a data source. The current row follows the dataset and
 // the dataset follows the grid (a click or a key moves it with its own
-// navigation, so AfterScroll runs). Cells show the fields' display text; rows
-// are read only when painted, so a dataset of a million rows scrolls as
-// smoothly as one of ten.
+// navigation, so AfterScroll runs); a move lands on the row clicked or
+// stepped to, also when leaving a blank inserted row removes that row. Cells
+// show the fields' display text; rows are read only when painted, so a
+// dataset of a million rows scrolls as smoothly as one of ten.
+//
+// Rows are added from the keyboard (Insert, Down on the last row) only where
+// the current cell takes typing (CanEditCell): the new row is there to be
+// typed into. A read-only grid, a grid without dgEditing, and a read-only
+// column add none.
 //
 // Events (each runs under the guard): OnDrawColumnCell after the grid drew a
 // cell, with a canvas on it and the drawn row as the dataset's active record;
@@ -158,6 +165,11 @@ public:
     bool BeginCellEdit();
     void CellEditorOpened(QLineEdit* editor, int modelColumn);
     bool WriteCell(int row, int modelColumn, const QString& text);
+    // A failure of a handler run while painting (OnGetText, OnDrawColumnCell)
+    // goes to the guard's report once the paint is over. Painting repeats
+    // (a dialog over the grid repaints it), so it is reported once until the
+    // dataset is opened or reloaded again.
+    void ReportDrawFailure(std::exception_ptr failure);
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -177,8 +189,11 @@ private:
     void refreshRows();
     void applyOptions();
     void handInEditor();
+    bool editorHoldsTypedText() const;
+    void handInText(TField* field, const QString& text);
+    int currentColumn() const;
+    bool canAddRow() const;
     void colEntered();
-    void reportLater(std::exception_ptr failure);
 
     std::unique_ptr<Link> link_;
     TDBGridModel* model_;
@@ -193,7 +208,8 @@ private:
     QPersistentModelIndex pressed_;
     QPointer<QLineEdit> editor_;
     bool editorModified_ = false;
-    bool reportPending_ = false;
+    std::uint64_t editorSession_ = 0; // the dataset's edit the typed text belongs to
+    bool drawFailureReported_ = false;
 };
 
 } // namespace zel

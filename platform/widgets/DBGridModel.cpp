@@ -1,6 +1,7 @@
 #include "platform/widgets/DBGridModel.h"
 
 #include "platform/data/DataSet.h"
+#include "platform/data/Exceptions.h"
 #include "platform/widgets/DBGrid.h"
 
 #include <QBrush>
@@ -69,11 +70,15 @@ QString TDBGridModel::CellText(int row, int column, bool display) const
     if (!ds || !col || row < 0 || row >= rows_) return {};
     TField* f = col->Field();
     if (!f) return {};
-    // A failing text handler must not break painting: the cell stays empty.
+    // A failing text handler must not break painting: the cell stays empty
+    // and the grid reports the failure once the paint is over.
     try {
         TDataSet::ActiveRowScope scope(ds, row);
         return f->GetText(display);
+    } catch (const EAbort&) {
+        return {};
     } catch (...) {
+        grid_->ReportDrawFailure(std::current_exception());
         return {};
     }
 }

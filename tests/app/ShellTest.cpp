@@ -6,7 +6,9 @@
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "platform/data/Guard.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Modal.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,11 +17,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -45,21 +45,12 @@ protected:
     {
         ClearLogin();
         MessageSeam::clearHistory();
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a modal dialog was left open";
     }
     QStringList logLines() const
     {
         QFile f(log_);
         if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    // Runs fill on the modal dialog of type T once it is up.
-    template <class T> void whenModal(std::function<void(T*)> fill)
-    {
-        QTimer::singleShot(0, [fill] {
-            QTRY_VERIFY(dynamic_cast<T*>(QApplication::activeModalWidget()) != nullptr);
-            fill(dynamic_cast<T*>(QApplication::activeModalWidget()));
-        });
     }
     QTemporaryDir dir_;
     QString log_;
@@ -74,7 +65,7 @@ TEST_F(ShellTest, TheMenuLoadsTheModuleOnFirstUseAndCallsItsEntry)
     EXPECT_EQ(MainForm(), &main);
     EXPECT_EQ(MdiArea(), main.mdiArea);
     EXPECT_EQ(main.Module(), nullptr) << "the module must wait for its first use";
-    EXPECT_EQ(main.mnuIncPed->text(), QStringLiteral("Inconsistência do Pedido"));
+    EXPECT_EQ(main.mnuIncPed->text(), QStringLiteral("&Inconsistência do Pedido"));
 
     main.mnuIncPed->trigger();
     ASSERT_NE(main.Module(), nullptr);
@@ -83,7 +74,7 @@ TEST_F(ShellTest, TheMenuLoadsTheModuleOnFirstUseAndCallsItsEntry)
     EXPECT_EQ(main.mdiArea->subWindowList().size(), 2);
 
     // The given-order entry: the dialog refuses an invalid date, then opens.
-    whenModal<TfrmAbrePedido>([](TfrmAbrePedido* d) {
+    const auto dialog = zel::test::WhenModal<TfrmAbrePedido>([](TfrmAbrePedido* d) {
         EXPECT_EQ(d->edtFilial->text(), QStringLiteral("0001")); // the login's branch
         QTest::keyClicks(d->edtPedido, QStringLiteral("0000000123"));
         QTest::keyClicks(d->edtDtPedido, QStringLiteral("31/02/2026"));
@@ -172,8 +163,8 @@ protected:
     void SetUp() override
     {
         ShellTest::SetUp();
-        QString error;
-        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
+        ZEL_SKIP_WITHOUT_SERVER();
+        ASSERT_TRUE(zel::test::Started(server_));
     }
     zel::test::ServerProcess server_;
 };
@@ -215,36 +206,40 @@ TEST_F(LiveShell, AScriptedStartLogsInOpensTheModuleAndSavesAScreenshot)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("demo\n");
     }
-    const QString shot = dir_.filePath(QStringLiteral("shell.png"));
-    QProcess shell;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("pt_BR.UTF-8"));
-    shell.setProcessEnvironment(env);
-    const QStringList common{QStringLiteral("--server"),
-                             server_.address(),
-                             QStringLiteral("--db"),
-                             server_.dbUrl(),
-                             QStringLiteral("--operator"),
-                             QStringLiteral("0001"),
-                             QStringLiteral("--password-file"),
-                             passwordFile,
-                             QStringLiteral("--module"),
-                             QStringLiteral(ZEL_TEST_MODULE_GOOD)};
-    shell.start(QStringLiteral(ZEL_HOST_EXE),
-                common + QStringList{QStringLiteral("--open-incped"), QStringLiteral("--open-order"),
-                                     QStringLiteral("0001,0000000007,05/01/2026,10/01/2026"),
-                                     QStringLiteral("--screenshot"), shot, QStringLiteral("--screenshot-delay"),
-                                     QStringLiteral("200"), QStringLiteral("--quit-after-screenshot")});
-    ASSERT_TRUE(shell.waitForFinished(60000));
-    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
-    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("screenshot saved to"))) << out.toStdString();
-    EXPECT_GT(QFile(shot).size(), 1000);
-    EXPECT_EQ(logLines(), (QStringList{QStringLiteral("initialize"), QStringLiteral("IniProc true|||||0001"),
-                                       QStringLiteral("IniProc false|0001|0000000007|05/01/2026|10/01/2026|0001"),
-                                       QStringLiteral("finalize")}));
+    const std::string shot = dir_.filePath(QStringLiteral("shell.png")).toStdString();
+    const auto runShell = [&](zel::test::ChildProcess& shell, const std::vector<std::string>& more) {
+        shell.setEnvironment("QT_QPA_PLATFORM", "offscreen");
+        shell.setEnvironment("LC_ALL", "C.UTF-8");
+        shell.setEnvironment("LANG", "pt_BR.UTF-8");
+        shell.mergeErrors();
+        std::vector<std::string> args{ZEL_HOST_EXE,
+                                      "--server",
+                                      server_.address().toStdString(),
+                                      "--db",
+                                      server_.dbUrl().toStdString(),
+                                      "--operator",
+                                      "0001",
+                                      "--password-file",
+                                      passwordFile.toStdString(),
+                                      "--module",
+                                      ZEL_TEST_MODULE_GOOD};
+        args.insert(args.end(), more.begin(), more.end());
+        std::string error;
+        EXPECT_TRUE(shell.Start(args, error)) << error;
+        return shell.ReadAll(std::chrono::seconds(60));
+    };
+    {
+        zel::test::ChildProcess shell;
+        const std::string out =
+            runShell(shell, {"--open-incped", "--open-order", "0001,0000000007,05/01/2026,10/01/2026", "--screenshot",
+                             shot, "--screenshot-delay", "200", "--quit-after-screenshot"});
+        EXPECT_EQ(shell.Wait(std::chrono::seconds(30)), 0) << out;
+        EXPECT_NE(out.find("screenshot saved to"), std::string::npos) << out;
+        EXPECT_GT(QFile(QString::fromStdString(shot)).size(), 1000);
+        EXPECT_EQ(logLines(), (QStringList{QStringLiteral("initialize"), QStringLiteral("IniProc true|||||0001"),
+                                           QStringLiteral("IniProc false|0001|0000000007|05/01/2026|10/01/2026|0001"),
+                                           QStringLiteral("finalize")}));
+    }
 
     // A refused scripted login ends the shell with the reason.
     {
@@ -252,8 +247,8 @@ TEST_F(LiveShell, AScriptedStartLogsInOpensTheModuleAndSavesAScreenshot)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("errada\n");
     }
-    shell.start(QStringLiteral(ZEL_HOST_EXE), common);
-    ASSERT_TRUE(shell.waitForFinished(60000));
-    EXPECT_EQ(shell.exitCode(), 2);
-    EXPECT_FALSE(shell.readAllStandardError().isEmpty());
+    zel::test::ChildProcess refused;
+    const std::string out = runShell(refused, {});
+    EXPECT_EQ(refused.Wait(std::chrono::seconds(30)), 2) << out;
+    EXPECT_FALSE(out.empty());
 }

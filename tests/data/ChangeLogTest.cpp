@@ -116,7 +116,7 @@ TEST(ChangeLog, UndoInsideAfterPostLeavesTheRowAsBefore)
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
 }
 
-TEST(ChangeLog, DisabledControlsHearNothingWhileDatasetEventsStillRun)
+TEST(ChangeLog, DisabledControlsAreToldNoChangeWhileDatasetEventsStillRun)
 {
     auto ds = makeIncList();
     ds->SetData(incPacket(3));
@@ -139,7 +139,10 @@ TEST(ChangeLog, DisabledControlsHearNothingWhileDatasetEventsStillRun)
     }
     ds->EnableControls();
     EXPECT_TRUE(ds->ControlsDisabled());
-    EXPECT_TRUE(rec.events.isEmpty()) << rec.events.join(",").toStdString();
+    // Only the requests to hand in typed text, one per post, reached the link.
+    EXPECT_EQ(rec.events, QStringList({"updatedata", "updatedata", "updatedata"}))
+        << rec.events.join(",").toStdString();
+    rec.events.clear();
     EXPECT_EQ(stateChanges, 0);
     EXPECT_EQ(dataChanges, 0);
     EXPECT_EQ(scrolls, 4);
@@ -151,4 +154,112 @@ TEST(ChangeLog, DisabledControlsHearNothingWhileDatasetEventsStillRun)
     EXPECT_EQ(stateChanges, 0);                      // browse before and after
     ds->EnableControls();                            // unbalanced: harmless
     EXPECT_FALSE(ds->ControlsDisabled());
+}
+
+namespace {
+QStringList codes(TDataSet& ds)
+{
+    QStringList out;
+    ds.First();
+    while (!ds.Eof()) {
+        out << ds.FieldByName("NRINCONSPED")->AsString() + ds.FieldByName("ATIVA")->AsString();
+        ds.Next();
+    }
+    return out;
+}
+
+void goTo(TDataSet& ds, const char* code)
+{
+    ASSERT_TRUE(ds.Locate("NRINCONSPED", QString::fromLatin1(code))) << code;
+}
+} // namespace
+
+// A failed send undoes every pending change: the list must come back exactly
+// as it was loaded, in its order, whatever mix of changes was pending.
+TEST(ChangeLog, CancelUpdatesBringsBackTheListInItsOrderAfterAnyMixOfChanges)
+{
+    struct Case {
+        const char* name;
+        std::function<void(TDataSet&)> changes;
+    };
+    const std::vector<Case> cases{
+        {"modify 003, delete 001, delete 003",
+         [](TDataSet& ds) {
+             goTo(ds, "003");
+             mark(ds, "S");
+             goTo(ds, "001");
+             ds.Delete();
+             goTo(ds, "003");
+             ds.Delete();
+         }},
+        {"modify 003, delete 002, delete 003 (neighbours)",
+         [](TDataSet& ds) {
+             goTo(ds, "003");
+             mark(ds, "S");
+             goTo(ds, "002");
+             ds.Delete();
+             goTo(ds, "003");
+             ds.Delete();
+         }},
+        {"delete 002, delete 003, delete 001",
+         [](TDataSet& ds) {
+             goTo(ds, "002");
+             ds.Delete();
+             ds.Delete(); // 003 took its place
+             goTo(ds, "001");
+             ds.Delete();
+         }},
+        {"insert before 001, delete 002, delete the inserted row",
+         [](TDataSet& ds) {
+             ds.First();
+             ds.Insert();
+             ds.FieldByName("NRINCONSPED")->setAsString("new");
+             ds.Post();
+             goTo(ds, "002");
+             ds.Delete();
+             goTo(ds, "new");
+             ds.Delete();
+         }},
+        {"delete 004, append, modify 001, delete 001",
+         [](TDataSet& ds) {
+             ds.Last();
+             ds.Delete();
+             ds.Append();
+             ds.FieldByName("NRINCONSPED")->setAsString("new");
+             ds.Post();
+             goTo(ds, "001");
+             mark(ds, "S", "nota");
+             ds.Delete();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ds = makeIncList();
+        ds->SetData(incPacket(4));
+        c.changes(*ds);
+        ds->CancelUpdates();
+        EXPECT_EQ(ds->ChangeCount(), 0);
+        EXPECT_EQ(codes(*ds), QStringList({"001N", "002N", "003N", "004N"})) << codes(*ds).join(' ').toStdString();
+        ds->First();
+        EXPECT_TRUE(ds->FieldByName("TXOBSLIBINCO")->IsNull());
+    }
+}
+
+TEST(ChangeLog, ADeleteAfterAModifySendsTheBaseValuesInTimeOrder)
+{
+    auto ds = makeIncList();
+    ds->SetData(incPacket(4));
+    goTo(*ds, "003");
+    mark(*ds, "S");
+    goTo(*ds, "001");
+    ds->Delete();
+    goTo(*ds, "003");
+    ds->Delete();
+    const auto d = ds->Delta();
+    ASSERT_EQ(d.rows_size(), 2);
+    EXPECT_EQ(d.rows(0).kind(), zel::data::CHANGE_DELETE);
+    EXPECT_EQ(d.rows(0).original().values(0).text(), "001");
+    EXPECT_EQ(d.rows(1).kind(), zel::data::CHANGE_DELETE);
+    EXPECT_EQ(d.rows(1).original().values(0).text(), "003");
+    EXPECT_EQ(d.rows(1).original().values(2).text(), "N"); // the base, not the posted mark
 }

@@ -122,3 +122,46 @@ TEST(Fields, ConversionsIntoFieldsAreStrict)
     EXPECT_TRUE(ds->FieldByName("QTITENS")->IsNull());
     ds->Post();
 }
+
+// A field's size counts characters, one per code point whatever its encoding:
+// what a packet may load into the field is exactly what may be written back.
+TEST(Fields, SizeCountsCharactersTheSameWayOnLoadAndOnWrite)
+{
+    const QString clef = QString::fromUcs4(U"\U0001D11E"); // outside the basic plane
+    struct Case {
+        QString text;
+        bool fits; // in a field of size 3
+    };
+    const std::vector<Case> cases{
+        {QStringLiteral("abc"), true},   {QStringLiteral("ab") + clef, true},
+        {clef + clef + clef, true},      {QString::fromUtf8("çãé"), true},
+        {QStringLiteral("abcd"), false}, {clef + clef + clef + QStringLiteral("a"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        auto ds = makeIncList(); // NRINCONSPED holds 3 characters
+        PacketBuilder b;
+        b.field("NRINCONSPED", zel::data::FIELD_TEXT, 3)
+            .field("TXOBSLIBINCO", zel::data::FIELD_TEXT, 2000)
+            .field("ATIVA", zel::data::FIELD_FIXED_TEXT, 1)
+            .row({c.text, Variant(), QStringLiteral("N")});
+        bool loaded = true;
+        try {
+            ds->SetData(b);
+        } catch (const EDatabaseError&) {
+            loaded = false;
+        }
+        EXPECT_EQ(loaded, c.fits);
+
+        ds->SetData(incPacket(1));
+        ds->Edit();
+        bool written = true;
+        try {
+            ds->FieldByName("NRINCONSPED")->setAsString(c.text);
+        } catch (const EDatabaseError&) {
+            written = false;
+        }
+        EXPECT_EQ(written, c.fits);
+        EXPECT_EQ(ds->FieldByName("NRINCONSPED")->AsString(), c.fits ? c.text : QStringLiteral("001"));
+    }
+}

@@ -3,9 +3,10 @@
 #include "host/Dialogs.h"
 #include "host/Login.h"
 #include "platform/widgets/MaskEdit.h"
-#include "tests/host/ModalHelper.h"
+#include "tests/support/Modal.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -58,9 +59,9 @@ TEST(FiltroPadrao, EachModalShowingActivatesOnceAndClosingHidesTheDialog)
     EXPECT_EQ(d->size(), QSize(396, 172));
     EXPECT_EQ(d->panMenu->geometry().left(), 341);
 
-    WhenModal<TfrmFiltroTeste>([](TfrmFiltroTeste* f) { QTest::keyClick(f, Qt::Key_Escape); });
+    auto modal = WhenModal<TfrmFiltroTeste>([](TfrmFiltroTeste* f) { QTest::keyClick(f, Qt::Key_Escape); });
     d->ShowModal();
-    WhenModal<TfrmFiltroTeste>([](TfrmFiltroTeste* f) { QTest::mouseClick(f->sbtFechar, Qt::LeftButton); });
+    modal = WhenModal<TfrmFiltroTeste>([](TfrmFiltroTeste* f) { QTest::mouseClick(f->sbtFechar, Qt::LeftButton); });
     d->ShowModal();
     ASSERT_FALSE(d.isNull()) << "a closed filter dialog is kept";
     EXPECT_FALSE(d->isVisible());

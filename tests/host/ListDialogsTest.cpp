@@ -8,7 +8,7 @@
 #include "platform/data/Exceptions.h"
 #include "platform/data/KeyList.h"
 #include "platform/data/Packet.h"
-#include "tests/host/ModalHelper.h"
+#include "tests/support/Modal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +21,7 @@
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ protected:
 TEST_F(PickListTest, KeysAndMouseMarkRowsAndThePickedKeysComeBackAsAKeyList)
 {
     QString stPedido = QStringLiteral(" ");
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    auto modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Nr.Pedido"));
         EXPECT_EQ(d->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Nr.Pedido"));
         EXPECT_EQ(d->Model()->columnCount(), 2) << "the mark field is the check column, not a column of its own";
@@ -90,7 +91,7 @@ TEST_F(PickListTest, KeysAndMouseMarkRowsAndThePickedKeysComeBackAsAKeyList)
     EXPECT_EQ(cds_.ChangeCount(), 0);
 
     // Cancelling changes nothing.
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         EXPECT_EQ(d->Model()->MarkedCount(), 2) << "opens with the incoming list marked";
         d->btnMarcarTodos->click();
         QTest::keyClick(d->grdLista, Qt::Key_Escape);
@@ -100,7 +101,7 @@ TEST_F(PickListTest, KeysAndMouseMarkRowsAndThePickedKeysComeBackAsAKeyList)
     EXPECT_EQ(marks(), QStringLiteral("NSNSN"));
 
     // Nothing picked gives the blank.
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         d->btnDesmarcarTodos->click();
         d->btnOK->click();
     });
@@ -109,7 +110,7 @@ TEST_F(PickListTest, KeysAndMouseMarkRowsAndThePickedKeysComeBackAsAKeyList)
     EXPECT_EQ(marks(), QStringLiteral("NNNNN"));
 
     // With a blank incoming list the marks of the dataset are offered; all.
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         EXPECT_EQ(d->Model()->MarkedCount(), 0);
         d->btnMarcarTodos->click();
         d->btnOK->click();
@@ -124,7 +125,7 @@ TEST_F(PickListTest, FindMovesTheDatasetToTheFoundRow)
 {
     int scrolls = 0;
     cds_.AfterScroll = [&](TDataSet*) { ++scrolls; };
-    WhenModal<TfrmProcura>([](TfrmProcura* d) {
+    auto modal = WhenModal<TfrmProcura>([](TfrmProcura* d) {
         EXPECT_EQ(d->cbxCampo->count(), 2); // visible fields
         d->cbxCampo->setCurrentIndex(1);
         QTest::keyClicks(d->edtTexto, QStringLiteral("0000000009"));
@@ -142,7 +143,7 @@ TEST_F(PickListTest, FindMovesTheDatasetToTheFoundRow)
     EXPECT_EQ(MessageSeam::history()[0].type, TMsgDlgType::mtInformation);
 
     // From the current row on, wrapping around to the first.
-    WhenModal<TfrmProcura>([](TfrmProcura* d) {
+    modal = WhenModal<TfrmProcura>([](TfrmProcura* d) {
         d->cbxCampo->setCurrentIndex(1);
         QTest::keyClicks(d->edtTexto, QStringLiteral("00000000"));
         EXPECT_EQ(d->Find(), 4);
@@ -262,7 +263,7 @@ TEST_F(LookupButtonTest, AnEmptyListShowsItsErrorAndOpensNothing)
 TEST_F(LookupButtonTest, APickedRowPositionsTheListForTheAfterHook)
 {
     insertBranches();
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
+    auto modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Filial"));
         EXPECT_EQ(d->Model()->rowCount(), 3);
         EXPECT_EQ(d->Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Código"));
@@ -282,7 +283,7 @@ TEST_F(LookupButtonTest, APickedRowPositionsTheListForTheAfterHook)
     EXPECT_EQ(calls, QStringList{QStringLiteral("before")});
     cancel = false;
     calls.clear();
-    WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
+    modal = WhenModal<TfrmPesquisaLista>([](TfrmPesquisaLista* d) { d->btnCancelar->click(); });
     QTest::mouseClick(btp_, Qt::LeftButton);
     EXPECT_EQ(calls, QStringList{QStringLiteral("before")});
 }

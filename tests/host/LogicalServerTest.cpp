@@ -6,7 +6,7 @@
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
 #include "host/ResultCheck.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QFile>
 #include <QTest>

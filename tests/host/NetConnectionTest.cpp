@@ -5,8 +5,9 @@
 #include "host/LoginClient.h"
 #include "host/ResultCheck.h"
 #include "platform/data/DataSet.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -118,8 +119,8 @@ class LiveServer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QString error;
-        if (!server_.start(error)) GTEST_SKIP() << error.toStdString();
+        ZEL_SKIP_WITHOUT_SERVER();
+        ASSERT_TRUE(zel::test::Started(server_));
         MessageSeam::clearHistory();
     }
     void TearDown() override
@@ -273,11 +274,10 @@ TEST_F(LiveServer, AFactoryCanWrapTheRealServerToInjectFaults)
 TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
 {
     const QString dir = QStringLiteral(ZEL_TLS_TEST_DIR);
+    ZEL_SKIP_WITHOUT_SERVER();
     zel::test::ServerProcess server;
-    QString error;
-    if (!server.start(error, {QStringLiteral("--tls-cert"), dir + QStringLiteral("/cert.pem"),
-                              QStringLiteral("--tls-key"), dir + QStringLiteral("/key.pem")}))
-        GTEST_SKIP() << error.toStdString();
+    ASSERT_TRUE(zel::test::Started(server, {QStringLiteral("--tls-cert"), dir + QStringLiteral("/cert.pem"),
+                                            QStringLiteral("--tls-key"), dir + QStringLiteral("/key.pem")}));
 
     // Plain: refused.
     EXPECT_THROW(
@@ -302,4 +302,71 @@ TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
     }
     TNetConnection::SetTlsRootCertificates({});
     ClearLogin();
+}
+
+TEST_F(LiveServer, AfterARestartOnTheSamePortTheFirstCallGoesThroughAndFailuresMeanwhileAreTold)
+{
+    QStringList told;
+    TNetConnection::SetLinkStatusObserver([&](const QString& failure) { told << failure; });
+    SetLogin(login("0001"));
+    TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    useLoginServer(netIncPed);
+    netIncPed.Connect();
+    ASSERT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()));
+    EXPECT_TRUE(told.isEmpty()) << "nothing to tell while calls get through";
+
+    server_.stop();
+    for (int i = 0; i < 2; ++i) {
+        try {
+            netIncPed.AppServer().GetGrupOper(FiliProc(), Operador());
+            FAIL() << "a call to a stopped server succeeded";
+        } catch (const ENetError& e) {
+            EXPECT_EQ(e.kind(), ENetError::Unavailable) << e.what();
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("não está disponível"))) << e.what();
+        }
+    }
+    ASSERT_EQ(told.size(), 1) << "the failure is told once, not at every call";
+    EXPECT_TRUE(told[0].contains(QStringLiteral("não está disponível"))) << told[0].toStdString();
+
+    // A link opened while the server is down connects at its first call
+    // after the server is back.
+    TNetConnection late(QStringLiteral("netLate"));
+    useLoginServer(late);
+    late.ThrowException = false;
+    late.Connect();
+    EXPECT_FALSE(late.Connected());
+
+    QString error;
+    ASSERT_TRUE(server_.restart(error)) << error.toStdString();
+    QElapsedTimer first;
+    first.start();
+    EXPECT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()))
+        << "the first call after the restart failed";
+    std::printf("first call after the restart: %lld ms\n", static_cast<long long>(first.elapsed()));
+    EXPECT_EQ(told.constLast(), QString()) << "a call that gets through clears the failure";
+    EXPECT_NO_THROW(late.AppServer().GetGrupOper(FiliProc(), Operador()));
+    EXPECT_TRUE(late.Connected());
+    TNetConnection::SetLinkStatusObserver({});
+}
+
+TEST_F(LiveServer, AServerThatTakesTheConnectionButDoesNotAnswerIsNotCalledUnreachable)
+{
+    SetLogin(login("0001"));
+    ASSERT_TRUE(server_.pause());
+    try {
+        Entrar(server_.host(), server_.port(), QStringLiteral("0001"), QStringLiteral("demo"), {}, 1000);
+        FAIL() << "a login to a frozen server succeeded";
+    } catch (const ENetError& e) {
+        EXPECT_EQ(e.kind(), ENetError::DeadlineExceeded) << e.what();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("não respondeu em 1 s"))) << e.what();
+        EXPECT_FALSE(e.Message().contains(QStringLiteral("Não foi possível conectar"))) << e.what();
+    }
+    TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    useLoginServer(netIncPed);
+    netIncPed.ThrowException = false;
+    netIncPed.ConnectTimeoutMs = 1000;
+    netIncPed.Connect();
+    EXPECT_FALSE(netIncPed.Connected());
+    EXPECT_TRUE(netIncPed.LastError().contains(QStringLiteral("não respondeu"))) << netIncPed.LastError().toStdString();
+    server_.resume();
 }

@@ -7,13 +7,13 @@
 #include "platform/data/Exceptions.h"
 #include "platform/data/Packet.h"
 #include "platform/widgets/FormFocus.h"
-#include "tests/host/ModalHelper.h"
 
 #include <QAction>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QTest>
 
@@ -93,15 +93,14 @@ protected:
 TEST_F(PadraoGridTest, TheScreenHasEveryComponentByItsName)
 {
     QPointer<TfrmTeste> f = CreateForm<TfrmTeste>();
-    for (const char* name :
-         {"mnuPadrao", "panMenu", "sbtAlterar", "sbtConfirmar", "sbtCancelar", "sbtProcurar", "sbtVerificar",
-          "sbtImprimir", "sbtAjuda", "sbtFechar", "lblCodTela", "pgcPadrao", "tshPadrao", "panDbgPadrao",
-          "scbFolhaDados", "dbgPadrao", "panNavigator", "dbtNome", "dbnPadrao"})
+    for (const char* name : {"panMenu", "sbtAlterar", "sbtConfirmar", "sbtCancelar", "sbtProcurar", "sbtVerificar",
+                             "sbtImprimir", "sbtAjuda", "sbtFechar", "lblCodTela", "pgcPadrao", "tshPadrao",
+                             "panDbgPadrao", "scbFolhaDados", "dbgPadrao", "panNavigator", "dbtNome", "dbnPadrao"})
         EXPECT_NE(f->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     for (const char* name : {"mnuListagem", "mnuConfigImpressora", "mnuIncluir", "mnuAlterar", "mnuExcluir",
                              "mnuConfirmar", "mnuCancelar", "mnuProcurar", "mnuVerificar"})
         EXPECT_NE(f->findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
-    for (const char* name : {"mnuOperacao", "mnuManutencao", "pmnNavegar"})
+    for (const char* name : {"mnuOperacao", "mnuManutencao", "mnuConsulta", "pmnNavegar"})
         EXPECT_NE(f->findChild<QMenu*>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_EQ(f->dtsPadrao.Name(), QStringLiteral("dtsPadrao"));
     EXPECT_EQ(f->msgPadrao.Name(), QStringLiteral("msgPadrao"));
@@ -124,12 +123,18 @@ TEST_F(PadraoGridTest, AFailingCreationIsReportedAndTheScreenStillExists)
 
 TEST_F(PadraoGridTest, TheScreenOpensAsAChildWindowAndEachActivationRunsFormActivate)
 {
+    main_.resize(1200, 800);
     auto* f = CreateForm<TfrmTeste>();
     f->setFormBounds(373, 195, 741, 417);
     f->Show();
     ASSERT_NE(f->SubWindow(), nullptr);
     EXPECT_EQ(f->SubWindow()->mdiArea(), mdi_);
-    EXPECT_EQ(f->SubWindow()->geometry(), QRect(373, 195, 741, 417));
+    // The designed place, and the designed client area inside the frame the
+    // child window draws: the toolbar at the top, the navigator at 340.
+    EXPECT_EQ(f->SubWindow()->pos(), QPoint(373, 195));
+    EXPECT_EQ(f->size(), QSize(725, 370));
+    EXPECT_EQ(f->panMenu->geometry(), QRect(0, 0, 725, 28));
+    EXPECT_EQ(f->panNavigator->y(), 340);
     EXPECT_EQ(f->calls.count(QStringLiteral("FormActivate")), 1);
     f->Show(); // already in front: no second activation
     EXPECT_EQ(f->calls.count(QStringLiteral("FormActivate")), 1);
@@ -138,6 +143,91 @@ TEST_F(PadraoGridTest, TheScreenOpensAsAChildWindowAndEachActivationRunsFormActi
     other->Show();
     mdi_->setActiveSubWindow(f->SubWindow());
     EXPECT_EQ(f->calls.count(QStringLiteral("FormActivate")), 2);
+}
+
+TEST_F(PadraoGridTest, AChildWindowThatWouldStickOutMovesInSoThatItShowsWhole)
+{
+    main_.resize(900, 600);
+    auto* f = CreateForm<TfrmTeste>();
+    f->setFormBounds(373, 195, 741, 417);
+    f->Show();
+    const QRect area = mdi_->viewport()->rect();
+    EXPECT_TRUE(area.contains(f->SubWindow()->geometry())) << "the window is not cut";
+    EXPECT_EQ(f->SubWindow()->geometry().right(), area.right());
+    EXPECT_EQ(f->size(), QSize(725, 370));
+}
+
+TEST_F(PadraoGridTest, TheActiveScreensMenusMergeIntoTheMainMenuBarAndLeaveWithIt)
+{
+    QMenuBar* bar = main_.menuBar();
+    QMenu* arquivo = bar->addMenu(QStringLiteral("&Arquivo"));
+    QMenu* janela = bar->addMenu(QStringLiteral("&Janela"));
+    SetMainMenu(bar, janela->menuAction());
+    auto titles = [bar] {
+        QStringList t;
+        for (QAction* a : bar->actions())
+            t << a->text();
+        return t;
+    };
+    const QStringList shellOnly{QStringLiteral("&Arquivo"), QStringLiteral("&Janela")};
+    const QStringList merged{QStringLiteral("&Arquivo"), QStringLiteral("&Operação"), QStringLiteral("&Manutenção"),
+                             QStringLiteral("&Consulta"), QStringLiteral("&Janela")};
+
+    QPointer<TfrmTeste> f = CreateForm<TfrmTeste>();
+    EXPECT_EQ(titles(), shellOnly) << "a screen not yet shown has no menus in the bar";
+    f->Show();
+    EXPECT_EQ(titles(), merged);
+    EXPECT_TRUE(bar->actions().contains(f->mnuManutencao->menuAction()));
+    EXPECT_TRUE(f->findChildren<QMenuBar*>().isEmpty()) << "no menu bar inside the child window";
+    EXPECT_EQ(f->panMenu->y(), 0);
+
+    // Another screen in front: its menus, not both.
+    QPointer<TfrmTeste> other = CreateForm<TfrmTeste>();
+    other->Show();
+    EXPECT_EQ(titles(), merged);
+    EXPECT_TRUE(bar->actions().contains(other->mnuManutencao->menuAction()));
+    EXPECT_FALSE(bar->actions().contains(f->mnuManutencao->menuAction()));
+    mdi_->setActiveSubWindow(f->SubWindow());
+    EXPECT_TRUE(bar->actions().contains(f->mnuManutencao->menuAction()));
+    EXPECT_FALSE(bar->actions().contains(other->mnuManutencao->menuAction()));
+
+    // Entries keep their state and their handlers from the main menu bar.
+    f->sbtVerificar->setEnabled(false);
+    f->mnuVerificar->setEnabled(false);
+    EXPECT_FALSE(bar->actions().at(3)->menu()->actions().at(1)->isEnabled());
+    f->mnuVerificar->setEnabled(true);
+    f->sbtVerificar->setEnabled(true);
+    QMenu* consulta = bar->actions().at(3)->menu();
+    ASSERT_NE(consulta, nullptr);
+    consulta->actions().at(1)->trigger();
+    EXPECT_EQ(f->calls.filter(QStringLiteral("sbtVerificarClick")).size(), 1);
+
+    // Closed, they leave; the last one closed leaves the shell's own menus.
+    ASSERT_TRUE(f->Close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(f.isNull());
+    EXPECT_EQ(titles(), merged);
+    EXPECT_TRUE(bar->actions().contains(other->mnuManutencao->menuAction()));
+    other->closeAction = TCloseAction::caHide;
+    other->Close();
+    ASSERT_FALSE(other->SubWindow()->isVisible());
+    EXPECT_EQ(titles(), shellOnly);
+    SetMainMenu(nullptr);
+    delete arquivo;
+    delete janela;
+}
+
+TEST(PadraoGridOwnWindow, AScreenOutsideTheMainFormShowsItsMenusInABarOfItsOwn)
+{
+    SetMainForm(nullptr, nullptr);
+    auto* f = CreateForm<TfrmTeste>();
+    f->Show();
+    auto* bar = f->findChild<QMenuBar*>(QStringLiteral("mnuPadrao"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->actions().size(), 3);
+    EXPECT_EQ(f->panMenu->y(), bar->height()) << "the toolbar starts under the bar";
+    EXPECT_EQ(f->height() - bar->height(), 370);
+    delete f;
 }
 
 TEST_F(PadraoGridTest, ButtonsAndTheirMenuEntriesRunTheDerivedHandlerUnderTheGuard)

@@ -7,6 +7,7 @@
 #include "platform/data/Exceptions.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
+#include "tests/support/GuiTest.h"
 
 #include <QApplication>
 #include <QMdiSubWindow>
@@ -23,6 +24,7 @@ class IniProcTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        zel::test::ShellMainForm();
         // No server: the screen's link fails to connect, quietly.
         ClearLogin();
         TNetConnection::SetDefaultConnectTimeoutMs(500);
@@ -95,12 +97,15 @@ TEST_F(IniProcTest, FilterModeOpensAnEmptyScreenAndClosingLetsTheNextEntryCreate
 
     // Values of other kinds convert: 0 is false, the numbers become texts. The
     // existing screen is reused and keeps its mode; the dates do not convert,
-    // which the entry swallows.
+    // and the entry says the order could not be fetched.
     unit::IniProc({Variant(0), Variant(1), Variant(12), Variant(3), Variant(4)});
     EXPECT_EQ(unit::frmIncPed, first);
     EXPECT_TRUE(unit::criaFiltro);
     EXPECT_EQ(unit::stFilial, QStringLiteral(" "));
     EXPECT_EQ(ShowAviDepth(), 0);
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(QStringLiteral("pedido 12")))
+        << MessageSeam::errors()[0].toStdString();
 
     ASSERT_TRUE(first->Close());
     EXPECT_FALSE(unit::boCriado);
@@ -112,7 +117,7 @@ TEST_F(IniProcTest, FilterModeOpensAnEmptyScreenAndClosingLetsTheNextEntryCreate
     EXPECT_TRUE(unit::boCriado);
     EXPECT_FALSE(unit::criaFiltro);
     EXPECT_EQ(unit::stFilial, QStringLiteral("1"));
-    EXPECT_TRUE(MessageSeam::history().empty());
+    EXPECT_EQ(MessageSeam::errors().size(), 2u);
 }
 
 TEST_F(IniProcTest, AScreenReleasedWithoutItsCloseLeavesNoDanglingScreenBehind)

@@ -10,7 +10,7 @@
 #include "platform/widgets/DBGridModel.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/ReviewFixture.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -19,7 +19,7 @@
 #include <QTest>
 
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 namespace {
@@ -116,7 +116,7 @@ TEST_F(ReviewTest, GivenOrderShowsInTheOrderGridAndALaterCallReloadsItKeepingThe
     EXPECT_TRUE(MessageSeam::history().empty());
 }
 
-TEST_F(ReviewTest, AnOrderDateThatIsNoDateOpensTheScreenWithoutAMessage)
+TEST_F(ReviewTest, AnOrderDateThatIsNoDateOpensTheScreenEmptyAndSaysWhy)
 {
     const Order a = OrderWithDelivery(QStringLiteral("0001"));
     unit::IniProc(givenOrder(a, QStringLiteral("31/02/2026")));
@@ -126,15 +126,20 @@ TEST_F(ReviewTest, AnOrderDateThatIsNoDateOpensTheScreenWithoutAMessage)
     EXPECT_TRUE(screen->cdsPedido.IsEmpty());
     EXPECT_EQ(screen->dbgPadrao->Model()->rowCount(), 0);
     expectSettled();
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(a.nrPedido)) << MessageSeam::errors()[0].toStdString();
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(QStringLiteral("31/02/2026")))
+        << MessageSeam::errors()[0].toStdString();
 
-    // With an order shown, a failing fetch leaves the list as it was.
+    // With an order shown, a failing fetch does not leave it standing as the
+    // answer to the new request.
     unit::IniProc(givenOrder(a));
     ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
     unit::IniProc(givenOrder(a, QStringLiteral("31/02/2026")));
-    EXPECT_EQ(screen->cdsPedido.RecordCount(), 1);
-    EXPECT_EQ(currentOrder(screen), a.filial + QLatin1Char('/') + a.nrPedido);
+    EXPECT_TRUE(screen->cdsPedido.IsEmpty());
+    EXPECT_EQ(screen->dbgPadrao->Model()->rowCount(), 0);
+    EXPECT_EQ(MessageSeam::errors().size(), 2u);
     expectSettled();
-    EXPECT_TRUE(MessageSeam::history().empty());
 }
 
 TEST_F(ReviewTest, ClosingDisconnectsAndTheNextCallCreatesAFreshScreenInItsMode)
@@ -165,7 +170,7 @@ TEST_F(ReviewTest, ClosingDisconnectsAndTheNextCallCreatesAFreshScreenInItsMode)
     expectSettled();
 }
 
-TEST_F(ReviewTest, WithTheServerStoppedTheScreenStillOpensAndTheWaitEnds)
+TEST_F(ReviewTest, AFetchFromAFrozenOrStoppedServerIsToldInItsOwnWordsAndTheOrderComesOnceItIsBack)
 {
     zel::test::ServerProcess own;
     QString error;
@@ -173,18 +178,42 @@ TEST_F(ReviewTest, WithTheServerStoppedTheScreenStillOpensAndTheWaitEnds)
     LogIn(own);
     TNetConnection::SetDefaultConnectTimeoutMs(1000);
     const Order a = OrderWithDelivery(QStringLiteral("0001"));
+    const Order b = OrderWithDelivery(QStringLiteral("0002"));
     unit::IniProc(givenOrder(a));
-    ASSERT_NE(unit::frmIncPed, nullptr);
-    ASSERT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    screen->netIncPed.CallTimeoutMs = 1000;
 
-    // The server goes away while the screen is open.
+    // Frozen: the server holds the connection and does not answer.
+    ASSERT_TRUE(own.pause());
+    unit::IniProc(givenOrder(b));
+    EXPECT_TRUE(screen->isVisible());
+    EXPECT_TRUE(screen->cdsPedido.IsEmpty()) << "order A does not stand as the answer for order B";
+    expectSettled();
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(QStringLiteral("não respondeu em 1 s")))
+        << MessageSeam::errors()[0].toStdString();
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(b.nrPedido));
+
+    // Stopped: nobody takes the connection.
     own.stop();
-    unit::IniProc(givenOrder(a));
-    EXPECT_TRUE(unit::frmIncPed->isVisible());
-    EXPECT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1) << "the list keeps its content";
+    unit::IniProc(givenOrder(b));
+    ASSERT_EQ(MessageSeam::errors().size(), 2u);
+    EXPECT_TRUE(MessageSeam::errors()[1].contains(QStringLiteral("não está disponível")))
+        << MessageSeam::errors()[1].toStdString();
+    EXPECT_TRUE(screen->cdsPedido.IsEmpty());
     expectSettled();
 
-    // A fresh screen with no server to connect to.
+    // Back on the same port: the next request gets its order.
+    ASSERT_TRUE(own.restart(error)) << error.toStdString();
+    unit::IniProc(givenOrder(b));
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    EXPECT_EQ(currentOrder(screen), b.filial + QLatin1Char('/') + b.nrPedido);
+    EXPECT_EQ(MessageSeam::errors().size(), 2u);
+
+    // A fresh screen with no server to connect to opens empty and says so.
+    own.stop();
     CloseScreen();
     unit::IniProc(givenOrder(a));
     ASSERT_NE(unit::frmIncPed, nullptr);
@@ -192,7 +221,9 @@ TEST_F(ReviewTest, WithTheServerStoppedTheScreenStillOpensAndTheWaitEnds)
     EXPECT_FALSE(unit::frmIncPed->netIncPed.Connected());
     EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
     expectSettled();
-    EXPECT_TRUE(MessageSeam::errors().empty());
+    ASSERT_EQ(MessageSeam::errors().size(), 3u);
+    EXPECT_TRUE(MessageSeam::errors()[2].contains(QStringLiteral("Não foi possível conectar")))
+        << MessageSeam::errors()[2].toStdString();
 }
 
 TEST_F(ReviewTest, TheServersPacketsLoadIntoTheScreensDatasets)
@@ -283,7 +314,7 @@ private:
 
 } // namespace
 
-TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARejectionKeepsTheList)
+TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARejectionEmptiesTheList)
 {
     const Order a = OrderWithDelivery(QStringLiteral("0001"));
     TPedidoSpy::calls.clear();
@@ -305,13 +336,14 @@ TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARej
     EXPECT_EQ(call.aviDepth, 1) << "the wait animation runs during the fetch";
     ASSERT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
 
-    // The server rejects the next fetch: its message is the checker's, the
-    // list keeps the order it had, the animation and the hourglass are gone.
+    // The server rejects the next fetch: its message is the checker's, shown
+    // once; the list no longer shows the earlier answer; the animation and
+    // the hourglass are gone.
     TPedidoSpy::reject = true;
     unit::IniProc(givenOrder(a));
     TNetConnection::SetAppServerFactory(nullptr);
     EXPECT_EQ(TPedidoSpy::calls.size(), 2u);
     EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{QStringLiteral("Pedido bloqueado para consulta.")});
-    EXPECT_EQ(unit::frmIncPed->cdsPedido.RecordCount(), 1);
+    EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
     expectSettled();
 }

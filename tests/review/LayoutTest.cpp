@@ -1,23 +1,35 @@
 // The review screen's components, datasets and the behaviour the layout
 // itself gives: columns, formats, the shortcut and the splitter.
 
-#include "platform/data/Packet.h"
+#include "filter/TfrmFiltroIncons.h"
+#include "host/Application.h"
+#include "platform/data/DateTime.h"
 #include "platform/widgets/DBGridModel.h"
 #include "review/Cli_zel08100.h"
 #include "review/Pictures.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/Packets.h"
+#include "tests/support/ReviewFixture.h"
+#include "tests/widgets/AccessibilityCheck.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QStyleOptionHeader>
 #include <QTest>
 
+#include <map>
+
 using namespace zel;
-using namespace review_test;
+using namespace zel::test;
 namespace unit = Cli_zel08100;
 
 namespace {
@@ -39,26 +51,19 @@ protected:
     // Loads orders into the order list as the server would send them.
     void loadOrders(const std::vector<std::pair<Variant, double>>& situationAndValue)
     {
-        PacketWriter w;
-        w.field("IDSITPEDIDO", TFieldType::ftString, 1)
-            .field("NRPEDIDO", TFieldType::ftString, 10)
-            .field("CDCLIENTE", TFieldType::ftString, 21)
-            .field("NMFANTCLIE", TFieldType::ftString, 50)
-            .field("DTPEDIDO", TFieldType::ftDateTime)
-            .field("DTENTPED", TFieldType::ftDateTime)
-            .field("CDVENDEDOR", TFieldType::ftString, 4)
-            .field("NMFANVEN", TFieldType::ftString, 50)
-            .field("VRPEDIDO", TFieldType::ftFloat)
-            .field("CDFILIAL", TFieldType::ftString, 4);
-        int n = 0;
-        for (const auto& [sit, value] : situationAndValue) {
-            ++n;
-            w.row({sit, Variant(QStringLiteral("%1").arg(n, 10, 10, QLatin1Char('0'))), Variant("000007"),
-                   Variant("CLIENTE"), Variant(TDateTime::fromDate(QDate(2026, 1, 5))),
-                   Variant(TDateTime::fromDate(QDate(2026, 1, 20))), Variant("0003"), Variant("VENDEDOR"),
-                   Variant(value), Variant("0001")});
-        }
-        screen->cdsPedido.SetData(w.Take());
+        PacketFor orders(screen->cdsPedido);
+        for (const auto& [sit, value] : situationAndValue)
+            orders.row({{"IDSITPEDIDO", sit},
+                        {"NRPEDIDO", QStringLiteral("%1").arg(orders.rowCount() + 1, 10, 10, QLatin1Char('0'))},
+                        {"CDCLIENTE", "000007"},
+                        {"NMFANTCLIE", "CLIENTE"},
+                        {"DTPEDIDO", TDateTime::fromDate(QDate(2026, 1, 5))},
+                        {"DTENTPED", TDateTime::fromDate(QDate(2026, 1, 20))},
+                        {"CDVENDEDOR", "0003"},
+                        {"NMFANVEN", "VENDEDOR"},
+                        {"VRPEDIDO", value},
+                        {"CDFILIAL", "0001"}});
+        screen->cdsPedido.SetData(orders.Take());
     }
     QString orderCell(int row, int column) const
     {
@@ -361,4 +366,180 @@ TEST_F(LayoutTest, TheCheckBoxBitmapsAreOliveBackedBoxesWithAndWithoutATick)
     }
     EXPECT_GT(blackInside(checked), 10);
     EXPECT_EQ(blackInside(unchecked), 0);
+}
+
+namespace {
+
+// What the grid's painting leaves for a cell's text: the column line and
+// two pixels on each side.
+int cellTextWidth(const TDBGrid* grid, int modelColumn)
+{
+    return grid->columnWidth(modelColumn) - 1 - 4;
+}
+
+// What the title row's style leaves for a title.
+int titleTextWidth(TDBGrid* grid, int modelColumn)
+{
+    QHeaderView* header = grid->horizontalHeader();
+    QStyleOptionHeader opt;
+    opt.initFrom(header);
+    opt.rect = QRect(0, 0, header->sectionSize(modelColumn), header->height());
+    return header->style()->subElementRect(QStyle::SE_HeaderLabel, &opt, header).width();
+}
+
+// Every title, and the widest text each column must show, that does not fit.
+QStringList cutTexts(TDBGrid* grid, const std::map<QString, QStringList>& widest)
+{
+    QStringList cut;
+    for (int c = 0; c < grid->ShownColumnCount(); ++c) {
+        TColumn* col = grid->ShownColumn(c);
+        const QString title = col->Title.Font.MapText(col->Title.Caption());
+        const int titleWidth = QFontMetrics(col->Title.Font.toQFont()).horizontalAdvance(title);
+        if (titleWidth > titleTextWidth(grid, c))
+            cut << QStringLiteral("title \"%1\": %2 > %3").arg(title).arg(titleWidth).arg(titleTextWidth(grid, c));
+        const auto it = widest.find(col->FieldName());
+        if (it == widest.end()) continue;
+        const QFontMetrics cell(col->Font.toQFont());
+        for (const QString& text : it->second)
+            if (cell.horizontalAdvance(text) > cellTextWidth(grid, c))
+                cut << QStringLiteral("%1 \"%2\": %3 > %4")
+                           .arg(col->FieldName(), text)
+                           .arg(cell.horizontalAdvance(text))
+                           .arg(cellTextWidth(grid, c));
+    }
+    return cut;
+}
+
+// Labels, option buttons and group boxes whose caption does not fit.
+QStringList cutCaptions(QWidget* screen)
+{
+    QStringList cut;
+    for (QLabel* l : screen->findChildren<QLabel*>())
+        if (!l->text().isEmpty() && l->fontMetrics().horizontalAdvance(l->text()) > l->contentsRect().width())
+            cut << l->objectName() + QStringLiteral(" \"") + l->text() + QLatin1Char('"');
+    for (QRadioButton* r : screen->findChildren<QRadioButton*>())
+        if (r->sizeHint().width() > r->width()) cut << r->objectName();
+    for (QGroupBox* g : screen->findChildren<QGroupBox*>())
+        if (!g->title().isEmpty() && g->fontMetrics().horizontalAdvance(g->title()) + 8 > g->width())
+            cut << g->objectName();
+    return cut;
+}
+
+// The same text with each digit in turn: the widest of them.
+QStringList everyDigit(const QString& pattern)
+{
+    QStringList out;
+    for (QChar d = u'0'; d <= u'9'; d = QChar(d.unicode() + 1)) {
+        QString t = pattern;
+        t.replace(u'9', d);
+        out << t;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(LayoutTest, BoundsGrowWithTheFontAndEveryTextFitsAtTheDesignedSizeAndALargerOne)
+{
+    const std::map<QString, QStringList> orderTexts{
+        {QStringLiteral("IDSITPEDIDO"),
+         {QStringLiteral("PE"), QStringLiteral("AN"), QStringLiteral("LQ"), QStringLiteral("CN")}},
+        {QStringLiteral("NRPEDIDO"), everyDigit(QStringLiteral("9999999999"))},
+        {QStringLiteral("DTPEDIDO"), everyDigit(DateToStr(TDateTime::fromDate(QDate(2099, 9, 29))))},
+        {QStringLiteral("DTENTPED"), everyDigit(DateToStr(TDateTime::fromDate(QDate(2099, 9, 29))))},
+        {QStringLiteral("VRPEDIDO"), everyDigit(FormatFloat(QStringLiteral("#,##0.00"), 9999999.99))},
+    };
+    const std::map<QString, QStringList> inconsistencyTexts{
+        {QStringLiteral("CDCONSPEDIDO"), everyDigit(QStringLiteral("999"))},
+        {QStringLiteral("NRITEMPED"), everyDigit(QStringLiteral("9999999999"))},
+        {QStringLiteral("CDPRODUTO"), everyDigit(QStringLiteral("9999999999"))},
+    };
+    for (const double points : {8.0, 10.0}) {
+        SCOPED_TRACE(points);
+        CloseScreen();
+        SetUiFont(points);
+        unit::IniProc({Variant(true), Variant(""), Variant(""), Variant(""), Variant("")});
+        screen = unit::frmIncPed;
+        ASSERT_NE(screen, nullptr);
+        const double s = DesignScale();
+        EXPECT_DOUBLE_EQ(screen->Scale(), s);
+        if (points > 8) {
+            EXPECT_GE(s, 1.2) << "a larger font makes a larger screen";
+        }
+        auto scaled = [s](int design) { return ScaleDesign(design, s); };
+
+        // The designed bounds, times the scale: nothing above the toolbar.
+        EXPECT_EQ(screen->size(), QSize(scaled(725), scaled(370)));
+        EXPECT_EQ(screen->panMenu->y(), 0);
+        EXPECT_EQ(screen->panMenu->height(), scaled(28));
+        EXPECT_EQ(screen->panFilial->y(), scaled(28));
+        EXPECT_EQ(screen->panFilial->height(), scaled(33));
+        EXPECT_NEAR(screen->pgcPadrao->y(), scaled(61), 1);
+        EXPECT_NEAR(screen->pgcPadrao->height(), scaled(279), 2);
+        EXPECT_NEAR(screen->panNavigator->y(), scaled(340), 1);
+        EXPECT_EQ(screen->dbgPadrao->height(), scaled(150));
+        EXPECT_EQ(screen->medCdFilial->geometry(), QRect(scaled(44), scaled(6), scaled(50), scaled(21)));
+        const int orderWidths[] = {20, 66, 214, 67, 68, 200, 60};
+        for (int c = 0; c < 7; ++c)
+            EXPECT_EQ(screen->dbgPadrao->columnWidth(c), scaled(orderWidths[c])) << c;
+        // The check column holds its 16-pixel pictures beside the grid line.
+        EXPECT_GE(screen->dbgIncPed->columnWidth(0) - 1, 16 + 2);
+
+        EXPECT_TRUE(zel::test::None(cutTexts(screen->dbgPadrao, orderTexts)));
+        EXPECT_TRUE(zel::test::None(cutTexts(screen->dbgIncPed, inconsistencyTexts)));
+        EXPECT_TRUE(zel::test::None(cutCaptions(screen)));
+
+        auto* dialog = CreateForm<Cli_zel08101::TfrmFiltroIncons>();
+        EXPECT_DOUBLE_EQ(dialog->Scale(), s);
+        EXPECT_EQ(dialog->size(), QSize(scaled(396), scaled(172)));
+        EXPECT_TRUE(zel::test::None(cutCaptions(dialog)));
+        delete dialog;
+    }
+    CloseScreen();
+    SetUiFont();
+}
+
+TEST_F(LayoutTest, TheCheckColumnTitleIsAMarkInTheTextColourAndTheSeparatorShowsNoText)
+{
+    TColumn* ativa = screen->dbgIncPed->Columns(0);
+    EXPECT_EQ(ativa->Title.Font.Color, colors::clWindowText);
+    EXPECT_EQ(screen->dbgIncPed->Model()->headerData(0, Qt::Horizontal, Qt::ForegroundRole).value<QBrush>().color(),
+              colors::clWindowText);
+    EXPECT_TRUE(screen->N1->isSeparator());
+    EXPECT_TRUE(screen->N1->text().isEmpty()) << "the separator would show a literal \"-\"";
+}
+
+TEST_F(LayoutTest, EveryControlHasAnAccessibleNameAndTheStateOfItsWidget)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(screen->window()));
+    EXPECT_TRUE(zel::test::None(zel::test::AccessibilityProblems(screen)));
+    EXPECT_EQ(screen->lblFilial->buddy(), screen->medCdFilial);
+    EXPECT_EQ(zel::test::AccessibleName(screen->medCdFilial), QStringLiteral("Filial"));
+    EXPECT_EQ(zel::test::AccessibleName(screen->btnLiberar), QStringLiteral("Liberar inconsistências"));
+    EXPECT_FALSE(zel::test::AccessibleName(screen->sbtFiltro).isEmpty());
+    EXPECT_FALSE(zel::test::AccessibleName(screen->dbgIncPed).isEmpty());
+    EXPECT_FALSE(zel::test::AccessibleName(screen->dmmObsIncPed).isEmpty());
+
+    // The release entry, in the main menu bar, says whether it can be used.
+    QMenuBar* bar = MainMenuBar();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->actions().contains(screen->mnuManutencao->menuAction()));
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(screen->mnuManutencao);
+    ASSERT_NE(menu, nullptr);
+    QAccessibleInterface* liberar = nullptr;
+    for (int i = 0; i < menu->childCount(); ++i)
+        if (menu->child(i)->object() == screen->mnuLiberar) liberar = menu->child(i);
+    ASSERT_NE(liberar, nullptr);
+    EXPECT_TRUE(liberar->state().disabled);
+    screen->mnuLiberar->setEnabled(true);
+    EXPECT_FALSE(liberar->state().disabled);
+    screen->mnuLiberar->setEnabled(false);
+    EXPECT_TRUE(zel::test::None(zel::test::AccessibilityProblems(MainForm())));
+
+    auto* dialog = CreateForm<Cli_zel08101::TfrmFiltroIncons>();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    EXPECT_TRUE(zel::test::None(zel::test::AccessibilityProblems(dialog)));
+    dialog->hide();
+    delete dialog;
 }

@@ -2,98 +2,13 @@
 // on an ephemeral port, talked to through the generated clients; a graceful
 // stop on SIGTERM lets a call in flight finish.
 #include "tests/server/TestSupport.h"
+#include "tests/support/ChildProcess.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include <csignal>
 #include <thread>
-#include <unistd.h>
 
 namespace zel::server::test {
 namespace {
-
-// A child process with its standard output on a pipe.
-class Child {
-public:
-    explicit Child(const std::vector<std::string>& args, const std::string& input = {})
-    {
-        int out[2], in[2];
-        if (pipe(out) != 0 || pipe(in) != 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            dup2(in[0], 0);
-            close(out[0]);
-            close(in[1]);
-            std::vector<char*> argv;
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        close(in[0]);
-        out_ = out[0];
-        if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
-            ADD_FAILURE() << "cannot write to the child";
-        close(in[1]);
-    }
-    ~Child()
-    {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-    }
-
-    // One line of output, or empty after the timeout.
-    std::string ReadLine(int timeoutMs = 10'000)
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            auto nl = buf_.find('\n');
-            if (nl != std::string::npos) {
-                std::string line = buf_.substr(0, nl);
-                buf_.erase(0, nl + 1);
-                return line;
-            }
-            const int left =
-                int(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
-                        .count());
-            if (left <= 0) return {};
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, left) <= 0) return {};
-            char tmp[4096];
-            const ssize_t n = read(out_, tmp, sizeof tmp);
-            if (n <= 0) return {};
-            buf_.append(tmp, std::size_t(n));
-        }
-    }
-    std::string ReadAll()
-    {
-        std::string all, line;
-        while (!(line = ReadLine(60'000)).empty() || !buf_.empty())
-            all += line + "\n";
-        return all;
-    }
-    void Signal(int sig) { kill(pid_, sig); }
-    int Wait()
-    {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool reaped_ = false;
-    std::string buf_;
-};
 
 struct Run {
     int code;
@@ -103,7 +18,12 @@ struct Run {
 Run RunServer(std::vector<std::string> args, const std::string& input = {})
 {
     args.insert(args.begin(), ZEL_SERVER_BIN);
-    Child c(args, input);
+    zel::test::ChildProcess c;
+    std::string error;
+    if (!c.Start(args, error, input)) {
+        ADD_FAILURE() << error;
+        return {-1, {}};
+    }
     std::string out = c.ReadAll();
     return {c.Wait(), out};
 }
@@ -150,7 +70,9 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     EXPECT_EQ(RunServer({"bogus"}).code, 2);
     EXPECT_EQ(RunServer({"serve", "--help"}).code, 0);
 
-    Child server({ZEL_SERVER_BIN, "serve", "--db", url, "--listen", "127.0.0.1:0"});
+    zel::test::ChildProcess server;
+    std::string error;
+    ASSERT_TRUE(server.Start({ZEL_SERVER_BIN, "serve", "--db", url, "--listen", "127.0.0.1:0"}, error)) << error;
     const std::string line = server.ReadLine();
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     auto channel = grpc::CreateChannel(line.substr(13), grpc::InsecureChannelCredentials());

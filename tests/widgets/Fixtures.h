@@ -2,7 +2,7 @@
 
 #include "platform/data/DataSet.h"
 #include "platform/data/DataSource.h"
-#include "platform/data/Packet.h"
+#include "tests/support/Packets.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -48,16 +48,15 @@ inline std::unique_ptr<TClientDataSet> makeOrders()
 // Loads rows: situation, order number, customer, value; branch "0001".
 inline void loadOrders(TClientDataSet& ds, const std::vector<std::tuple<QString, QString, QString, double>>& rows)
 {
-    PacketWriter w;
-    w.field("IDSITPEDIDO", TFieldType::ftString, 1)
-        .field("NRPEDIDO", TFieldType::ftString, 10)
-        .field("CDCLIENTE", TFieldType::ftString, 21)
-        .field("NMFANTCLIE", TFieldType::ftString, 50)
-        .field("VRPEDIDO", TFieldType::ftFloat)
-        .field("CDFILIAL", TFieldType::ftString, 4);
+    PacketFor orders(ds);
     for (const auto& [sit, nr, cli, vr] : rows)
-        w.row({sit, nr, QStringLiteral("C") + nr, cli, vr, QStringLiteral("0001")});
-    ds.SetData(w.Take());
+        orders.row({{"IDSITPEDIDO", sit},
+                    {"NRPEDIDO", nr},
+                    {"CDCLIENTE", QStringLiteral("C") + nr},
+                    {"NMFANTCLIE", cli},
+                    {"VRPEDIDO", vr},
+                    {"CDFILIAL", "0001"}});
+    ds.SetData(orders.Take());
 }
 
 inline void loadOrders(TClientDataSet& ds, int n)
@@ -118,15 +117,11 @@ inline void typeText(const QString& text)
     }
 }
 
-// Every test starts with no failure reported.
+// Every test starts with no failure reported. A window it leaves shown fails
+// it (the checks of the test program).
 class WidgetTest : public ::testing::Test {
 protected:
     void SetUp() override { reported().clear(); }
-    void TearDown() override
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible()) w->close();
-    }
 };
 
 } // namespace zel::test

@@ -3,9 +3,9 @@
 // cells' display text straight from the dataset, without a view.
 #include "platform/data/DataSet.h"
 #include "platform/data/DataSource.h"
-#include "platform/data/Packet.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DBGridModel.h"
+#include "tests/support/Packets.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,18 +30,16 @@ int main(int argc, char** argv)
     ds.AddField("NMFANTCLIE", TFieldType::ftString, 50);
     ds.AddField("DTPEDIDO", TFieldType::ftDateTime);
     ds.AddField("VRPEDIDO", TFieldType::ftFloat)->setDisplayFormat(QStringLiteral("#,##0.00"));
-    PacketWriter w;
-    w.field("NRPEDIDO", TFieldType::ftString, 10)
-        .field("NMFANTCLIE", TFieldType::ftString, 50)
-        .field("DTPEDIDO", TFieldType::ftDateTime)
-        .field("VRPEDIDO", TFieldType::ftFloat);
+    zel::test::PacketFor packet(ds);
     const TDateTime day = TDateTime::fromDate(QDate(2026, 1, 1));
     for (int i = 0; i < rows; ++i)
-        w.row({QString::number(i).rightJustified(10, QLatin1Char('0')), QStringLiteral("Cliente %1").arg(i % 977), day,
-               i * 1.25});
+        packet.row({{"NRPEDIDO", QString::number(i).rightJustified(10, QLatin1Char('0'))},
+                    {"NMFANTCLIE", QStringLiteral("Cliente %1").arg(i % 977)},
+                    {"DTPEDIDO", day},
+                    {"VRPEDIDO", i * 1.25}});
     QElapsedTimer t;
     t.start();
-    ds.SetData(w.Take());
+    ds.SetData(packet.Take());
     const double loadMs = t.nsecsElapsed() / 1e6;
 
     TDataSource src(QStringLiteral("dtsPedido"), &ds);

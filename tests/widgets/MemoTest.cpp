@@ -132,3 +132,146 @@ TEST(DBText, ShowsTheCurrentRowsFieldAndNavigatorMovesAndDisablesAtTheEnds)
     ds->Close();
     EXPECT_EQ(label.text(), QString());
 }
+
+namespace {
+// One key press carrying a whole character, also one outside the basic plane.
+void typeChar(QWidget* w, const QString& ch)
+{
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, ch);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, ch);
+    QApplication::sendEvent(w, &press);
+    QApplication::sendEvent(w, &release);
+}
+} // namespace
+
+// The release walk posts and moves with the list's controls disabled; what
+// the operator typed in the memo must still be handed in, to its own row.
+TEST_F(MemoTest, TypedTextIsHandedInWhenTheListPostsOrMovesWithControlsDisabled)
+{
+    loadIncs(*ds, 3);
+    TField* note = ds->FieldByName("TXOBSLIBINCO");
+    showActive(window);
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(memo, QStringLiteral("!"));
+    ASSERT_EQ(ds->State(), TDataSetState::dsEdit);
+    ds->DisableControls();
+    ds->Post();
+    ds->EnableControls();
+    EXPECT_EQ(note->AsString(), QStringLiteral("nota 1!"));
+    EXPECT_EQ(ds->ChangeCount(), 1);
+
+    // A move inside the bracket posts the typed text instead of dropping it.
+    ds->Next();
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(memo, QStringLiteral("?"));
+    ds->DisableControls();
+    ds->First();
+    ds->EnableControls();
+    ds->Next();
+    EXPECT_EQ(note->AsString(), QStringLiteral("nota 2?"));
+    EXPECT_EQ(ds->ChangeCount(), 2);
+
+    // Text of an edit cancelled inside the bracket belongs to no later edit.
+    QTest::keyClicks(memo, QStringLiteral("x"));
+    ds->DisableControls();
+    ds->Cancel();
+    ds->Next();
+    ds->Edit();
+    ds->Post();
+    ds->EnableControls();
+    EXPECT_EQ(note->AsString(), QStringLiteral("nota 3"));
+    EXPECT_EQ(memo->Text(), QStringLiteral("nota 3"));
+    ds->Prior();
+    EXPECT_EQ(note->AsString(), QStringLiteral("nota 2?"));
+    EXPECT_EQ(ds->ChangeCount(), 2);
+}
+
+TEST_F(MemoTest, KeysThatChangeNothingStartNoEdit)
+{
+    int inserts = 0;
+    ds->BeforeInsert = [&](TDataSet*) {
+        ++inserts;
+        Abort();
+    };
+    loadIncs(*ds, 1); // "nota 1": 6 of 20 characters
+    showActive(window);
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_Backspace);
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse) << "Backspace at the start";
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_Delete);
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse) << "Delete at the end";
+    QTest::keyClick(memo, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse) << "cut without a selection";
+
+    QTest::keyClicks(memo, QStringLiteral("abcdefghijklmn"));
+    ds->Post();
+    ASSERT_EQ(memo->Text().size(), 20);
+    QTest::keyClicks(memo, QStringLiteral("z"));
+    QTest::keyClick(memo, Qt::Key_Return);
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse) << "a character past the size";
+    // Over a selection there is room again.
+    QTest::keyClick(memo, Qt::Key_Left, Qt::ShiftModifier);
+    QTest::keyClicks(memo, QStringLiteral("z"));
+    EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(memo->Text(), QStringLiteral("nota 1abcdefghijklmz"));
+    ds->Cancel();
+
+    // On an empty list such keys do not even try to add a row.
+    loadIncs(*ds, 0);
+    QTest::keyClick(memo, Qt::Key_Backspace);
+    QTest::keyClick(memo, Qt::Key_Delete);
+    EXPECT_EQ(inserts, 0);
+    QTest::keyClicks(memo, QStringLiteral("a"));
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(memo->Text(), QString());
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MemoTest, ANoteTypedAndErasedIsNoChange)
+{
+    loadIncs(*ds, 2);
+    TField* note = ds->FieldByName("TXOBSLIBINCO");
+    ds->Edit();
+    note->Clear();
+    ds->Post();
+    ds->MergeChangeLog();
+    int afterPost = 0;
+    ds->AfterPost = [&](TDataSet*) { ++afterPost; };
+    showActive(window);
+    memo->setFocus();
+    QTest::keyClicks(memo, QStringLiteral("a"));
+    QTest::keyClick(memo, Qt::Key_Backspace);
+    ASSERT_EQ(ds->State(), TDataSetState::dsEdit);
+    ds->Post();
+    EXPECT_EQ(afterPost, 1);
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    EXPECT_TRUE(note->IsNull());
+    EXPECT_EQ(ds->Delta().rows_size(), 0);
+
+    // A note emptied by the operator is a change: empty text, not null.
+    ds->Next();
+    QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_Delete);
+    ds->Post();
+    EXPECT_EQ(ds->ChangeCount(), 1);
+    EXPECT_FALSE(note->IsNull());
+    EXPECT_EQ(note->AsString(), QString());
+}
+
+TEST_F(MemoTest, TheSizeCountsCharactersOutsideTheBasicPlaneAsOne)
+{
+    const QString clef = QString::fromUcs4(U"\U0001D11E");
+    loadIncs(*ds, 1); // "nota 1": room for 14 more
+    showActive(window);
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    for (int i = 0; i < 15; ++i)
+        typeChar(memo, clef);
+    EXPECT_EQ(memo->Text(), QStringLiteral("nota 1") + clef.repeated(14));
+    ds->Post();
+    EXPECT_EQ(ds->FieldByName("TXOBSLIBINCO")->AsString(), QStringLiteral("nota 1") + clef.repeated(14));
+    EXPECT_TRUE(reported().isEmpty());
+}

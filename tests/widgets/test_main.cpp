@@ -1,4 +1,6 @@
 #include "platform/data/Guard.h"
+#include "platform/widgets/Controls.h"
+#include "tests/support/WindowChecks.h"
 #include "tests/widgets/Fixtures.h"
 
 #include <QApplication>
@@ -19,6 +21,7 @@ int main(int argc, char** argv)
     // Listing the tests at build time runs this binary without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zel::SetUiFont();
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     // Failures the guard would show to the user are collected for the tests.
     zel::SetFailureReporter([](std::exception_ptr e) {
@@ -31,5 +34,6 @@ int main(int argc, char** argv)
         }
     });
     ::testing::InitGoogleTest(&argc, argv);
+    zel::test::InstallWindowChecks();
     return RUN_ALL_TESTS();
 }

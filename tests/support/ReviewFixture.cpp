@@ -1,4 +1,4 @@
-#include "tests/review/ReviewFixture.h"
+#include "tests/support/ReviewFixture.h"
 
 #include "host/Dialogs.h"
 #include "host/Login.h"
@@ -10,6 +10,7 @@
 #include "review/Cli_zel08100.h"
 #include "review/IncPedData.h"
 #include "review/TfrmIncPed.h"
+#include "tests/support/GuiTest.h"
 
 #include <QDir>
 #include <QTest>
@@ -17,26 +18,9 @@
 
 #include <cstdio>
 
-using namespace zel;
+namespace zel::test {
 
-namespace review_test {
-
-zel::test::ServerProcess* SharedServer(QString& error)
-{
-    static zel::test::ServerProcess* server = nullptr;
-    static QString failure;
-    if (!server && failure.isEmpty()) {
-        auto* s = new zel::test::ServerProcess;
-        if (s->start(failure))
-            server = s;
-        else
-            delete s;
-    }
-    error = failure;
-    return server;
-}
-
-void LogIn(const zel::test::ServerProcess& server)
+void LogIn(const ServerProcess& server)
 {
     SetLogin(Entrar(server.host(), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
 }
@@ -92,6 +76,8 @@ QString SaveArtifact(QWidget* widget, const QString& fileName)
 
 void ReviewTest::SetUp()
 {
+    ZEL_SKIP_WITHOUT_SERVER();
+    ShellMainForm();
     QString error;
     server_ = SharedServer(error);
     ASSERT_NE(server_, nullptr) << error.toStdString();
@@ -114,4 +100,4 @@ void ReviewTest::CloseScreen()
     EXPECT_TRUE(QTest::qWaitFor([] { return Cli_zel08100::frmIncPed == nullptr; }, 5000));
 }
 
-} // namespace review_test
+} // namespace zel::test

@@ -1,10 +1,12 @@
 #pragma once
 
-// The review screen's tests: a real zel-server on a seeded SQLite database,
-// logged in as the demo operator with release rights, the module loaded.
+// The module's screens against the real application server: the program's
+// shared zel-server on the seeded SQLite database, the demo operator "0001"
+// (release rights in branch 0001) logged in, the module's units loaded, and
+// the shell's main form to open in.
 
 #include "platform/data/DateTime.h"
-#include "tests/host/ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
 #include <QString>
 
@@ -13,7 +15,7 @@
 
 class QWidget;
 
-namespace review_test {
+namespace zel::test {
 
 // An order as the server lists it.
 struct Order {
@@ -25,11 +27,10 @@ struct Order {
     double vrPedido = 0;
 };
 
-// The shared server of the test program (started on first use).
-zel::test::ServerProcess* SharedServer(QString& error);
 // Logs the demo operator "0001" in at the server and installs the login.
-void LogIn(const zel::test::ServerProcess& server);
-// The first orders of a branch (order numbers 1 to count), straight from the server.
+void LogIn(const ServerProcess& server);
+// The first orders of a branch (order numbers 1 to count), straight from the
+// server of the current login.
 std::vector<Order> FetchOrders(const QString& filial, int count);
 // The first order of the branch that has a delivery date.
 Order OrderWithDelivery(const QString& filial);
@@ -44,7 +45,7 @@ protected:
     void TearDown() override;
     // Closes the review screen, if any, and waits until it is released.
     static void CloseScreen();
-    zel::test::ServerProcess* server_ = nullptr;
+    ServerProcess* server_ = nullptr;
 };
 
-} // namespace review_test
+} // namespace zel::test
