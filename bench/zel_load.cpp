@@ -196,9 +196,12 @@ private:
     bool login()
     {
         auto stub = zel::login::Login::NewStub(channel_);
+        // Each login checks a password hash, a fair share of a core, and a
+        // process checks two at a time: many operators logging in at once
+        // on a busy machine wait their turn.
         for (int attempt = 0; attempt < 3; ++attempt) {
             grpc::ClientContext ctx;
-            ctx.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+            ctx.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(120));
             zel::login::LoginRequest rq;
             rq.set_operador(code_);
             rq.set_senha(kPassword);
