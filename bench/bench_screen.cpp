@@ -30,6 +30,7 @@
 #include "server/Seed.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMainWindow>
@@ -101,27 +102,32 @@ protected:
 
 int main(int argc, char** argv)
 {
-    long orders = 1'050'000;
-    std::string sqlite, serverBin;
-    bool smoke = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) fail("missing value after " + a);
-            return argv[++i];
-        };
-        if (a == "--smoke")
-            smoke = true;
-        else if (a == "--orders")
-            orders = std::stol(next());
-        else if (a == "--sqlite")
-            sqlite = next();
-        else if (a == "--server-bin")
-            serverBin = next();
-        else if (a != "-platform")
-            fail("unknown option " + a + " (see the comment at the top of bench_screen.cpp)");
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A million pending orders in the review screen "
+                                                    "(see the comment at the top of bench/bench_screen.cpp)."));
+    parser.addHelpOption();
+    const QCommandLineOption smokeRun(QStringLiteral("smoke"), QStringLiteral("20 000 orders in a temporary file."));
+    const QCommandLineOption ordersOpt(QStringLiteral("orders"), QStringLiteral("Orders seeded."), QStringLiteral("N"),
+                                       QStringLiteral("1050000"));
+    const QCommandLineOption sqliteOpt(QStringLiteral("sqlite"), QStringLiteral("The database file (reused)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption binOpt(QStringLiteral("server-bin"), QStringLiteral("The zel-server executable."),
+                                    QStringLiteral("PATH"));
+    parser.addOptions({smokeRun, ordersOpt, sqliteOpt, binOpt});
+    if (!parser.parse(args)) fail(parser.errorText().toStdString());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(parser.helpText()));
+        return 0;
     }
-    if (smoke && orders == 1'050'000) orders = 20'000;
+    const bool smoke = parser.isSet(smokeRun);
+    long orders = parser.value(ordersOpt).toLong();
+    if (orders <= 0) fail("--orders takes a number of orders");
+    std::string sqlite = parser.value(sqliteOpt).toStdString();
+    std::string serverBin = parser.value(binOpt).toStdString();
+    if (smoke && !parser.isSet(ordersOpt)) orders = 20'000;
     if (serverBin.empty()) serverBin = bench::DefaultServerBin();
     const bool temporary = sqlite.empty() && smoke;
     if (sqlite.empty())

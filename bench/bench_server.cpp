@@ -3,7 +3,8 @@
 // SQLite and on PostgreSQL, over a real gRPC channel to the server running in
 // this process. Beside every figure it prints the floor measured in the same
 // run: an empty gRPC call on the same channel (a logout without a token: no
-// database work) and the method's own SQL run directly against the database.
+// database work) and the method's own SQL run directly against the database
+// (every row read; a write's statements in one transaction).
 //
 // A single run is no measurement on a shared machine, so the benchmark repeats
 // its rounds; in each round the call, the empty call and the SQL are measured
@@ -35,6 +36,9 @@
 #include "server/Schema.h"
 #include "server/Seed.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -48,7 +52,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,6 +170,13 @@ void ensureSeeded(const std::string& url, long orders, int branches)
     auto st = Seed(*c, o);
     std::printf("  seeded %ld orders, %ld items, %ld inconsistencies in %.1f s\n", st.orders, st.items,
                 st.inconsistencies, std::chrono::duration<double>(Clock::now() - t0).count());
+}
+
+// The floor of a read: the statement run and every row read, nothing kept
+// (the server streams the rows into the packet).
+void readAll(DbConn& c, std::string_view sql, std::span<const DbValue> params)
+{
+    c.each(sql, params, [](std::span<const DbValue>) {});
 }
 
 // One method's figures of one round.
@@ -321,7 +331,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
             method("GetPedido (1 day, " + std::to_string(dayRows) + " rows)", "")
                 .rounds.push_back(interleaved(
                     n / 8, blocks, empty, [&](int) { call(&Zel08100::rdmIncPed::Stub::GetPedido, dayRq); },
-                    [&](int) { direct->query(daySql, p); }));
+                    [&](int) { readAll(*direct, daySql, p); }));
         }
         if (cfg.wants("GetIncPed")) {
             std::vector<std::string> orders(static_cast<std::size_t>(n));
@@ -338,7 +348,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     },
                     [&](int i) {
                         const DbValue p[] = {Text("0001"), Text(orders[std::size_t(i) ^ 1])};
-                        direct->query(Sql::IncPed, p);
+                        readAll(*direct, Sql::IncPed, p);
                     }));
         }
         if (cfg.wants("GetItem")) {
@@ -360,7 +370,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     [&](int i) {
                         const std::size_t k = picks[std::size_t(i) ^ 1];
                         const DbValue p[] = {Text("0001"), Text(items.text(k, 0)), Text(items.text(k, 1))};
-                        direct->query(Sql::Item, p);
+                        readAll(*direct, Sql::Item, p);
                     }));
         }
         if (cfg.wants("GetGrupOper")) {
@@ -371,14 +381,14 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
             method("GetGrupOper", "")
                 .rounds.push_back(interleaved(
                     n, blocks, empty, [&](int) { call(&Zel08100::rdmIncPed::Stub::GetGrupOper, rq); },
-                    [&](int) { direct->query(Sql::GrupOper, p); }));
+                    [&](int) { readAll(*direct, Sql::GrupOper, p); }));
         }
         if (cfg.wants("GetNrPedido")) {
             const DbValue p[] = {Text("0001")};
             method("GetNrPedido (" + std::to_string(pending.size()) + " rows)", "")
                 .rounds.push_back(interleaved(
                     nHeavy, blocks, empty, [&](int) { call(&Zel08100::rdmIncPed::Stub::GetNrPedido, nrq); },
-                    [&](int) { direct->query(Sql::NrPedido, p); }));
+                    [&](int) { readAll(*direct, Sql::NrPedido, p); }));
         }
         // SetIncPed of one row (a note), and the same transaction run directly.
         if (cfg.wants("SetIncPed")) {
@@ -488,7 +498,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     const DbValue p[] = {Text("0001"),
                                          Text(pending[std::size_t(th * 104729 + i * 37) % pending.size()])};
                     auto c = sqlPool.acquire();
-                    c->query(Sql::IncPed, p);
+                    readAll(*c, Sql::IncPed, p);
                 });
                 t.call = throughput(counts[k], secs, [&](int th, long i) {
                     Zel08100::GetIncPedRequest rq;
@@ -568,35 +578,40 @@ int main(int argc, char** argv)
 
 int run(int argc, char** argv)
 {
-    Config cfg;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) fail("missing value after " + a);
-            return argv[++i];
-        };
-        if (a == "--smoke")
-            cfg.smoke = true;
-        else if (a == "--rounds")
-            cfg.rounds = std::stoi(next());
-        else if (a == "--orders")
-            cfg.orders = std::stol(next());
-        else if (a == "--sqlite")
-            cfg.sqlitePath = next();
-        else if (a == "--pg")
-            cfg.pgUrl = next();
-        else if (a == "--no-pg")
-            cfg.pg = false;
-        else if (a == "--no-sqlite")
-            cfg.sqlite = false;
-        else if (a == "--only") {
-            std::stringstream s(next());
-            std::string part;
-            while (std::getline(s, part, ','))
-                cfg.only.insert(part);
-        } else
-            fail("unknown option " + a + " (see the comment at the top of bench_server.cpp)");
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Each server method beside its floor "
+                                               "(see the comment at the top of bench/bench_server.cpp)."));
+    p.addHelpOption();
+    const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("A small database, a few seconds."));
+    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("Rounds (5; smoke 2)."),
+                                    QStringLiteral("R"));
+    const QCommandLineOption orders(QStringLiteral("orders"), QStringLiteral("Orders seeded."), QStringLiteral("N"));
+    const QCommandLineOption sqlite(QStringLiteral("sqlite"), QStringLiteral("The SQLite file (reused)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption pg(QStringLiteral("pg"), QStringLiteral("PostgreSQL URL."), QStringLiteral("URL"));
+    const QCommandLineOption noPg(QStringLiteral("no-pg"), QStringLiteral("Skip PostgreSQL."));
+    const QCommandLineOption noSqlite(QStringLiteral("no-sqlite"), QStringLiteral("Skip SQLite."));
+    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("Methods measured, and/or \"throughput\"."),
+                                  QStringLiteral("NAME[,NAME...]"));
+    p.addOptions({smoke, rounds, orders, sqlite, pg, noPg, noSqlite, only});
+    if (!p.parse(args)) fail(p.errorText().toStdString());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(p.helpText()));
+        return 0;
     }
+    Config cfg;
+    cfg.smoke = p.isSet(smoke);
+    cfg.rounds = p.value(rounds).toInt();
+    if (p.isSet(orders)) cfg.orders = p.value(orders).toLong();
+    cfg.sqlitePath = p.value(sqlite).toStdString();
+    cfg.pgUrl = p.value(pg).toStdString();
+    cfg.pg = !p.isSet(noPg);
+    cfg.sqlite = !p.isSet(noSqlite);
+    for (const QString& part : p.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        cfg.only.insert(part.toStdString());
     if (cfg.smoke && cfg.orders == 1'000'000) cfg.orders = 2000;
     if (cfg.rounds <= 0) cfg.rounds = cfg.smoke ? 2 : 5;
     if (cfg.pgUrl.empty() && std::getenv("ZEL_TEST_PG_URL")) cfg.pgUrl = std::getenv("ZEL_TEST_PG_URL");

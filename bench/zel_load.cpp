@@ -47,6 +47,7 @@
 #include "server/Schema.h"
 #include "server/Seed.h"
 
+#include <QCommandLineParser>
 #include <QStringList>
 
 #include <algorithm>
@@ -511,51 +512,66 @@ std::string withSchema(const std::string& base, const std::string& schema)
 
 int run(int argc, char** argv)
 {
-    Config cfg;
-    bool smoke = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) fail("missing value after " + a);
-            return argv[++i];
-        };
-        if (a == "--spawn")
-            cfg.spawn = std::stoi(next());
-        else if (a == "--servers")
-            cfg.servers = next();
-        else if (a == "--db")
-            cfg.db = next();
-        else if (a == "--operators")
-            cfg.operators = std::stoi(next());
-        else if (a == "--seconds")
-            cfg.seconds = std::stod(next());
-        else if (a == "--conflicts")
-            cfg.conflictPct = std::stoi(next());
-        else if (a == "--kill-after")
-            cfg.killAfter = std::stod(next());
-        else if (a == "--kill-pid")
-            cfg.killPid = pid_t(std::stol(next()));
-        else if (a == "--kill-signal") {
-            const std::string s = next();
-            if (s == "KILL")
-                cfg.killSignal = SIGKILL;
-            else if (s == "TERM")
-                cfg.killSignal = SIGTERM;
-            else
-                fail("--kill-signal takes KILL or TERM");
-        } else if (a == "--orders")
-            cfg.orders = std::stoi(next());
-        else if (a == "--branch")
-            cfg.branch = next();
-        else if (a == "--server-bin")
-            cfg.serverBin = next();
-        else if (a == "--keep")
-            cfg.keep = true;
-        else if (a == "--smoke")
-            smoke = true;
-        else
-            fail("unknown option " + a + " (see the comment at the top of bench/zel_load.cpp)");
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Simulated operators against one logical application server "
+                                               "(see the comment at the top of bench/zel_load.cpp)."));
+    p.addHelpOption();
+    auto option = [&](const char* name, const char* help, const char* value = nullptr) {
+        const QCommandLineOption o =
+            value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value))
+                  : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
+        p.addOption(o);
+        return o;
+    };
+    const auto spawn = option("spawn", "Start N server processes over a fresh database.", "N");
+    const auto servers = option("servers", "Addresses of running server processes.", "ADDR[,ADDR...]");
+    const auto db = option("db", "Database URL (default: $ZEL_TEST_PG_URL).", "URL");
+    const auto operators = option("operators", "Simulated operators (64).", "N");
+    const auto seconds = option("seconds", "Length of the run (20).", "S");
+    const auto conflicts = option("conflicts", "Share of orders every operator works on (10).", "PCT");
+    const auto killAfter = option("kill-after", "Kill one server process this far into the run.", "S");
+    const auto killPid = option("kill-pid", "The process to kill (default: the first spawned).", "PID");
+    const auto killSignal = option("kill-signal", "KILL (default) or TERM.", "SIGNAL");
+    const auto orders = option("orders", "Orders seeded with --spawn (60000).", "N");
+    const auto branch = option("branch", "Branch worked on (0001).", "CODE");
+    const auto serverBin = option("server-bin", "The zel-server executable.", "PATH");
+    const auto keep = option("keep", "Leave the spawned database in place.");
+    const auto smokeRun = option("smoke", "A few seconds: 16 operators, 2 processes, one killed after 2 s.");
+    if (!p.parse(args)) fail(p.errorText().toStdString());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(p.helpText()));
+        return 0;
     }
+    auto number = [&](const QCommandLineOption& o, double fallback) {
+        if (!p.isSet(o)) return fallback;
+        bool ok = false;
+        const double v = p.value(o).toDouble(&ok);
+        if (!ok) fail("--" + o.names().front().toStdString() + " takes a number");
+        return v;
+    };
+    Config cfg;
+    cfg.spawn = int(number(spawn, 0));
+    cfg.servers = p.value(servers).toStdString();
+    cfg.db = p.value(db).toStdString();
+    cfg.operators = int(number(operators, cfg.operators));
+    cfg.seconds = number(seconds, cfg.seconds);
+    cfg.conflictPct = int(number(conflicts, cfg.conflictPct));
+    cfg.killAfter = number(killAfter, cfg.killAfter);
+    cfg.killPid = pid_t(number(killPid, 0));
+    if (p.isSet(killSignal)) {
+        if (p.value(killSignal) == QLatin1String("TERM"))
+            cfg.killSignal = SIGTERM;
+        else if (p.value(killSignal) != QLatin1String("KILL"))
+            fail("--kill-signal takes KILL or TERM");
+    }
+    cfg.orders = int(number(orders, cfg.orders));
+    if (p.isSet(branch)) cfg.branch = p.value(branch).toStdString();
+    cfg.serverBin = p.value(serverBin).toStdString();
+    cfg.keep = p.isSet(keep);
+    const bool smoke = p.isSet(smokeRun);
     if (smoke) {
         if (!cfg.spawn && cfg.servers.empty()) cfg.spawn = 2;
         cfg.operators = 16;

@@ -321,7 +321,7 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
             }
         }
 
-        const std::int64_t now = clock().msecs();
+        std::optional<std::int64_t> now; // the server's clock, read for the first release
         Transaction tx(c, true);
         const std::string select = std::string(Sql::IncPedForUpdate) + c.forUpdate();
         for (const RowUpdate& u : rows) {
@@ -346,7 +346,8 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
             const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
             c.exec(Sql::IncPedUpdate, upd);
             if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
-                const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(now), next[TXOBS]};
+                if (!now) now = clock().msecs();
+                const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(*now), next[TXOBS]};
                 c.exec(Sql::HistInsert, hist);
             }
         }
