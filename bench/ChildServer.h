@@ -17,10 +17,12 @@ struct ChildServer {
     bool running = false;
 };
 
-// Starts `bin serve --db dbUrl` on 127.0.0.1 and waits for its port; raises
+// Starts `bin serve --db dbUrl` on 127.0.0.1 (with at most `dbConnections`
+// database connections when given) and waits for its port; raises
 // std::runtime_error with what it printed when it does not start.
-inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl)
+inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl, int dbConnections = 0)
 {
+    const std::string connections = std::to_string(dbConnections);
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe");
     const pid_t pid = fork();
@@ -29,7 +31,11 @@ inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl)
         close(out[0]);
         close(out[1]);
         // The server's log stays on standard error, beside its owner's.
-        execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0", (char*)nullptr);
+        if (dbConnections > 0)
+            execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0",
+                  "--db-connections", connections.c_str(), (char*)nullptr);
+        else
+            execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0", (char*)nullptr);
         _exit(127);
     }
     close(out[1]);

@@ -94,6 +94,7 @@ struct Config {
     int orders = 60'000;
     std::string branch = "0001";
     std::string serverBin;
+    int dbConnections = 0; // of each spawned process; 0 = the server's default
     bool keep = false;
 };
 
@@ -131,6 +132,9 @@ struct Shared {
     std::mutex mutex;
     Figures all;
     std::vector<Release> releases; // every release an operator knows stored
+    // A few connections of the tool's own, to read back a send cut off by a
+    // killed process.
+    std::unique_ptr<Database> lookBack;
 };
 
 // ---- one operator -------------------------------------------------------------
@@ -161,21 +165,10 @@ public:
 
     void run()
     {
-        std::size_t next = std::size_t(index_);
-        while (!token_.empty() && !s_.stop.load()) {
-            std::string order;
-            const bool shared = doneShared_.size() < s_.contended.size() && int(rng_() % 100) < s_.cfg->conflictPct;
-            if (shared) {
-                // One of the orders everyone works on that still had work.
-                do
-                    order = s_.contended[rng_() % s_.contended.size()];
-                while (doneShared_.count(order));
-            } else {
-                if (next >= s_.own.size()) break; // this operator's orders are done
-                order = s_.own[next];
-                next += std::size_t(s_.cfg->operators);
-            }
-            work(order);
+        try {
+            day();
+        } catch (const std::exception& e) {
+            error(std::string("stopped: ") + e.what());
         }
         std::lock_guard lock(s_.mutex);
         for (int k = 0; k < kKinds; ++k)
@@ -193,6 +186,27 @@ public:
 
 private:
     enum class Outcome { Ok, Conflict, Failed };
+
+    // Order after order, until the run ends or this operator's orders are done.
+    void day()
+    {
+        std::size_t next = std::size_t(index_);
+        while (!token_.empty() && !s_.stop.load()) {
+            std::string order;
+            const bool shared = doneShared_.size() < s_.contended.size() && int(rng_() % 100) < s_.cfg->conflictPct;
+            if (shared) {
+                // One of the orders everyone works on that still had work.
+                do
+                    order = s_.contended[rng_() % s_.contended.size()];
+                while (doneShared_.count(order));
+            } else {
+                if (next >= s_.own.size()) break; // this operator's orders are done
+                order = s_.own[next];
+                next += std::size_t(s_.cfg->operators);
+            }
+            work(order);
+        }
+    }
 
     bool login()
     {
@@ -316,14 +330,14 @@ private:
         zel::PacketReader r(p);
         const DbValue key[] = {Text(r.text(row, "CDFILIAL").toStdString()), Text(r.text(row, "NRPEDIDO").toStdString()),
                                Text(r.text(row, "NRINCONSPED").toStdString())};
-        if (!db_) db_ = OpenConnection(s_.dbUrl);
+        auto db = s_.lookBack->acquire();
         // Locking the row waits for a transaction that the killed process
         // left open (the database ends it, one way or the other).
-        Transaction tx(*db_, true);
-        DbRows now = db_->query(std::string("SELECT ATIVA, TXOBSLIBINCO, DTLIBEINCONS, CDOPERLIBE FROM INCONSPED "
-                                            "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?") +
-                                    db_->forUpdate(),
-                                key);
+        Transaction tx(*db, true);
+        DbRows now = db->query(std::string("SELECT ATIVA, TXOBSLIBINCO, DTLIBEINCONS, CDOPERLIBE FROM INCONSPED "
+                                           "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?") +
+                                   db->forUpdate(),
+                               key);
         tx.commit();
         if (now.empty()) return false;
         for (const auto& [name, value] : changes) {
@@ -417,7 +431,6 @@ private:
     std::mt19937_64 rng_;
     std::shared_ptr<grpc::Channel> channel_;
     std::unique_ptr<Zel08100::rdmIncPed::Stub> stub_;
-    std::unique_ptr<DbConn> db_;
     grpc::Status lastStatus_;
     Figures f_;
     std::vector<Release> released_;
@@ -538,6 +551,7 @@ int run(int argc, char** argv)
     const auto orders = option("orders", "Orders seeded with --spawn (60000).", "N");
     const auto branch = option("branch", "Branch worked on (0001).", "CODE");
     const auto serverBin = option("server-bin", "The zel-server executable.", "PATH");
+    const auto connections = option("db-connections", "Database connections of each spawned process.", "N");
     const auto keep = option("keep", "Leave the spawned database in place.");
     const auto smokeRun = option("smoke", "A few seconds: 16 operators, 2 processes, one killed after 2 s.");
     if (!p.parse(args)) fail(p.errorText().toStdString());
@@ -570,6 +584,7 @@ int run(int argc, char** argv)
     cfg.orders = int(number(orders, cfg.orders));
     if (p.isSet(branch)) cfg.branch = p.value(branch).toStdString();
     cfg.serverBin = p.value(serverBin).toStdString();
+    cfg.dbConnections = int(number(connections, 0));
     cfg.keep = p.isSet(keep);
     const bool smoke = p.isSet(smokeRun);
     if (smoke) {
@@ -629,10 +644,11 @@ int run(int argc, char** argv)
         Shared s;
         s.cfg = &cfg;
         s.dbUrl = dbUrl;
+        s.lookBack = std::make_unique<Database>(dbUrl, 4);
         if (cfg.spawn) {
             QStringList list;
             for (int i = 0; i < cfg.spawn; ++i) {
-                procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl));
+                procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl, cfg.dbConnections));
                 list << QString::fromStdString(procs.back().address);
             }
             cfg.servers = list.join(QLatin1Char(',')).toStdString();
@@ -649,9 +665,11 @@ int run(int argc, char** argv)
             std::min<std::size_t>(pending.size(), std::size_t(std::max(8, cfg.operators / 4)));
         for (std::size_t i = 0; i < pending.size(); ++i)
             (i < nContended ? s.contended : s.own).push_back(pending.text(i, 1));
-        std::printf("zel-load: %d operators, %d%% of their orders shared, %.0f s against %s (%s)\n", cfg.operators,
+        std::printf("zel-load: %d operators, %d%% of their orders shared, %.0f s against %s (%s%s)\n", cfg.operators,
                     cfg.conflictPct, cfg.seconds, cfg.servers.c_str(),
-                    DialectOf(dbUrl) == Dialect::Postgres ? "PostgreSQL" : "SQLite");
+                    DialectOf(dbUrl) == Dialect::Postgres ? "PostgreSQL" : "SQLite",
+                    cfg.dbConnections ? (", " + std::to_string(cfg.dbConnections) + " connections a process").c_str()
+                                      : "");
         std::fflush(stdout);
 
         std::vector<std::unique_ptr<Operator>> ops;

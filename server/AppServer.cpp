@@ -169,8 +169,8 @@ struct AppServer::Services {
     Services(IncPed& l, Sessions& s) : incPed(l, s), login(s) {}
 };
 
-AppServer::AppServer(const std::string& dbUrl)
-    : db_(dbUrl), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
+AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections)
+    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
 {
 }
 

@@ -33,7 +33,9 @@ void TuneRuntime();
 // answered with a result.
 class AppServer {
 public:
-    explicit AppServer(const std::string& dbUrl);
+    // At most `dbConnections` database connections are open at once.
+    explicit AppServer(const std::string& dbUrl, std::size_t dbConnections = kDefaultDbConnections);
+    static constexpr std::size_t kDefaultDbConnections = 16;
     ~AppServer();
 
     // Starts serving and returns the bound port. `extra` may register more
