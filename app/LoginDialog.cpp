@@ -82,10 +82,10 @@ void TfrmLogin::setOperador(const QString& operador)
 
 bool TfrmLogin::TryLogin()
 {
-    QString host;
-    int port = 0;
-    if (!ParseServerAddress(edtServidor->text(), host, port)) {
-        ShowError(QStringLiteral("Informe o servidor de aplicação no formato servidor:porta."));
+    QStringList servers;
+    QString why;
+    if (!ParseServerAddresses(edtServidor->text(), servers, &why)) {
+        ShowError(why);
         edtServidor->setFocus();
         return false;
     }
@@ -100,7 +100,7 @@ bool TfrmLogin::TryLogin()
     };
     try {
         Animation wait(this);
-        login_ = Entrar(host, port, edtOperador->text().trimmed(), edtSenha->text(), filial_, TimeoutMs);
+        login_ = Entrar(servers, edtOperador->text().trimmed(), edtSenha->text(), filial_, TimeoutMs);
         return true;
     } catch (const ELoginError& e) {
         ShowError(e.Message().isEmpty() ? QStringLiteral("Operador ou senha inválidos.") : e.Message());

@@ -187,9 +187,10 @@ void TfrmPrincipal::updateStatus()
     if (!l.nmOperador.isEmpty()) op += QStringLiteral(" - ") + l.nmOperador;
     QString fil = l.filial;
     if (!l.nmFilial.isEmpty()) fil += QStringLiteral(" - ") + l.nmFilial;
-    lblStatus->setText(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4:%5")
-                           .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), l.webUrl)
-                           .arg(l.webPort));
+    const QString server =
+        l.servers.size() > 1 ? l.servers.join(QLatin1Char(',')) : QStringLiteral("%1:%2").arg(l.webUrl).arg(l.webPort);
+    lblStatus->setText(QStringLiteral("Operador: %1    Filial: %2%3    Servidor: %4")
+                           .arg(op, fil, l.moduFili ? QStringLiteral(" (fixa)") : QString(), server));
 }
 
 void TfrmPrincipal::EnsureModule()

@@ -43,7 +43,9 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     p.setApplicationDescription(QStringLiteral("Gestão de Pedidos: a janela principal que carrega os módulos."));
     p.addHelpOption();
     const QCommandLineOption server({QStringLiteral("s"), QStringLiteral("server")},
-                                    QStringLiteral("Servidor de aplicação (HOST:PORTA)."), QStringLiteral("address"));
+                                    QStringLiteral("Servidor de aplicação: HOST:PORTA, ou os endereços IP:PORTA de "
+                                                   "vários processos do mesmo servidor, separados por vírgula."),
+                                    QStringLiteral("address"));
     const QCommandLineOption db(QStringLiteral("db"),
                                 QStringLiteral("Banco de dados (sqlite:ARQUIVO ou postgresql://...)."),
                                 QStringLiteral("url"));
@@ -187,14 +189,15 @@ bool LogIn(const TShellOptions& o, QString& error)
             return false;
         }
         const QString password = QString::fromUtf8(f.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
-        QString host;
-        int port = 0;
-        if (!ParseServerAddress(o.server, host, port)) {
-            error = QStringLiteral("Informe o servidor de aplicação com --server HOST:PORTA.");
+        QStringList servers;
+        QString why;
+        if (!ParseServerAddresses(o.server, servers, &why)) {
+            error = o.server.isEmpty() ? QStringLiteral("Informe o servidor de aplicação com --server HOST:PORTA.")
+                                       : QStringLiteral("--server: %1").arg(why);
             return false;
         }
         try {
-            SetLogin(Entrar(host, port, o.operador, password, o.filial));
+            SetLogin(Entrar(servers, o.operador, password, o.filial));
             return true;
         } catch (...) {
             error = FailureText(std::current_exception());

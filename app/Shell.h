@@ -20,7 +20,7 @@ class TfrmPrincipal;
 // file the shell logs in without asking; otherwise it shows the login dialog
 // (filled with what was given).
 struct TShellOptions {
-    QString server;   // HOST:PORT of the application server
+    QString server;   // HOST:PORT of the application server, or several (see ParseServerAddresses)
     QString database; // URL of the general data module's database
     QString operador;
     QString passwordFile; // first line = password

@@ -41,7 +41,50 @@ bool TlsEnabled()
     return !tlsRoots().empty();
 }
 
+namespace {
+
+// Calls go round the logical server's processes. Reads, the login and the
+// logout are tried again (at most twice more, soon) when the process that
+// had the call went away: they change nothing, or nothing that a second try
+// could double. Sends are not: whether a send that was cut off was stored
+// is for the operator to see, never guessed.
+const char* const kServiceConfig = R"({
+  "loadBalancingConfig": [{"round_robin": {}}],
+  "methodConfig": [{
+    "name": [{"service": "Zel08100.rdmIncPed", "method": "GetPedido"},
+             {"service": "Zel08100.rdmIncPed", "method": "GetIncPed"},
+             {"service": "Zel08100.rdmIncPed", "method": "GetItem"},
+             {"service": "Zel08100.rdmIncPed", "method": "GetGrupOper"},
+             {"service": "Zel08100.rdmIncPed", "method": "GetNrPedido"},
+             {"service": "zel.login.Login"}],
+    "retryPolicy": {"maxAttempts": 3, "initialBackoff": "0.05s", "maxBackoff": "0.5s",
+                    "backoffMultiplier": 2, "retryableStatusCodes": ["UNAVAILABLE"]}
+  }]
+})";
+
+} // namespace
+
+std::string ChannelTarget(const QStringList& addresses)
+{
+    if (addresses.size() == 1) return addresses.front().toStdString();
+    // Every entry is an address literal of one family (ParseServerAddresses).
+    const bool v6 = !addresses.isEmpty() && addresses.front().startsWith(QLatin1Char('['));
+    return ((v6 ? QStringLiteral("ipv6:") : QStringLiteral("ipv4:")) + addresses.join(QLatin1Char(','))).toStdString();
+}
+
+QStringList LogicalServer(const QString& host, int port)
+{
+    const QString address = QStringLiteral("%1:%2").arg(host).arg(port);
+    const QStringList& servers = CurrentLogin().servers;
+    return servers.contains(address) ? servers : QStringList{address};
+}
+
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
+{
+    return MakeChannel(QStringList{QStringLiteral("%1:%2").arg(host).arg(port)});
+}
+
+std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses)
 {
     grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(kMaxMessageBytes);
@@ -53,7 +96,9 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
     // reconnects; by default not sooner than 30 s after the last resolution,
     // which kept a restarted server unreachable that long.
     args.SetInt(GRPC_ARG_DNS_MIN_TIME_BETWEEN_RESOLUTIONS_MS, 200);
-    const std::string target = QStringLiteral("%1:%2").arg(host).arg(port).toStdString();
+    args.SetInt(GRPC_ARG_ENABLE_RETRIES, 1);
+    args.SetServiceConfigJSON(kServiceConfig);
+    const std::string target = ChannelTarget(addresses);
     if (tlsRoots().empty()) return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
     grpc::SslCredentialsOptions ssl;
     ssl.pem_root_certs = tlsRoots();

@@ -5,9 +5,12 @@
 #include "host/AppServer.h"
 #include "host/NetConnection.h"
 
+#include <QStringList>
+
 #include <grpcpp/channel.h>
 #include <grpcpp/support/status.h>
 #include <memory>
+#include <string>
 
 namespace zel::grpclink {
 
@@ -15,9 +18,20 @@ namespace zel::grpclink {
 // (the default) = plain connections.
 void SetTlsRoots(const QByteArray& pem);
 bool TlsEnabled();
-// A channel to host:port with the message limits raised for long lists,
-// over TLS when roots are set.
+// The gRPC target of one logical application server: a single "host:port"
+// (a name with several address records is spread over all of them), or the
+// "ipv4:"/"ipv6:" list of several server processes' addresses.
+std::string ChannelTarget(const QStringList& addresses);
+// A channel to a logical server with the message limits raised for long
+// lists, over TLS when roots are set. Calls are spread over its addresses
+// (round robin); an address whose process is down is left out until it
+// answers again, and a read that fails because its process went away is
+// tried again on another.
+std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses);
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port);
+// The addresses of the logical server that host:port belongs to: the
+// login's when it is one of them, else host:port alone.
+QStringList LogicalServer(const QString& host, int port);
 // Waits (off the user-interface thread) until the channel is connected;
 // false when it was not within the timeout. *refused tells a server that
 // refused or dropped the connection from one that never answered.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace zel {
 
@@ -16,6 +17,11 @@ struct TLoginInfo {
     bool moduFili = false; // the login works with one fixed branch
     QString webUrl;        // application server host
     int webPort = 0;       // application server port
+    // Every address ("host:port") of the logical application server the
+    // login was made at; webUrl:webPort is the first. Several server
+    // processes in front of one database share the sessions, so the
+    // screens' calls are spread over all of them.
+    QStringList servers;
 };
 
 void SetLogin(const TLoginInfo& info);

@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <grpcpp/client_context.h>
 
@@ -24,11 +25,61 @@ bool ParseServerAddress(const QString& address, QString& host, int& port)
     return true;
 }
 
+bool ParseServerAddresses(const QString& text, QStringList& addresses, QString* why)
+{
+    auto refuse = [&](const QString& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    const QStringList entries = text.split(QLatin1Char(','));
+    QStringList out;
+    int family = 0;
+    for (const QString& entry : entries) {
+        QString host;
+        int port = 0;
+        if (!ParseServerAddress(entry, host, port))
+            return refuse(QStringLiteral("Informe o servidor de aplicação no formato servidor:porta "
+                                         "(vários separados por vírgula)."));
+        if (entries.size() > 1) {
+            // gRPC spreads calls over a list of address literals, or over the
+            // address records of one name; a list of names it cannot resolve.
+            if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) host = QStringLiteral("127.0.0.1");
+            const bool v6 = host.startsWith(QLatin1Char('['));
+            const QByteArray literal = (v6 ? host.mid(1, host.size() - 2) : host).toLatin1();
+            unsigned char buf[16];
+            if (::inet_pton(v6 ? AF_INET6 : AF_INET, literal.constData(), buf) != 1)
+                return refuse(QStringLiteral("Em uma lista de servidores de aplicação, informe cada um pelo "
+                                             "endereço IP (\"%1\" não é um endereço IP).")
+                                  .arg(host));
+            if (family && family != (v6 ? 6 : 4))
+                return refuse(QStringLiteral("Em uma lista de servidores de aplicação, os endereços devem ser "
+                                             "todos IPv4 ou todos IPv6."));
+            family = v6 ? 6 : 4;
+        }
+        const QString address = QStringLiteral("%1:%2").arg(host).arg(port);
+        if (!out.contains(address)) out << address;
+    }
+    addresses = out;
+    return true;
+}
+
 TLoginInfo Entrar(const QString& host, int port, const QString& operador, const QString& senha, const QString& filial,
                   int timeoutMs)
 {
-    const QString address = QStringLiteral("%1:%2").arg(host).arg(port);
-    auto channel = grpclink::MakeChannel(host, port);
+    return Entrar(QStringList{QStringLiteral("%1:%2").arg(host).arg(port)}, operador, senha, filial, timeoutMs);
+}
+
+TLoginInfo Entrar(const QStringList& servers, const QString& operador, const QString& senha, const QString& filial,
+                  int timeoutMs)
+{
+    QString host;
+    int port = 0;
+    if (servers.isEmpty() || !ParseServerAddress(servers.front(), host, port))
+        throw ENetError(
+            ENetError::Unavailable,
+            QStringLiteral("Endereço do servidor de aplicação inválido: \"%1\".").arg(servers.join(QLatin1Char(','))));
+    const QString address = servers.join(QLatin1Char(','));
+    auto channel = grpclink::MakeChannel(servers);
     auto stub = zel::login::Login::NewStub(channel);
     zel::login::LoginRequest request;
     request.set_operador(operador.toStdString());
@@ -64,6 +115,7 @@ TLoginInfo Entrar(const QString& host, int port, const QString& operador, const 
     info.moduFili = s.modu_fili();
     info.webUrl = host;
     info.webPort = port;
+    info.servers = servers;
     return info;
 }
 
@@ -71,7 +123,8 @@ void Sair(const TLoginInfo& login, int timeoutMs)
 {
     if (login.token.isEmpty() || login.webUrl.isEmpty()) return;
     try {
-        auto channel = grpclink::MakeChannel(login.webUrl, login.webPort);
+        auto channel = login.servers.isEmpty() ? grpclink::MakeChannel(login.webUrl, login.webPort)
+                                               : grpclink::MakeChannel(login.servers);
         auto stub = zel::login::Login::NewStub(channel);
         zel::login::LogoutRequest request;
         request.set_token(login.token.toStdString());

@@ -37,14 +37,17 @@ void TNetConnection::Connect()
     lastError_.clear();
     try {
         if (BeforeConnect) BeforeConnect(this);
-        const QString address = QStringLiteral("%1:%2").arg(Host).arg(Port);
+        QString address = QStringLiteral("%1:%2").arg(Host).arg(Port);
         if (ServerName != kRdmIncPed)
             throw ENetError(ENetError::UnknownServer,
                             QStringLiteral("Servidor de aplicação desconhecido: \"%1\".").arg(ServerName));
         if (Host.trimmed().isEmpty() || Port <= 0 || Port > 65535)
             throw ENetError(ENetError::Unavailable,
                             QStringLiteral("Endereço do servidor de aplicação inválido: \"%1\".").arg(address));
-        auto channel = grpclink::MakeChannel(Host, Port);
+        // One of the login's addresses stands for its whole logical server.
+        const QStringList addresses = grpclink::LogicalServer(Host, Port);
+        address = addresses.join(QLatin1Char(','));
+        auto channel = grpclink::MakeChannel(addresses);
         bool refused = false;
         if (!grpclink::WaitConnected(channel, ConnectTimeoutMs, &refused)) {
             if (refused)

@@ -1,12 +1,13 @@
 #include "host/ServerCall.h"
 
+#include "platform/data/DataSet.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QThread>
 #include <QWidget>
 
-#include <atomic>
 #include <exception>
 #include <thread>
 
@@ -57,6 +58,17 @@ public:
 
 } // namespace
 
+namespace {
+
+// Long loads of the datasets (an order list of a million rows) run the way a
+// server call does: off the user-interface thread, which keeps repainting.
+const bool longLoadsWhileWaiting = [] {
+    SetLongWorkRunner([](const std::function<void()>& work) { RunWhileWaiting(work); });
+    return true;
+}();
+
+} // namespace
+
 bool WaitingForWork()
 {
     return waitDepth > 0;
@@ -71,7 +83,6 @@ void RunWhileWaiting(const std::function<void()>& work)
     }
 
     QEventLoop loop;
-    std::atomic<bool> done{false};
     std::exception_ptr failure;
     InputBlocker blocker;
     ++waitDepth;
@@ -81,12 +92,13 @@ void RunWhileWaiting(const std::function<void()>& work)
         } catch (...) {
             failure = std::current_exception();
         }
-        done.store(true);
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     // The quit is queued to the loop, so it is seen even when the work ends
-    // before exec starts.
-    if (!done.load()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // before exec starts; the loop runs at least once, so that what was
+    // posted before the work (a repaint, a step of the animation) is handled
+    // while it runs.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
     --waitDepth;
     if (failure) std::rethrow_exception(failure);

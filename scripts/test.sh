@@ -5,7 +5,7 @@
 #     under ctest, with a throwaway PostgreSQL on loopback for the server suite;
 #  2. the data layer and its tests again under AddressSanitizer and
 #     UndefinedBehaviorSanitizer;
-#  3. a short smoke run of the benchmarks.
+#  3. a short smoke run of the benchmarks and of the load tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -78,10 +78,14 @@ cmake --build "$san" -j "$jobs"
 
 "$build/bench/zel-bench-packets" --smoke
 "$build/bench/zel-bench-release" --smoke
+"$build/bench/zel-bench-screen" --smoke
 
 # Application server: benchmark smoke run (SQLite and the throwaway PostgreSQL),
 # then a short libFuzzer run over change packets (clang, sanitizers).
 "$build/bench/zel-bench-server" --smoke
+# Simulated operators against two server processes over the throwaway
+# PostgreSQL, one of them killed mid-run; the database is checked at the end.
+"$build/bench/zel-load" --smoke
 fuzz=${FUZZ_BUILD_DIR:-$root/build/fuzz}
 cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZEL_FUZZ=ON >/dev/null
 cmake --build "$fuzz" -j "$jobs" --target zel-fuzz-changes

@@ -5,6 +5,7 @@
 #include "server/Log.h"
 #include "server/Schema.h"
 
+#include <absl/synchronization/mutex.h>
 #include <fstream>
 #include <grpc/grpc.h>
 #include <grpcpp/security/server_credentials.h>
@@ -153,14 +154,23 @@ private:
 
 } // namespace
 
+void TuneRuntime()
+{
+    // gRPC's locks are the abseil library's, which as packaged checks the
+    // order of every lock taken against a process-wide graph to report
+    // potential deadlocks: a shared lock and a search on every call's path,
+    // for a report nobody reads in production.
+    absl::SetMutexDeadlockDetectionMode(absl::OnDeadlockCycle::kIgnore);
+}
+
 struct AppServer::Services {
     RdmIncPedService incPed;
     LoginService login;
     Services(IncPed& l, Sessions& s) : incPed(l, s), login(s) {}
 };
 
-AppServer::AppServer(const std::string& dbUrl)
-    : db_(dbUrl), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
+AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections)
+    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
 {
 }
 
@@ -191,12 +201,20 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     } else {
         creds = grpc::InsecureServerCredentials();
     }
+    TuneRuntime();
     grpc::ServerBuilder b;
     int port = 0;
     b.AddListeningPort(options.listen, creds, &port);
     // Without this, a second server asking for a port already in use (or for
     // port 0 while another has the same one) would share it silently.
     b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+    // The synchronous server runs every call on a thread of its own and by
+    // default keeps only two idle ones: each burst of concurrent calls then
+    // creates threads that end again as soon as their call is answered.
+    // Idle threads only wait, so enough of them are kept for the busiest
+    // moments.
+    b.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MIN_POLLERS, options.minIdleThreads);
+    b.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MAX_POLLERS, options.maxIdleThreads);
     b.SetMaxReceiveMessageSize(options.maxReceiveBytes);
     b.SetMaxSendMessageSize(options.maxSendBytes);
     b.RegisterService(&services_->incPed);

@@ -18,7 +18,13 @@ struct ServeOptions {
     std::string tlsCert, tlsKey;        // PEM files; both or neither
     int maxReceiveBytes = 8 << 20;      // a bigger request is refused by the transport
     int maxSendBytes = 512 << 20;       // a whole branch's order list fits
+    int minIdleThreads = 2;             // threads kept waiting for calls
+    int maxIdleThreads = 64;
 };
+
+// Process-wide settings of the gRPC runtime for serving (and for clients
+// that make many calls); AppServer::Start applies them.
+void TuneRuntime();
 
 // The application server: the service "Zel08100.rdmIncPed" and the login
 // service over one database. The gRPC layer turns the session token of the
@@ -27,7 +33,9 @@ struct ServeOptions {
 // answered with a result.
 class AppServer {
 public:
-    explicit AppServer(const std::string& dbUrl);
+    // At most `dbConnections` database connections are open at once.
+    explicit AppServer(const std::string& dbUrl, std::size_t dbConnections = kDefaultDbConnections);
+    static constexpr std::size_t kDefaultDbConnections = 16;
     ~AppServer();
 
     // Starts serving and returns the bound port. `extra` may register more

@@ -74,11 +74,17 @@ std::variant<LoginResult, ServiceError> Sessions::Login(const std::string& opera
 {
     if (operador.empty() || operador.size() > 12 || senha.size() > 256 || filial.size() > 8)
         return ServiceError{kErrForbidden, kBadLogin};
-    auto c = db_.acquire();
-    const DbValue p1[] = {Text(operador)};
-    DbRows op = c->query("SELECT O.NMOPERADOR, O.CDFILIAL, O.IDMODUFILI, O.DSSENHA, F.NMFILIAL "
-                         "FROM OPERADOR O JOIN FILIAL F ON F.CDFILIAL = O.CDFILIAL WHERE O.CDOPERADOR = ?",
-                         p1);
+    // The password check takes a noticeable share of a core; no database
+    // connection is held meanwhile, so that a burst of logins (the start of
+    // the day) neither runs out of connections nor holds up everyone's calls.
+    DbRows op;
+    {
+        auto c = db_.acquire();
+        const DbValue p1[] = {Text(operador)};
+        op = c->query("SELECT O.NMOPERADOR, O.CDFILIAL, O.IDMODUFILI, O.DSSENHA, F.NMFILIAL "
+                      "FROM OPERADOR O JOIN FILIAL F ON F.CDFILIAL = O.CDFILIAL WHERE O.CDOPERADOR = ?",
+                      p1);
+    }
     if (op.empty()) {
         // Same work and answer as a wrong password: the code's existence is not revealed.
         static const std::string dummy = HashPassword("-");
@@ -86,6 +92,7 @@ std::variant<LoginResult, ServiceError> Sessions::Login(const std::string& opera
         return ServiceError{kErrForbidden, kBadLogin};
     }
     if (!VerifyPassword(op.text(0, 3), senha)) return ServiceError{kErrForbidden, kBadLogin};
+    auto c = db_.acquire();
 
     LoginResult r;
     r.operador = operador;

@@ -72,14 +72,15 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     const auto& dsFields = *rules.fields;
     // Declared fields: known, right kind and size, no duplicates.
     std::vector<const FieldSpec*> declared;
-    std::set<std::string> seen;
+    std::vector<bool> seen(dsFields.size());
     for (const auto& fd : packet.fields()) {
         const FieldSpec* f = findField(dsFields, fd.name());
         if (!f) return invalid("Campo desconhecido no pacote de alterações: " + fd.name().substr(0, 40) + ".");
         if (fd.kind() != f->kind || fd.size() != f->size)
             return invalid(std::string("O campo ") + f->name + " tem tipo ou tamanho diferente do esperado.");
-        if (!seen.insert(fd.name()).second)
+        if (seen[std::size_t(f - dsFields.data())])
             return invalid(std::string("O campo ") + f->name + " aparece mais de uma vez no pacote.");
+        seen[std::size_t(f - dsFields.data())] = true;
         declared.push_back(f);
     }
     auto indexOf = [&](const std::string& name) -> int {
@@ -99,6 +100,15 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     if (packet.rows_size() > kMaxChangeRows)
         return invalid("O pacote de alterações excede " + std::to_string(kMaxChangeRows) + " registros.");
 
+    // Original values that are neither key nor changeable are checked only,
+    // into one scratch cell.
+    std::vector<bool> kept(declared.size());
+    for (int i : keyIdx)
+        kept[std::size_t(i)] = true;
+    for (int i : chgIdx)
+        kept[std::size_t(i)] = true;
+    DbValue scratch;
+
     std::vector<RowUpdate> out;
     out.reserve(std::size_t(packet.rows_size()));
     std::set<std::vector<std::string>> keys;
@@ -113,7 +123,8 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
             return invalid("Os valores originais não correspondem aos campos do pacote.");
         std::vector<DbValue> orig(declared.size());
         for (std::size_t i = 0; i < declared.size(); ++i)
-            if (auto err = toDb(rc.original().values(int(i)), *declared[i], orig[i])) return invalid(*err);
+            if (auto err = toDb(rc.original().values(int(i)), *declared[i], kept[i] ? orig[i] : scratch))
+                return invalid(*err);
         RowUpdate u;
         for (std::size_t k = 0; k < keyIdx.size(); ++k) {
             const DbValue& v = orig[std::size_t(keyIdx[k])];
@@ -126,13 +137,14 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
         for (int i : chgIdx)
             u.original.push_back(orig[std::size_t(i)]);
         u.changes.resize(chgIdx.size());
-        std::set<int> changedFields;
+        std::vector<bool> changedFields(declared.size());
         for (const auto& fc : rc.changes()) {
             if (fc.field() < 0 || fc.field() >= int(declared.size()))
                 return invalid("Alteração de um campo inexistente.");
-            if (!changedFields.insert(fc.field()).second)
+            if (changedFields[std::size_t(fc.field())])
                 return invalid(std::string("O campo ") + declared[std::size_t(fc.field())]->name +
                                " foi alterado mais de uma vez no mesmo registro.");
+            changedFields[std::size_t(fc.field())] = true;
             auto pos = std::find(chgIdx.begin(), chgIdx.end(), fc.field());
             if (pos == chgIdx.end())
                 return invalid(std::string("O campo ") + declared[std::size_t(fc.field())]->name +

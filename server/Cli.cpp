@@ -200,6 +200,10 @@ int cmdServe(const QStringList& args)
     p.addOption(opt("listen", "Address to listen on, HOST:PORT; port 0 picks a free port.", "HOST:PORT"));
     p.addOption(opt("tls-cert", "PEM certificate chain (with --tls-key: serve over TLS).", "FILE"));
     p.addOption(opt("tls-key", "PEM private key.", "FILE"));
+    p.addOption(opt("db-connections",
+                    "Most database connections open at once (default 16). Several processes over one "
+                    "PostgreSQL database: their sum stays below its max_connections.",
+                    "N"));
     int code = 0;
     if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code) ||
         !require(p, {"db", "listen"}, code))
@@ -218,7 +222,9 @@ int cmdServe(const QStringList& args)
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    AppServer server(value(p, "db"));
+    const int connections = toInt(p, "db-connections", int(AppServer::kDefaultDbConnections));
+    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
+    AppServer server(value(p, "db"), std::size_t(connections));
     const int port = server.Start(o);
     std::printf("listening on %s:%d\n", o.listen.substr(0, colon).c_str(), port);
     std::fflush(stdout);

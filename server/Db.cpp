@@ -5,9 +5,31 @@
 
 namespace zel::server {
 
+DbRows DbConn::query(std::string_view sql, std::span<const DbValue> params)
+{
+    std::vector<DbValue> cells;
+    const int columns =
+        each(sql, params, [&](std::span<const DbValue> row) { cells.insert(cells.end(), row.begin(), row.end()); });
+    return DbRows(columns, std::move(cells));
+}
+
 std::string DbRows::text(std::size_t row, int col) const
 {
-    const DbValue& v = at(row, col);
+    return CellText(at(row, col));
+}
+
+std::int64_t DbRows::i64(std::size_t row, int col) const
+{
+    return CellI64(at(row, col));
+}
+
+double DbRows::f64(std::size_t row, int col) const
+{
+    return CellF64(at(row, col));
+}
+
+std::string CellText(const DbValue& v)
+{
     if (auto s = std::get_if<std::string>(&v)) return *s;
     if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) {
@@ -18,9 +40,8 @@ std::string DbRows::text(std::size_t row, int col) const
     return {};
 }
 
-std::int64_t DbRows::i64(std::size_t row, int col) const
+std::int64_t CellI64(const DbValue& v)
 {
-    const DbValue& v = at(row, col);
     if (auto i = std::get_if<std::int64_t>(&v)) return *i;
     if (auto d = std::get_if<double>(&v)) return std::int64_t(*d);
     if (auto s = std::get_if<std::string>(&v)) {
@@ -33,9 +54,8 @@ std::int64_t DbRows::i64(std::size_t row, int col) const
     return 0;
 }
 
-double DbRows::f64(std::size_t row, int col) const
+double CellF64(const DbValue& v)
 {
-    const DbValue& v = at(row, col);
     if (auto d = std::get_if<double>(&v)) return *d;
     if (auto i = std::get_if<std::int64_t>(&v)) return double(*i);
     if (auto s = std::get_if<std::string>(&v)) {

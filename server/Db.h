@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -40,12 +41,19 @@ private:
     Kind kind_;
 };
 
+// A cell as the driver delivers it (PostgreSQL: text), converted. Raise
+// DbError when a text is not a number.
+std::string CellText(const DbValue& v);
+std::int64_t CellI64(const DbValue& v);
+double CellF64(const DbValue& v);
+
 // The rows of one query. Cells are held as the driver delivers them
 // (PostgreSQL: text); the accessors convert.
 class DbRows {
 public:
     DbRows() = default;
     explicit DbRows(int columns) : columns_(columns) {}
+    DbRows(int columns, std::vector<DbValue> cells) : columns_(columns), cells_(std::move(cells)) {}
 
     int columns() const { return columns_; }
     std::size_t size() const { return columns_ ? cells_.size() / std::size_t(columns_) : 0; }
@@ -69,6 +77,14 @@ private:
 
 using Deadline = std::chrono::steady_clock::time_point;
 
+// Prepared statements of a connection by their text, looked up without
+// copying the text of the statement at every call.
+struct StatementHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+template <class Handle> using StatementCache = std::unordered_map<std::string, Handle, StatementHash, std::equal_to<>>;
+
 // One connection. Not thread-safe: a connection is used by one thread at a
 // time (the pool hands it out). Statements use "?" placeholders; the
 // PostgreSQL driver numbers them. Prepared statements are cached per
@@ -78,7 +94,14 @@ public:
     virtual ~DbConn() = default;
     virtual Dialect dialect() const = 0;
 
-    virtual DbRows query(std::string_view sql, std::span<const DbValue> params = {}) = 0;
+    // The cells of one row, valid during the call.
+    using RowFn = std::function<void(std::span<const DbValue> cells)>;
+    // Runs a query and hands every row to `row` as it comes, without keeping
+    // the rows (a list of a million orders goes straight into its packet).
+    // Returns the number of columns.
+    virtual int each(std::string_view sql, std::span<const DbValue> params, const RowFn& row) = 0;
+    // All the rows of a query.
+    DbRows query(std::string_view sql, std::span<const DbValue> params = {});
     // Returns the number of rows changed.
     virtual std::int64_t exec(std::string_view sql, std::span<const DbValue> params = {}) = 0;
     // Several statements without parameters (schema scripts).

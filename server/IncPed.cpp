@@ -228,7 +228,7 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
     }
 
     return run("GetPedido", dl, [&](DbConn& c) {
-        if (!lista) return DataResult(MakePacket(Packets::Pedido, c.query(sql + " ORDER BY P.NRPEDIDO", params)));
+        if (!lista) return DataResult(QueryPacket(Packets::Pedido, c, sql + " ORDER BY P.NRPEDIDO", params));
         // The keys are sorted, so chunk after chunk comes in order-number order.
         zel::data::DataPacket all = EmptyPacket(Packets::Pedido);
         for (std::size_t at = 0; at < keys.size(); at += kListChunk) {
@@ -240,7 +240,7 @@ IncPed::Result IncPed::GetPedido(const Caller&, const Zel08100::GetPedidoRequest
             std::vector<DbValue> p = params;
             for (std::size_t i = 0; i < n; ++i)
                 p.push_back(Text(keys[at + i]));
-            AppendPacket(all, MakePacket(Packets::Pedido, c.query(q, p)));
+            AppendPacket(all, QueryPacket(Packets::Pedido, c, q, p));
         }
         return DataResult(std::move(all));
     });
@@ -252,7 +252,7 @@ IncPed::Result IncPed::GetIncPed(const Caller&, const Zel08100::GetIncPedRequest
     if (auto e = checkKey(rq.nr_pedido(), 10, "Número do pedido")) return ErrorResult(*e);
     return run("GetIncPed", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(rq.nr_pedido())};
-        return DataResult(MakePacket(Packets::IncPed, c.query(Sql::IncPed, p)));
+        return DataResult(QueryPacket(Packets::IncPed, c, Sql::IncPed, p));
     });
 }
 
@@ -265,7 +265,7 @@ IncPed::Result IncPed::GetItem(const Caller&, const Zel08100::GetItemRequest& rq
     if (rq.nr_item_ped().empty()) return DataResult(EmptyPacket(Packets::ItemPedido));
     return run("GetItem", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(rq.nr_pedido()), Text(rq.nr_item_ped())};
-        return DataResult(MakePacket(Packets::ItemPedido, c.query(Sql::Item, p)));
+        return DataResult(QueryPacket(Packets::ItemPedido, c, Sql::Item, p));
     });
 }
 
@@ -277,7 +277,7 @@ IncPed::Result IncPed::GetGrupOper(const Caller& who, const Zel08100::GetGrupOpe
         return ErrorResult({kErrForbidden, "Só é possível consultar os grupos do operador da sessão."});
     return run("GetGrupOper", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial()), Text(who.operador)};
-        return DataResult(MakePacket(Packets::GrupOper, c.query(Sql::GrupOper, p)));
+        return DataResult(QueryPacket(Packets::GrupOper, c, Sql::GrupOper, p));
     });
 }
 
@@ -286,7 +286,7 @@ IncPed::Result IncPed::GetNrPedido(const Caller&, const Zel08100::GetNrPedidoReq
     if (auto e = checkBranch(rq.cd_filial())) return ErrorResult(*e);
     return run("GetNrPedido", dl, [&](DbConn& c) {
         const DbValue p[] = {Text(rq.cd_filial())};
-        return DataResult(MakePacket(Packets::NrPedido, c.query(Sql::NrPedido, p)));
+        return DataResult(QueryPacket(Packets::NrPedido, c, Sql::NrPedido, p));
     });
 }
 
@@ -321,7 +321,7 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
             }
         }
 
-        const std::int64_t now = clock().msecs();
+        std::optional<std::int64_t> now; // the server's clock, read for the first release
         Transaction tx(c, true);
         const std::string select = std::string(Sql::IncPedForUpdate) + c.forUpdate();
         for (const RowUpdate& u : rows) {
@@ -346,7 +346,8 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
             const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
             c.exec(Sql::IncPedUpdate, upd);
             if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
-                const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(now), next[TXOBS]};
+                if (!now) now = clock().msecs();
+                const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(*now), next[TXOBS]};
                 c.exec(Sql::HistInsert, hist);
             }
         }

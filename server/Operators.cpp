@@ -37,12 +37,19 @@ void AddOperator(DbConn& c, const std::string& code, const std::string& name, co
     checkText("operator code", code, 12);
     checkText("operator name", name, 40);
     checkText("password", password, 256);
+    AddOperatorHashed(c, code, name, branch, fixedBranch, HashPassword(password));
+}
+
+void AddOperatorHashed(DbConn& c, const std::string& code, const std::string& name, const std::string& branch,
+                       bool fixedBranch, const std::string& passwordHash)
+{
+    checkText("operator code", code, 12);
+    checkText("operator name", name, 40);
     requireBranch(c, branch);
     const DbValue p0[] = {Text(code)};
     if (!c.query("SELECT 1 FROM OPERADOR WHERE CDOPERADOR = ?", p0).empty())
         throw std::invalid_argument("operator " + code + " already exists");
-    const DbValue p[] = {Text(code), Text(name), Text(branch), Text(fixedBranch ? "S" : "N"),
-                         Text(HashPassword(password))};
+    const DbValue p[] = {Text(code), Text(name), Text(branch), Text(fixedBranch ? "S" : "N"), Text(passwordHash)};
     c.exec("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFILIAL, IDMODUFILI, DSSENHA) VALUES (?, ?, ?, ?, ?)", p);
 }
 

@@ -11,6 +11,10 @@ namespace zel::server {
 // branch, code too long, empty password).
 void AddOperator(DbConn& c, const std::string& code, const std::string& name, const std::string& branch,
                  bool fixedBranch, const std::string& password);
+// The same with the password's hash made already (HashPassword): many
+// operators with one password are added without hashing it for each.
+void AddOperatorHashed(DbConn& c, const std::string& code, const std::string& name, const std::string& branch,
+                       bool fixedBranch, const std::string& passwordHash);
 void SetPassword(DbConn& c, const std::string& code, const std::string& password);
 // Adds the operator to a release group of a branch; the group is created
 // when the branch does not have it yet.

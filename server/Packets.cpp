@@ -56,6 +56,8 @@ long Utf8Length(std::string_view s)
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
 {
     zel::data::DataPacket p;
+    p.mutable_fields()->Reserve(int(fields.size()));
+    p.mutable_columns()->Reserve(int(fields.size()));
     for (const FieldSpec& f : fields) {
         auto* d = p.add_fields();
         d->set_name(f.name);
@@ -67,70 +69,80 @@ zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
     return p;
 }
 
-zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows)
+PacketBuilder::PacketBuilder(std::span<const FieldSpec> fields)
+    : fields_(fields), p_(EmptyPacket(fields)), nulls_(fields.size())
 {
-    if (rows.columns() != int(fields.size()) && !rows.empty())
-        throw std::logic_error("packet columns do not match its fields");
-    zel::data::DataPacket p = EmptyPacket(fields);
-    const std::size_t n = rows.size();
-    p.set_row_count(std::uint32_t(n));
-    for (int c = 0; c < int(fields.size()); ++c) {
-        const FieldSpec& f = fields[std::size_t(c)];
-        zel::data::Column& col = *p.mutable_columns(c);
-        std::string nulls;
-        auto markNull = [&](std::size_t r) {
-            if (nulls.size() <= r / 8) nulls.resize(r / 8 + 1, '\0');
-            nulls[r / 8] = char(nulls[r / 8] | (1 << (r % 8)));
-        };
+}
+
+void PacketBuilder::add(std::span<const DbValue> cells)
+{
+    if (cells.size() != fields_.size()) throw std::logic_error("packet columns do not match its fields");
+    const std::uint32_t r = rows_++;
+    for (std::size_t c = 0; c < fields_.size(); ++c) {
+        const FieldSpec& f = fields_[c];
+        const DbValue& v = cells[c];
+        zel::data::Column& col = *p_.mutable_columns(int(c));
+        const bool null = std::holds_alternative<std::monostate>(v);
+        if (null) {
+            std::string& bits = nulls_[c];
+            if (bits.size() <= r / 8) bits.resize(r / 8 + 1, '\0');
+            bits[r / 8] = char(bits[r / 8] | (1 << (r % 8)));
+        }
         switch (f.kind) {
         case FieldKind::FIELD_TEXT:
         case FieldKind::FIELD_FIXED_TEXT: {
-            std::string* text = col.mutable_text();
-            col.mutable_text_lengths()->Reserve(int(n));
-            for (std::size_t r = 0; r < n; ++r) {
-                if (rows.isNull(r, c)) {
-                    markNull(r);
-                    col.add_text_lengths(0);
-                    continue;
-                }
-                const DbValue& v = rows.at(r, c);
-                const std::string* s = std::get_if<std::string>(&v);
-                const std::string conv = s ? std::string() : rows.text(r, c);
-                const std::string& t = s ? *s : conv;
-                const long len = Utf8Length(t);
-                if (len < 0 || len > f.size)
-                    throw std::runtime_error(std::string("stored value does not fit field ") + f.name);
-                text->append(t);
-                col.add_text_lengths(std::uint32_t(t.size()));
+            if (null) {
+                col.add_text_lengths(0);
+                break;
             }
+            const std::string* s = std::get_if<std::string>(&v);
+            const std::string conv = s ? std::string() : CellText(v);
+            const std::string& t = s ? *s : conv;
+            const long len = Utf8Length(t);
+            if (len < 0 || len > f.size)
+                throw std::runtime_error(std::string("stored value does not fit field ") + f.name);
+            col.mutable_text()->append(t);
+            col.add_text_lengths(std::uint32_t(t.size()));
             break;
         }
         case FieldKind::FIELD_FLOAT:
-            col.mutable_floats()->Reserve(int(n));
-            for (std::size_t r = 0; r < n; ++r) {
-                if (rows.isNull(r, c)) {
-                    markNull(r);
-                    col.add_floats(0);
-                } else {
-                    col.add_floats(rows.f64(r, c));
-                }
-            }
+            col.add_floats(null ? 0 : CellF64(v));
             break;
         default: // date-times and integers
-            col.mutable_integers()->Reserve(int(n));
-            for (std::size_t r = 0; r < n; ++r) {
-                if (rows.isNull(r, c)) {
-                    markNull(r);
-                    col.add_integers(0);
-                } else {
-                    col.add_integers(rows.i64(r, c));
-                }
-            }
+            col.add_integers(null ? 0 : CellI64(v));
             break;
         }
-        if (!nulls.empty()) col.set_nulls(std::move(nulls));
     }
-    return p;
+}
+
+zel::data::DataPacket PacketBuilder::finish()
+{
+    p_.set_row_count(rows_);
+    for (std::size_t c = 0; c < fields_.size(); ++c)
+        if (!nulls_[c].empty()) p_.mutable_columns(int(c))->set_nulls(std::move(nulls_[c]));
+    return std::move(p_);
+}
+
+zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows)
+{
+    PacketBuilder b(fields);
+    if (rows.empty()) return b.finish();
+    if (rows.columns() != int(fields.size())) throw std::logic_error("packet columns do not match its fields");
+    std::vector<DbValue> cells(fields.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < fields.size(); ++c)
+            cells[c] = rows.at(r, int(c));
+        b.add(cells);
+    }
+    return b.finish();
+}
+
+zel::data::DataPacket QueryPacket(std::span<const FieldSpec> fields, DbConn& c, std::string_view sql,
+                                  std::span<const DbValue> params)
+{
+    PacketBuilder b(fields);
+    c.each(sql, params, [&](std::span<const DbValue> cells) { b.add(cells); });
+    return b.finish();
 }
 
 // Appends the rows of `more` (same fields) to `into`.

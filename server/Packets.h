@@ -25,10 +25,26 @@ extern const std::vector<FieldSpec> GrupOper;   // release groups
 extern const std::vector<FieldSpec> NrPedido;   // order numbers for the pick list
 } // namespace Packets
 
-// Builds a packet whose columns are `rows`' columns in field order. Raises
+// Builds a packet row by row from cells in field order. Raises
 // std::runtime_error (naming the field) when a stored value does not fit its
 // field, rather than sending a packet the client would refuse.
+class PacketBuilder {
+public:
+    explicit PacketBuilder(std::span<const FieldSpec> fields);
+    void add(std::span<const DbValue> cells);
+    zel::data::DataPacket finish();
+
+private:
+    std::span<const FieldSpec> fields_;
+    zel::data::DataPacket p_;
+    std::vector<std::string> nulls_; // per column
+    std::uint32_t rows_ = 0;
+};
+
+// The packet of all the rows of `rows`, or of a query run on `c`.
 zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows);
+zel::data::DataPacket QueryPacket(std::span<const FieldSpec> fields, DbConn& c, std::string_view sql,
+                                  std::span<const DbValue> params);
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields);
 // Appends the rows of a packet with the same fields.
 void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more);

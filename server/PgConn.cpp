@@ -7,7 +7,6 @@
 #include <cstring>
 #include <libpq-fe.h>
 #include <poll.h>
-#include <unordered_map>
 
 namespace zel::server {
 namespace {
@@ -42,21 +41,30 @@ public:
 
     Dialect dialect() const override { return Dialect::Postgres; }
 
-    DbRows query(std::string_view sql, std::span<const DbValue> params) override
+    int each(std::string_view sql, std::span<const DbValue> params, const RowFn& row) override
     {
         ResultPtr res{runPrepared(sql, params)};
         const int cols = PQnfields(res.r);
         const int n = PQntuples(res.r);
-        DbRows rows(cols);
-        rows.reserve(std::size_t(n));
-        for (int r = 0; r < n; ++r)
+        // One row's cells, reused from row to row (texts keep their buffers).
+        std::vector<DbValue> cells(static_cast<std::size_t>(cols), DbValue{});
+        for (int r = 0; r < n; ++r) {
             for (int c = 0; c < cols; ++c) {
-                if (PQgetisnull(res.r, r, c))
-                    rows.push(std::monostate{});
+                DbValue& cell = cells[std::size_t(c)];
+                if (PQgetisnull(res.r, r, c)) {
+                    cell = std::monostate{};
+                    continue;
+                }
+                const char* p = PQgetvalue(res.r, r, c);
+                const auto len = std::size_t(PQgetlength(res.r, r, c));
+                if (auto* text = std::get_if<std::string>(&cell))
+                    text->assign(p, len);
                 else
-                    rows.push(std::string(PQgetvalue(res.r, r, c), std::size_t(PQgetlength(res.r, r, c))));
+                    cell.emplace<std::string>(p, len);
             }
-        return rows;
+            row(cells);
+        }
+        return cols;
     }
 
     std::int64_t exec(std::string_view sql, std::span<const DbValue> params) override
@@ -190,33 +198,32 @@ private:
     PGresult* runPrepared(std::string_view sql, std::span<const DbValue> params)
     {
         checkDeadline();
-        std::string key(sql);
-        auto it = cache_.find(key);
+        auto it = cache_.find(sql);
         if (it == cache_.end()) {
             std::string name = "z";
             name += std::to_string(cache_.size() + 1);
             if (!PQsendPrepare(conn_, name.c_str(), numberPlaceholders(sql).c_str(), 0, nullptr)) lost();
             ResultPtr prep{collect()};
-            it = cache_.emplace(std::move(key), std::move(name)).first;
+            it = cache_.emplace(std::string(sql), std::move(name)).first;
         }
-        std::vector<std::string> texts(params.size());
+        // Texts are passed as they are (a std::string ends with a NUL);
+        // numbers are written into texts of their own.
+        std::vector<std::string> numbers;
+        numbers.reserve(params.size());
         std::vector<const char*> values(params.size());
         for (std::size_t i = 0; i < params.size(); ++i) {
             const DbValue& v = params[i];
             if (std::holds_alternative<std::monostate>(v)) {
                 values[i] = nullptr;
-                continue;
-            }
-            if (auto s = std::get_if<std::string>(&v))
-                texts[i] = *s;
-            else if (auto iv = std::get_if<std::int64_t>(&v))
-                texts[i] = std::to_string(*iv);
-            else {
+            } else if (auto s = std::get_if<std::string>(&v)) {
+                values[i] = s->c_str();
+            } else {
                 char t[64];
-                auto r = std::to_chars(t, t + sizeof t, std::get<double>(v));
-                texts[i].assign(t, r.ptr);
+                auto r = std::holds_alternative<std::int64_t>(v)
+                             ? std::to_chars(t, t + sizeof t, std::get<std::int64_t>(v))
+                             : std::to_chars(t, t + sizeof t, std::get<double>(v));
+                values[i] = numbers.emplace_back(t, r.ptr).c_str();
             }
-            values[i] = texts[i].c_str();
         }
         if (!PQsendQueryPrepared(conn_, it->second.c_str(), int(params.size()), values.data(), nullptr, nullptr, 0))
             lost();
@@ -309,7 +316,7 @@ private:
     }
 
     PGconn* conn_ = nullptr;
-    std::unordered_map<std::string, std::string> cache_;
+    StatementCache<std::string> cache_;
     std::optional<Deadline> deadline_;
     bool broken_ = false;
 };

@@ -220,7 +220,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
         Order ord;
         ord.dt = todayMs - std::int64_t(r.below(days)) * day + (8 * 60 + r.below(600)) * 60'000LL;
         ord.items = 1 + r.below(5);
-        ord.incons = r.chance(30) ? 1 + r.below(3) : 0;
+        ord.incons = r.chance(o.inconsistentPct) ? 1 + r.below(3) : 0;
         return ord;
     };
     auto countOf = [&](int b) { return perBranchBase + (b <= extra ? 1 : 0); };

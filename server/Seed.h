@@ -15,6 +15,7 @@ struct SeedOptions {
     int orders = 300;                   // in all, spread evenly over the branches
     std::uint64_t seed = 1;             // same seed and date, same data
     QDate today = QDate::currentDate(); // orders fall on the days up to this one
+    int inconsistentPct = 30;           // share of the orders with inconsistencies
 };
 
 struct SeedStats {

@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 #include <thread>
-#include <unordered_map>
 
 namespace zel::server {
 namespace {
@@ -40,36 +39,43 @@ public:
 
     Dialect dialect() const override { return Dialect::Sqlite; }
 
-    DbRows query(std::string_view sql, std::span<const DbValue> params) override
+    int each(std::string_view sql, std::span<const DbValue> params, const RowFn& row) override
     {
         sqlite3_stmt* st = prepare(sql);
         Reset reset{st};
         bind(st, params);
         const int cols = sqlite3_column_count(st);
-        DbRows rows(cols);
+        // One row's cells, reused from row to row (texts keep their buffers).
+        std::vector<DbValue> cells(static_cast<std::size_t>(cols), DbValue{});
         for (;;) {
             int rc = sqlite3_step(st);
             if (rc == SQLITE_DONE) break;
             if (rc != SQLITE_ROW) fail(rc, sql);
             for (int c = 0; c < cols; ++c) {
+                DbValue& cell = cells[std::size_t(c)];
                 switch (sqlite3_column_type(st, c)) {
                 case SQLITE_NULL:
-                    rows.push(std::monostate{});
+                    cell = std::monostate{};
                     break;
                 case SQLITE_INTEGER:
-                    rows.push(std::int64_t(sqlite3_column_int64(st, c)));
+                    cell = std::int64_t(sqlite3_column_int64(st, c));
                     break;
                 case SQLITE_FLOAT:
-                    rows.push(sqlite3_column_double(st, c));
+                    cell = sqlite3_column_double(st, c);
                     break;
                 default: {
                     auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-                    rows.push(std::string(p ? p : "", std::size_t(sqlite3_column_bytes(st, c))));
+                    const auto n = std::size_t(sqlite3_column_bytes(st, c));
+                    if (auto* text = std::get_if<std::string>(&cell))
+                        text->assign(p ? p : "", n);
+                    else
+                        cell.emplace<std::string>(p ? p : "", n);
                 }
                 }
             }
+            row(cells);
         }
-        return rows;
+        return cols;
     }
 
     std::int64_t exec(std::string_view sql, std::span<const DbValue> params) override
@@ -134,7 +140,7 @@ private:
     sqlite3_stmt* prepare(std::string_view sql)
     {
         checkDeadline();
-        auto it = cache_.find(std::string(sql));
+        auto it = cache_.find(sql);
         if (it != cache_.end()) return it->second;
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v3(db_, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, nullptr);
@@ -210,7 +216,7 @@ private:
     static int onProgress(void* self) { return static_cast<SqliteConn*>(self)->deadlinePassed() ? 1 : 0; }
 
     sqlite3* db_ = nullptr;
-    std::unordered_map<std::string, sqlite3_stmt*> cache_;
+    StatementCache<sqlite3_stmt*> cache_;
     std::optional<Deadline> deadline_;
     std::chrono::steady_clock::time_point busySince_;
     bool healthy_ = true;

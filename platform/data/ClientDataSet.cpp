@@ -16,12 +16,34 @@ std::size_t utf8Length(std::string_view s)
     return n;
 }
 
+TLongWorkRunner& longWorkRunner()
+{
+    static TLongWorkRunner runner;
+    return runner;
+}
+
 } // namespace
+
+void SetLongWorkRunner(TLongWorkRunner runner)
+{
+    longWorkRunner() = std::move(runner);
+}
 
 void TClientDataSet::SetData(const zel::data::DataPacket& packet)
 {
     // Everything is checked, and the new rows built, before the current
     // content is touched: a refused packet leaves the dataset as it was.
+    RecordStore store;
+    const auto build = [&] { store = BuildRows(packet); };
+    if (packet.row_count() >= kLongLoadRows && longWorkRunner())
+        longWorkRunner()(build);
+    else
+        build();
+    LoadRows(std::move(store));
+}
+
+RecordStore TClientDataSet::BuildRows(const zel::data::DataPacket& packet) const
+{
     const QString inconsistent = PacketReader::Validate(packet);
     if (!inconsistent.isEmpty()) Fail(QStringLiteral("Pacote de dados inconsistente: %1").arg(inconsistent));
 
@@ -84,7 +106,7 @@ void TClientDataSet::SetData(const zel::data::DataPacket& packet)
             break;
         }
     }
-    LoadRows(std::move(store));
+    return store;
 }
 
 zel::data::ChangePacket TClientDataSet::Delta() const

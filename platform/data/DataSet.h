@@ -219,6 +219,13 @@ private:
     std::unordered_map<std::uint32_t, std::size_t> logIndex_;
 };
 
+// Runs a long piece of work that reads but does not change the datasets, and
+// returns when it is done; its failure is raised again in the caller. The
+// host installs one that lets the user interface repaint meanwhile (a wait
+// animation keeps turning); without one the work runs in place.
+using TLongWorkRunner = std::function<void(const std::function<void()>& work)>;
+void SetLongWorkRunner(TLongWorkRunner runner);
+
 // A dataset filled only from data packets, whose pending changes are sent
 // back as a change packet.
 class TClientDataSet : public TDataSet {
@@ -229,9 +236,17 @@ public:
     // persistent field, or carries it with another kind, or a value that does
     // not fit its field, is refused with EDatabaseError naming the field, and
     // the dataset keeps its previous content. Extra packet fields are ignored.
+    // The rows of a packet of kLongLoadRows or more are checked and built by
+    // the long-work runner; the dataset shows its previous content until the
+    // new rows are in.
     void SetData(const zel::data::DataPacket& packet);
+    static constexpr std::uint32_t kLongLoadRows = 10'000;
     // The pending changes only: original values and the changed fields' new values.
     zel::data::ChangePacket Delta() const;
+
+private:
+    // The checked rows of a packet; reads the fields only.
+    RecordStore BuildRows(const zel::data::DataPacket& packet) const;
 };
 
 } // namespace zel

@@ -127,6 +127,13 @@ bool ServerProcess::start(QString& error, const QStringList& serveArguments)
     return serve(error);
 }
 
+bool ServerProcess::startBeside(const ServerProcess& first, QString& error, const QStringList& serveArguments)
+{
+    serveArguments_ = serveArguments;
+    dbPath_ = first.dbPath();
+    return serve(error);
+}
+
 bool ServerProcess::serve(QString& error)
 {
     stop();

@@ -37,6 +37,9 @@ public:
     // Copies the seeded database and serves it. False, with the reason, when
     // a step fails.
     bool start(QString& error, const QStringList& serveArguments = {});
+    // Starts another server process over the database of `first`: several
+    // processes in front of one database serve one logical server.
+    bool startBeside(const ServerProcess& first, QString& error, const QStringList& serveArguments = {});
     // Serves (again) the same database, on a new port.
     bool serve(QString& error);
     // Ends the server and starts it again on the port it had, as an operator
