@@ -6,6 +6,7 @@
 #include <csignal>
 #include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl,
     if (pipe(out) != 0) throw std::runtime_error("pipe");
     const pid_t pid = fork();
     if (pid == 0) {
+        // A benchmark that dies takes its servers with it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);

@@ -18,6 +18,8 @@
 
 #include "bench/ChildServer.h"
 #include "host/Application.h"
+#include "host/DBGeral.h"
+#include "host/Dialogs.h"
 #include "host/Login.h"
 #include "host/LoginClient.h"
 #include "host/ResultCheck.h"
@@ -172,10 +174,15 @@ int main(int argc, char** argv)
 
         QStringList servers{QString::fromStdString(server.address)};
         SetLogin(Entrar(servers, QStringLiteral("0001"), QStringLiteral("demo")));
+        // No one answers a box here: one shown is a failure of the run.
+        MessageSeam::setNonInteractive(true);
+        // The screen checks the branch against the branch table, as the shell's data module reads it.
+        CreateDtmDBGeral(QString::fromStdString("sqlite:" + sqlite));
         Cli_zel08100::Initialization();
         // Opened for the orders of a query (no given order), as the filter
         // dialog's confirmation loads them.
         Cli_zel08100::criaFiltro = false;
+        Cli_zel08100::stFilial = QStringLiteral("0001");
         // The whole list takes the server longer than the shell's default
         // deadline of a call on a busy machine: the measurement waits.
         TNetConnection::SetDefaultCallTimeoutMs(600'000);
@@ -285,10 +292,16 @@ int main(int argc, char** argv)
                     (rssAfter - rssBefore) / std::max(1.0, packetMb));
         std::fflush(stdout);
         if (rows == 0) code = 1;
+        if (!MessageSeam::history().empty()) {
+            std::fprintf(stderr, "zel-bench-screen: a message was shown: %s\n",
+                         qPrintable(MessageSeam::history().front().text));
+            code = 1;
+        }
         QPointer<Cli_zel08100::TfrmIncPed> open(screen);
         screen->Close();
         if (!waitFor([&] { return open.isNull(); }, 5000)) delete open.data();
         Cli_zel08100::Finalization();
+        FreeDtmDBGeral();
         SetMainForm(nullptr, nullptr);
         ClearLogin();
     }
