@@ -25,8 +25,8 @@
 #include "review/Cli_zel08100.h"
 #include "review/IncPedData.h"
 #include "review/TfrmIncPed.h"
-#include "tests/review/ForwardingServer.h"
 #include "tests/review/OrderRows.h"
+#include "tests/support/ForwardingServer.h"
 #include "tests/support/ServerProcess.h"
 
 #include <QElapsedTimer>

@@ -84,24 +84,6 @@ QString TServerSpy::RejectionText(const QString& method)
     return QStringLiteral("Falha simulada em %1.").arg(method);
 }
 
-bool TServerSpy::rejects(const QString& method)
-{
-    ++calls[method];
-    return rejecting.contains(method);
-}
-
-namespace {
-
-data::Result rejection(const QString& method)
-{
-    data::Result r;
-    r.mutable_error()->set_code(13);
-    r.mutable_error()->set_message(TServerSpy::RejectionText(method).toStdString());
-    return r;
-}
-
-} // namespace
-
 data::Result TServerSpy::GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
                                    const QString& a5, const TDateTime& a6, const TDateTime& a7, const QString& a8,
                                    const TDateTime& a9, const TDateTime& a10, const QString& a11)
@@ -111,44 +93,17 @@ data::Result TServerSpy::GetPedido(const QString& a1, const QString& a2, const Q
                            {a6, a7, a9, a10},
                            cursor && cursor->shape() == Qt::WaitCursor,
                            ShowAviDepth()});
-    if (rejects(QStringLiteral("GetPedido"))) return rejection(QStringLiteral("GetPedido"));
-    return real_->GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
+    return TForwardingServer::GetPedido(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
 }
 
-data::Result TServerSpy::GetIncPed(const QString& f, const QString& p)
+data::Result TServerSpy::call(const QString& method, const QStringList&, const Call& real)
 {
-    if (rejects(QStringLiteral("GetIncPed"))) return rejection(QStringLiteral("GetIncPed"));
-    return real_->GetIncPed(f, p);
-}
-
-data::Result TServerSpy::GetItem(const QString& f, const QString& p, const QString& i, const QString& a)
-{
-    if (rejects(QStringLiteral("GetItem"))) return rejection(QStringLiteral("GetItem"));
-    return real_->GetItem(f, p, i, a);
-}
-
-data::Result TServerSpy::GetGrupOper(const QString& f, const QString& o)
-{
-    if (rejects(QStringLiteral("GetGrupOper"))) return rejection(QStringLiteral("GetGrupOper"));
-    return real_->GetGrupOper(f, o);
-}
-
-data::Result TServerSpy::GetNrPedido(const QString& f)
-{
-    if (rejects(QStringLiteral("GetNrPedido"))) return rejection(QStringLiteral("GetNrPedido"));
-    return real_->GetNrPedido(f);
-}
-
-data::Result TServerSpy::SetIncPed(const data::ChangePacket& d)
-{
-    if (rejects(QStringLiteral("SetIncPed"))) return rejection(QStringLiteral("SetIncPed"));
-    return real_->SetIncPed(d);
-}
-
-data::Result TServerSpy::SetItem(const data::ChangePacket& d)
-{
-    if (rejects(QStringLiteral("SetItem"))) return rejection(QStringLiteral("SetItem"));
-    return real_->SetItem(d);
+    ++calls[method];
+    if (!rejecting.contains(method)) return real();
+    data::Result r;
+    r.mutable_error()->set_code(13);
+    r.mutable_error()->set_message(RejectionText(method).toStdString());
+    return r;
 }
 
 void ReviewTest::SpyOnServer()

@@ -7,6 +7,7 @@
 
 #include "host/AppServer.h"
 #include "platform/data/DateTime.h"
+#include "tests/support/ForwardingServer.h"
 #include "tests/support/ServerProcess.h"
 
 #include <QMap>
@@ -34,7 +35,7 @@ namespace zel::test {
 // calls of each method, keeps the arguments of every GetPedido, and answers
 // the methods named in rejecting with an error result instead of asking the
 // server. Installed by ReviewTest::SpyOnServer, removed at the test's end.
-class TServerSpy : public zel::IrdmIncPed {
+class TServerSpy : public TForwardingServer {
 public:
     struct PedidoCall {
         QStringList texts;                   // arguments 1-5, 8 and 11
@@ -48,22 +49,15 @@ public:
     // The message of the error results.
     static QString RejectionText(const QString& method);
 
-    explicit TServerSpy(std::unique_ptr<zel::IrdmIncPed> real) : real_(std::move(real)) {}
+    explicit TServerSpy(std::unique_ptr<zel::IrdmIncPed> real) : TForwardingServer(std::move(real)) {}
     zel::data::Result GetPedido(const QString& a1, const QString& a2, const QString& a3, const QString& a4,
                                 const QString& a5, const zel::TDateTime& a6, const zel::TDateTime& a7,
                                 const QString& a8, const zel::TDateTime& a9, const zel::TDateTime& a10,
                                 const QString& a11) override;
-    zel::data::Result GetIncPed(const QString& f, const QString& p) override;
-    zel::data::Result GetItem(const QString& f, const QString& p, const QString& i, const QString& a) override;
-    zel::data::Result GetGrupOper(const QString& f, const QString& o) override;
-    zel::data::Result GetNrPedido(const QString& f) override;
-    zel::data::Result SetIncPed(const zel::data::ChangePacket& d) override;
-    zel::data::Result SetItem(const zel::data::ChangePacket& d) override;
 
-private:
-    // Counts the call; true when it is to be rejected.
-    static bool rejects(const QString& method);
-    std::unique_ptr<zel::IrdmIncPed> real_;
+protected:
+    // Counts the call, then rejects it or passes it on.
+    zel::data::Result call(const QString& method, const QStringList& args, const Call& real) override;
 };
 
 // An order as the server lists it.

@@ -1,4 +1,4 @@
-#include "tests/review/ForwardingServer.h"
+#include "tests/support/ForwardingServer.h"
 
 namespace zel::test {
 
