@@ -116,6 +116,23 @@ Database::Lease Database::acquire(std::optional<Deadline> deadline)
     }
     try {
         return Lease(this, OpenConnection(url_));
+    } catch (const DbError& e) {
+        std::unique_lock lock(mutex_);
+        --open_;
+        // The pool could not grow (a database busy accepting connections,
+        // many processes opening theirs at once), but connections of its own
+        // are open: one of them serves the call once it is free. The failure
+        // counts only when there is none to wait for.
+        if (e.kind() == DbError::Kind::Unavailable && open_ > 0) {
+            if (!freed_.wait_until(lock, limit, [&] { return !idle_.empty(); }))
+                throw DbError(DbError::Kind::Busy,
+                              std::string("no free database connection (a new one failed: ") + e.what() + ")");
+            auto c = std::move(idle_.back());
+            idle_.pop_back();
+            return Lease(this, std::move(c));
+        }
+        freed_.notify_one();
+        throw;
     } catch (...) {
         std::lock_guard lock(mutex_);
         --open_;

@@ -164,7 +164,8 @@ public:
     };
 
     // Waits for a free connection until the deadline (at most 10 s), then
-    // raises DbError (Busy).
+    // raises DbError (Busy). A new connection that cannot be opened while
+    // others are open makes the call wait for one of those instead.
     Lease acquire(std::optional<Deadline> deadline = std::nullopt);
     // Closes the idle connections: after one was found lost, the others
     // most likely are too (the database restarted).

@@ -3,6 +3,8 @@
 #include "server/IncPed.h"
 #include "tests/server/TestSupport.h"
 
+#include <filesystem>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -113,6 +115,37 @@ TEST(RobustnessUnreachable, AnUnreachableDatabaseIsAnErrorResult)
     auto r2 = IncPed(pg).GetIncPed(Caller{"0001", "0001"}, rq);
     ASSERT_TRUE(r2.has_error());
     EXPECT_EQ(r2.error().code(), kErrUnavailable);
+}
+
+TEST(RobustnessUnreachable, AConnectionThatCannotBeOpenedWaitsForAnOpenOneOfThePool)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zel-pool-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    Database db("sqlite:" + (dir / "zel.db").string(), 4);
+    std::optional<Database::Lease> first(db.acquire());
+    // New connections to the file fail from now on; the open one goes on.
+    std::filesystem::remove_all(dir);
+
+    const auto soon = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(300); };
+    try {
+        db.acquire(soon());
+        ADD_FAILURE() << "a second connection was had while the only one was taken";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbError::Kind::Busy) << "it waited for the open connection: " << e.what();
+    }
+    first.reset();
+    auto again = db.acquire(soon());
+    EXPECT_EQ(again->query("SELECT 1").i64(0, 0), 1);
+
+    // With none open there is nothing to wait for.
+    Database fresh("sqlite:" + (dir / "zel.db").string(), 4);
+    try {
+        fresh.acquire(soon());
+        ADD_FAILURE() << "a connection was opened in a folder that is gone";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbError::Kind::Unavailable) << e.what();
+    }
 }
 
 ZEL_INSTANTIATE(RobustnessTest);
