@@ -8,8 +8,8 @@
 #include "host/AppServer.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Variant.h"
-#include "tests/support/ForwardingServer.h"
 #include "tests/review/OrderRows.h"
+#include "tests/support/ForwardingServer.h"
 #include "tests/support/ReviewFixture.h"
 
 #include <QPoint>
