@@ -77,8 +77,10 @@ class TwoProcesses : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        ZEL_SKIP_WITHOUT_SERVER();
         QString error;
-        if (!a_.start(error) || !b_.startBeside(a_, error)) GTEST_SKIP() << error.toStdString();
+        ASSERT_TRUE(a_.start(error)) << error.toStdString();
+        ASSERT_TRUE(b_.startBeside(a_, error)) << error.toStdString();
     }
     void TearDown() override { ClearLogin(); }
 
