@@ -46,8 +46,10 @@ echo "Throwaway PostgreSQL: $ZEL_TEST_PG_URL"
 # of this build still running after the tests was left behind by them.
 leftovers() {
   local exe
-  find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$build/*" 2>/dev/null | while read -r exe; do
-    echo "$(basename "$(dirname "$exe")") $(readlink "$exe")"
+  # Processes come and go while /proc is read, and find then exits non-zero:
+  # that is no finding of its own.
+  { find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$build/*" 2>/dev/null || true; } | while read -r exe; do
+    echo "$(basename "$(dirname "$exe")") $(readlink "$exe" || true)"
   done
 }
 check_no_leftovers() {
