@@ -15,6 +15,9 @@ namespace zel::grpclink {
 
 namespace {
 constexpr int kMaxMessageBytes = 512 * 1024 * 1024;
+// The flow-control window of a call: what may be in flight towards the shell
+// before it has read any of it.
+constexpr int kLookaheadBytes = 8 * 1024 * 1024;
 // How long a call waits for a new attempt to connect to start.
 constexpr int kReconnectWaitMs = 1000;
 
@@ -97,6 +100,13 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses)
     // which kept a restarted server unreachable that long.
     args.SetInt(GRPC_ARG_DNS_MIN_TIME_BETWEEN_RESOLUTIONS_MS, 200);
     args.SetInt(GRPC_ARG_ENABLE_RETRIES, 1);
+    // By default every answer that carries data makes the channel probe the
+    // link's bandwidth with a ping the server has to answer: one more round
+    // of wake-ups on both sides per call, a third of a short call's time on
+    // loopback. The flow-control window the probe would grow is set large at
+    // once instead, so a long order list over a slow link is not held back.
+    args.SetInt(GRPC_ARG_HTTP2_BDP_PROBE, 0);
+    args.SetInt(GRPC_ARG_HTTP2_STREAM_LOOKAHEAD_BYTES, kLookaheadBytes);
     args.SetServiceConfigJSON(kServiceConfig);
     const std::string target = ChannelTarget(addresses);
     if (tlsRoots().empty()) return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
