@@ -238,7 +238,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
     args.SetMaxReceiveMessageSize(512 << 20);
     // As the shell's link (host/GrpcLink.cpp): no bandwidth probe per answer.
     args.SetInt(GRPC_ARG_HTTP2_BDP_PROBE, 0);
-    args.SetInt(GRPC_ARG_HTTP2_STREAM_LOOKAHEAD_BYTES, 8 << 20);
+    args.SetInt(GRPC_ARG_HTTP2_STREAM_LOOKAHEAD_BYTES, 64 << 20);
     auto channel =
         grpc::CreateCustomChannel("127.0.0.1:" + std::to_string(port), grpc::InsecureChannelCredentials(), args);
     auto stub = Zel08100::rdmIncPed::NewStub(channel);

@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxMessageBytes = 512 * 1024 * 1024;
 // The flow-control window of a call: what may be in flight towards the shell
 // before it has read any of it.
-constexpr int kLookaheadBytes = 8 * 1024 * 1024;
+constexpr int kLookaheadBytes = 64 * 1024 * 1024;
 // How long a call waits for a new attempt to connect to start.
 constexpr int kReconnectWaitMs = 1000;
 
