@@ -53,9 +53,35 @@ long Utf8Length(std::string_view s)
     return n;
 }
 
+namespace {
+
+// Packets of this thread's earlier answers, cleared but with the storage of
+// their fields, columns and texts kept: the next answer of a thread fills
+// one of them instead of allocating each of its parts again. Only a few
+// small ones are kept, so that a thread that once answered a whole branch's
+// order list does not hold on to its memory.
+constexpr std::size_t kSparePackets = 2;
+constexpr std::size_t kSpareBytes = 256 << 10;
+thread_local std::vector<zel::data::DataPacket> spare;
+
+std::size_t storageOf(const zel::data::DataPacket& p)
+{
+    std::size_t n = 0;
+    for (const zel::data::Column& c : p.columns())
+        n += c.text().capacity() + c.nulls().capacity() + std::size_t(c.text_lengths().Capacity()) * 4 +
+             std::size_t(c.integers().Capacity()) * 8 + std::size_t(c.floats().Capacity()) * 8;
+    return n;
+}
+
+} // namespace
+
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
 {
     zel::data::DataPacket p;
+    if (!spare.empty()) {
+        p = std::move(spare.back());
+        spare.pop_back();
+    }
     p.mutable_fields()->Reserve(int(fields.size()));
     p.mutable_columns()->Reserve(int(fields.size()));
     for (const FieldSpec& f : fields) {
@@ -69,10 +95,15 @@ zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields)
     return p;
 }
 
-PacketBuilder::PacketBuilder(std::span<const FieldSpec> fields)
-    : fields_(fields), p_(EmptyPacket(fields)), nulls_(fields.size())
+void RecyclePacket(zel::data::DataPacket&& p)
 {
+    if (spare.size() >= kSparePackets || storageOf(p) > kSpareBytes) return;
+    p.Clear();
+    spare.reserve(kSparePackets);
+    spare.push_back(std::move(p));
 }
+
+PacketBuilder::PacketBuilder(std::span<const FieldSpec> fields) : fields_(fields), p_(EmptyPacket(fields)) {}
 
 void PacketBuilder::add(std::span<const DbValue> cells)
 {
@@ -84,7 +115,7 @@ void PacketBuilder::add(std::span<const DbValue> cells)
         zel::data::Column& col = *p_.mutable_columns(int(c));
         const bool null = std::holds_alternative<std::monostate>(v);
         if (null) {
-            std::string& bits = nulls_[c];
+            std::string& bits = *col.mutable_nulls();
             if (bits.size() <= r / 8) bits.resize(r / 8 + 1, '\0');
             bits[r / 8] = char(bits[r / 8] | (1 << (r % 8)));
         }
@@ -118,8 +149,6 @@ void PacketBuilder::add(std::span<const DbValue> cells)
 zel::data::DataPacket PacketBuilder::finish()
 {
     p_.set_row_count(rows_);
-    for (std::size_t c = 0; c < fields_.size(); ++c)
-        if (!nulls_[c].empty()) p_.mutable_columns(int(c))->set_nulls(std::move(nulls_[c]));
     return std::move(p_);
 }
 

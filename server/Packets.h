@@ -37,7 +37,6 @@ public:
 private:
     std::span<const FieldSpec> fields_;
     zel::data::DataPacket p_;
-    std::vector<std::string> nulls_; // per column
     std::uint32_t rows_ = 0;
 };
 
@@ -46,6 +45,9 @@ zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows
 zel::data::DataPacket QueryPacket(std::span<const FieldSpec> fields, DbConn& c, std::string_view sql,
                                   std::span<const DbValue> params);
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields);
+// Hands back a packet that has been sent: the thread's next packets reuse
+// its storage (a few small ones are kept; others are freed).
+void RecyclePacket(zel::data::DataPacket&& p);
 // Appends the rows of a packet with the same fields.
 void AppendPacket(zel::data::DataPacket& into, const zel::data::DataPacket& more);
 
