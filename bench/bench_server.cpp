@@ -410,8 +410,9 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     [&](int i) {
                         const auto& key = keys[std::size_t(i % per)];
                         const DbValue k[] = {Text(key[0]), Text(key[1]), Text(key[2])};
+                        const DbValue sel[] = {Text("0001"), k[0], k[1], k[2]}; // the operator, then the row
                         Transaction tx(*direct, true);
-                        DbRows cur = direct->query(select, k);
+                        DbRows cur = direct->query(select, sel);
                         const DbValue upd[] = {Text(cur.text(0, 0)),
                                                Text("Nota direta " + std::to_string(i)),
                                                DbValue(),
@@ -466,8 +467,9 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     [&](int i) {
                         const std::size_t k = direct_[std::size_t(i % per)];
                         const DbValue key[] = {Text("0001"), Text(items.text(k, 0)), Text(items.text(k, 1))};
+                        const DbValue sel[] = {Text("0001"), key[0], key[1], key[2]}; // the operator, then the row
                         Transaction tx(*direct, true);
-                        direct->query(select, key);
+                        direct->query(select, sel);
                         const DbValue upd[] = {Text("3"), key[0], key[1], key[2]};
                         direct->exec(Sql::ItemUpdate, upd);
                         tx.commit();

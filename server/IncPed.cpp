@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace zel::server {
@@ -47,14 +48,20 @@ const char* const GrupOper =
     "SELECT CDGROPLIBINC FROM OPERGRUPLIB WHERE CDFILIAL = ? AND CDOPERADOR = ? ORDER BY CDGROPLIBINC";
 const char* const NrPedido =
     "SELECT DISTINCT 'N', NRPEDIDO FROM INCONSPED WHERE CDFILIAL = ? AND DTLIBEINCONS IS NULL ORDER BY NRPEDIDO";
-const char* const IncPedForUpdate = "SELECT ATIVA, TXOBSLIBINCO, DTLIBEINCONS, CDOPERLIBE FROM INCONSPED "
-                                    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
+// A row to be changed, as stored, and whether the operator (the first
+// parameter) holds a release right in its branch: one statement, so that
+// the right costs the database no round of its own.
+const char* const IncPedForUpdate =
+    "SELECT N.ATIVA, N.TXOBSLIBINCO, N.DTLIBEINCONS, N.CDOPERLIBE, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G "
+    "WHERE G.CDFILIAL = N.CDFILIAL AND G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM INCONSPED N "
+    "WHERE N.CDFILIAL = ? AND N.NRPEDIDO = ? AND N.NRINCONSPED = ?";
 const char* const IncPedUpdate = "UPDATE INCONSPED SET ATIVA = ?, TXOBSLIBINCO = ?, DTLIBEINCONS = ?, CDOPERLIBE = ? "
                                  "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
 const char* const HistInsert = "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
                                "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)";
 const char* const ItemForUpdate =
-    "SELECT IDSITITEMPED FROM ITEMPEDIDO WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
+    "SELECT I.IDSITITEMPED, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = I.CDFILIAL AND "
+    "G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM ITEMPEDIDO I WHERE I.CDFILIAL = ? AND I.NRPEDIDO = ? AND I.NRITEMPED = ?";
 const char* const ItemUpdate =
     "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
 } // namespace Sql
@@ -290,6 +297,44 @@ IncPed::Result IncPed::GetNrPedido(const Caller&, const Zel08100::GetNrPedidoReq
     });
 }
 
+namespace {
+
+// The rows of a change packet as stored, read and locked in the write
+// transaction before anything is checked or written, each with the
+// operator's release right in its branch (see Sql::IncPedForUpdate).
+class LockedRows {
+public:
+    LockedRows(DbConn& c, const char* sql, const std::vector<RowUpdate>& rows, const std::string& operador)
+        : c_(c), operador_(operador)
+    {
+        const std::string select = std::string(sql) + c.forUpdate();
+        rows_.reserve(rows.size());
+        for (const RowUpdate& u : rows) {
+            const DbValue p[] = {Text(operador), Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
+            rows_.push_back(c.query(select, p));
+            if (!rows_.back().empty()) rights_.emplace(u.key[0], rows_.back().i64(0, rows_.back().columns() - 1) != 0);
+        }
+    }
+    // The row of the packet's row i; empty when it does not exist.
+    const DbRows& operator[](std::size_t i) const { return rows_[i]; }
+    // The right in a branch: as read with its rows, or asked of the database
+    // when none of the packet's rows of that branch exists.
+    bool right(const std::string& branch)
+    {
+        auto it = rights_.find(branch);
+        if (it == rights_.end()) it = rights_.emplace(branch, HasReleaseRight(c_, branch, operador_)).first;
+        return it->second;
+    }
+
+private:
+    DbConn& c_;
+    const std::string& operador_;
+    std::vector<DbRows> rows_;
+    std::map<std::string, bool> rights_;
+};
+
+} // namespace
+
 IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacket& delta, std::optional<Deadline> dl)
 {
     auto decoded = DecodeChanges(delta, Changes::IncPed());
@@ -299,8 +344,9 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
     const bool isText[] = {true, true, false, true};
 
     return run("SetIncPed", dl, [&](DbConn& c) -> Result {
-        // Rights first, outside the write transaction.
-        std::set<std::string> allowedBranches;
+        Transaction tx(c, true);
+        LockedRows stored(c, Sql::IncPedForUpdate, rows, who.operador);
+        // Rights first, for every row, before any row is looked at.
         for (const RowUpdate& u : rows) {
             const auto& ch = u.changes;
             const bool marks = ch[ATIVA] && std::get<std::string>(*ch[ATIVA]) == "S";
@@ -314,35 +360,31 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
                 if (*opText != who.operador)
                     return ErrorResult({kErrForbidden, "A liberação deve ser feita em nome do operador da sessão."});
             }
-            if ((marks || releases) && !allowedBranches.count(u.key[0])) {
-                if (!HasReleaseRight(c, u.key[0], who.operador))
-                    return ErrorResult({kErrForbidden, "Operador não possui permissão para liberar inconsistências."});
-                allowedBranches.insert(u.key[0]);
-            }
+            if ((marks || releases) && !stored.right(u.key[0]))
+                return ErrorResult({kErrForbidden, "Operador não possui permissão para liberar inconsistências."});
         }
 
         std::optional<std::int64_t> now; // the server's clock, read for the first release
-        Transaction tx(c, true);
-        const std::string select = std::string(Sql::IncPedForUpdate) + c.forUpdate();
-        for (const RowUpdate& u : rows) {
-            const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
-            DbRows s = c.query(select, key);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const RowUpdate& u = rows[i];
+            const DbRows& s = stored[i];
             if (s.empty())
                 return ErrorResult({kErrNotFound, "Inconsistência " + u.key[2] + " do pedido " + u.key[1] +
                                                       " não encontrada na filial " + u.key[0] + "."});
             if (!s.isNull(0, DTLIBE))
                 return ErrorResult({kErrConflict, "Inconsistência já liberada por " + s.text(0, CDOPER) + " em " +
                                                       dateTimeText(s.i64(0, DTLIBE)) + "."});
-            std::vector<DbValue> stored;
+            DbValue cur[4];
             for (int f = 0; f < 4; ++f)
-                stored.push_back(cell(s, f, isText[f]));
+                cur[f] = cell(s, f, isText[f]);
             for (int f = 0; f < 4; ++f)
-                if (!sameValue(u.original[std::size_t(f)], stored[std::size_t(f)], isText[f]))
+                if (!sameValue(u.original[std::size_t(f)], cur[f], isText[f]))
                     return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
             if (std::none_of(u.changes.begin(), u.changes.end(), [](const auto& v) { return v.has_value(); })) continue;
-            std::vector<DbValue> next(4);
+            DbValue next[4];
             for (int f = 0; f < 4; ++f)
-                next[std::size_t(f)] = u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : stored[std::size_t(f)];
+                next[f] = u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : cur[f];
+            const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
             const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
             c.exec(Sql::IncPedUpdate, upd);
             if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
@@ -363,25 +405,21 @@ IncPed::Result IncPed::SetItem(const Caller& who, const zel::data::ChangePacket&
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
 
     return run("SetItem", dl, [&](DbConn& c) -> Result {
-        std::set<std::string> allowedBranches;
-        for (const RowUpdate& u : rows) {
-            if (!u.changes[0] || allowedBranches.count(u.key[0])) continue;
-            if (!HasReleaseRight(c, u.key[0], who.operador))
-                return ErrorResult({kErrForbidden, "Operador não possui permissão para alterar a situação do item."});
-            allowedBranches.insert(u.key[0]);
-        }
         Transaction tx(c, true);
-        const std::string select = std::string(Sql::ItemForUpdate) + c.forUpdate();
-        for (const RowUpdate& u : rows) {
-            const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
-            DbRows s = c.query(select, key);
+        LockedRows stored(c, Sql::ItemForUpdate, rows, who.operador);
+        for (const RowUpdate& u : rows)
+            if (u.changes[0] && !stored.right(u.key[0]))
+                return ErrorResult({kErrForbidden, "Operador não possui permissão para alterar a situação do item."});
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const RowUpdate& u = rows[i];
+            const DbRows& s = stored[i];
             if (s.empty())
                 return ErrorResult({kErrNotFound, "Item " + u.key[2] + " do pedido " + u.key[1] +
                                                       " não encontrado na filial " + u.key[0] + "."});
             if (!sameText(u.original[0], cell(s, 0, true)))
                 return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
             if (!u.changes[0]) continue;
-            const DbValue upd[] = {*u.changes[0], key[0], key[1], key[2]};
+            const DbValue upd[] = {*u.changes[0], Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
             c.exec(Sql::ItemUpdate, upd);
         }
         tx.commit();

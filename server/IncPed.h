@@ -52,10 +52,10 @@ extern const char* const IncPed;
 extern const char* const Item;
 extern const char* const GrupOper;
 extern const char* const NrPedido;
-extern const char* const IncPedForUpdate; // + DbConn::forUpdate()
+extern const char* const IncPedForUpdate; // (operator, key...) + DbConn::forUpdate()
 extern const char* const IncPedUpdate;
 extern const char* const HistInsert;
-extern const char* const ItemForUpdate; // + DbConn::forUpdate()
+extern const char* const ItemForUpdate;   // (operator, key...) + DbConn::forUpdate()
 extern const char* const ItemUpdate;
 } // namespace Sql
 

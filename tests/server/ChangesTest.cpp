@@ -67,6 +67,26 @@ TEST_P(ChangesTest, MarkingNeedsTheRightUnmarkingAndNotesDoNot)
               "Valor inválido para o campo ATIVA.");
 }
 
+TEST_P(ChangesTest, TheRightIsCheckedBeforeTheRowsAlsoForARowThatNoLongerExists)
+{
+    auto rows = Order1();
+    ASSERT_EQ(Column(rows, "NRINCONSPED"), (Strings{"001", "002"}));
+    OpenConnection(db_->url())
+        ->exec("DELETE FROM INCONSPED WHERE CDFILIAL = '0001' AND NRPEDIDO = '0000000001' AND NRINCONSPED = '002'");
+
+    // Only the missing row: the right is asked of the database on its own.
+    EXPECT_EQ(SetIncPed(joao_, Modify(rows, 1, {{"ATIVA", TextValue("S")}})).error().code(), kErrForbidden);
+    EXPECT_EQ(SetIncPed(ana_, Modify(rows, 1, {{"ATIVA", TextValue("S")}})).error().code(), kErrNotFound);
+
+    // A row that exists before the missing one: the right read with it
+    // decides, and nothing is written when the second row is not found.
+    auto both = Modify(rows, 0, {{"ATIVA", TextValue("S")}});
+    AddModify(both, rows, 1, {{"ATIVA", TextValue("S")}});
+    EXPECT_EQ(ErrorOf(SetIncPed(joao_, both)), "Operador não possui permissão para liberar inconsistências.");
+    EXPECT_EQ(SetIncPed(ana_, both).error().code(), kErrNotFound);
+    EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"N"}));
+}
+
 TEST_P(ChangesTest, ReleaseIsStampedKeptInHistoryAndLeavesThePendingLists)
 {
     ASSERT_TRUE(SetIncPed(ana_, Modify(Order1(), 1, {{"ATIVA", TextValue("S")}})).has_data());
