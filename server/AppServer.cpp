@@ -68,10 +68,9 @@ private:
         using Handler = grpc::internal::RpcMethodHandler<RdmIncPedService, grpc::ByteBuffer, grpc::ByteBuffer>;
         AddMethod(new grpc::internal::RpcServiceMethod(
             path, grpc::internal::RpcMethod::NORMAL_RPC,
-            new Handler(
-                [logic](RdmIncPedService* self, grpc::ServerContext* ctx, const grpc::ByteBuffer* in,
-                        grpc::ByteBuffer* out) { return self->serve<Request>(ctx, *in, out, logic); },
-                this)));
+            new Handler([logic](RdmIncPedService* self, grpc::ServerContext* ctx, const grpc::ByteBuffer* in,
+                                grpc::ByteBuffer* out) { return self->serve<Request>(ctx, *in, out, logic); },
+                        this)));
     }
 
     template <class Request, class Logic>

@@ -55,7 +55,7 @@ extern const char* const NrPedido;
 extern const char* const IncPedForUpdate; // (operator, key...) + DbConn::forUpdate()
 extern const char* const IncPedUpdate;
 extern const char* const HistInsert;
-extern const char* const ItemForUpdate;   // (operator, key...) + DbConn::forUpdate()
+extern const char* const ItemForUpdate; // (operator, key...) + DbConn::forUpdate()
 extern const char* const ItemUpdate;
 } // namespace Sql
 
