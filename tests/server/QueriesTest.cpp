@@ -4,6 +4,8 @@
 #include "server/Packets.h"
 #include "tests/server/TestSupport.h"
 
+#include <functional>
+
 namespace zel::server::test {
 namespace {
 
@@ -240,6 +242,42 @@ TEST_P(QueriesTest, ItemOfAnInconsistency)
     EXPECT_EQ(none.data().row_count(), 0u);
     ExpectFields(none.data(), Packets::ItemPedido);
     EXPECT_EQ(item("0000000001", "999", "N").data().row_count(), 0u);
+}
+
+// The server's threads reuse the messages of their earlier calls: an answer
+// depends on its request only, whatever the same thread answered before.
+TEST_P(QueriesTest, AnAnswerCarriesNothingOfTheCallsBeforeIt)
+{
+    Zel08100::GetPedidoRequest list = All();
+    list.clear_todos_pedidos();
+    list.set_lista_pedido(
+        zel::KeyList::Join({QStringLiteral("0000000010"), QStringLiteral("0000000001")}).toStdString());
+    Zel08100::GetItemRequest withItem;
+    withItem.set_cd_filial("0001");
+    withItem.set_nr_pedido("0000000001");
+    withItem.set_nr_item_ped("002");
+    Zel08100::GetItemRequest withoutItem = withItem;
+    withoutItem.clear_nr_item_ped();
+    const std::vector<std::function<zel::data::Result()>> calls = {
+        [&] { return IncPeds(token_, "0001", "0000000001"); }, // texts and nulls in 13 columns
+        [&] { return Call(&Zel08100::rdmIncPed::Stub::GetItem, token_, withItem); },
+        [&] { return IncPeds(token_, "0001", "9999999999"); }, // 13 columns, no row
+        [&] { return Pedidos(token_, list); },
+        [&] { return Pedidos(token_, All()); }, // the same request without the list
+        [&] { return Call(&Zel08100::rdmIncPed::Stub::GetItem, token_, withoutItem); },
+        [&] { return IncPeds(token_, "0001", ""); }, // an error
+    };
+    std::vector<std::string> first;
+    for (const auto& c : calls)
+        first.push_back(c().SerializeAsString());
+    EXPECT_EQ(Column(Pedidos(token_, list).data(), "NRPEDIDO"), (Strings{"0000000001", "0000000010"}));
+    EXPECT_GT(Pedidos(token_, All()).data().row_count(), 2u);
+    // Every order of the calls, many times over, on the server's few threads.
+    for (int round = 0; round < 12; ++round)
+        for (std::size_t k = 0; k < calls.size(); ++k) {
+            const std::size_t i = (k * 5 + std::size_t(round)) % calls.size();
+            EXPECT_EQ(calls[i]().SerializeAsString(), first[i]) << "call " << i << " in round " << round;
+        }
 }
 
 TEST_P(QueriesTest, ReleaseGroupsOnlyOfTheLoggedInOperator)
