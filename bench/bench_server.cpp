@@ -420,7 +420,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                                                k[0],
                                                k[1],
                                                k[2]};
-                        direct->exec(Sql::IncPedUpdate, upd);
+                        direct->queue(Sql::IncPedUpdate, upd);
                         tx.commit();
                     },
                     [&](int) {
@@ -471,7 +471,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                         Transaction tx(*direct, true);
                         direct->query(select, sel);
                         const DbValue upd[] = {Text("3"), key[0], key[1], key[2]};
-                        direct->exec(Sql::ItemUpdate, upd);
+                        direct->queue(Sql::ItemUpdate, upd);
                         tx.commit();
                     },
                     [&](int) {

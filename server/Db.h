@@ -104,6 +104,12 @@ public:
     DbRows query(std::string_view sql, std::span<const DbValue> params = {});
     // Returns the number of rows changed.
     virtual std::int64_t exec(std::string_view sql, std::span<const DbValue> params = {}) = 0;
+    // A statement whose result is not needed before the commit: in a
+    // transaction it may be sent later, together with the next statement or
+    // the commit, and its failure is raised there (the transaction then
+    // commits nothing). Outside a transaction, or where the database is in
+    // this process, it runs at once.
+    virtual void queue(std::string_view sql, std::span<const DbValue> params = {}) { exec(sql, params); }
     // Several statements without parameters (schema scripts).
     virtual void script(std::string_view sql) = 0;
 
@@ -113,7 +119,9 @@ public:
                             const std::function<bool(std::vector<DbValue>&)>& next) = 0;
 
     // A write transaction takes the database's write lock at once (SQLite:
-    // BEGIN IMMEDIATE), so that two writers never deadlock upgrading.
+    // BEGIN IMMEDIATE), so that two writers never deadlock upgrading. On
+    // PostgreSQL, BEGIN goes to the database with the transaction's first
+    // statement.
     virtual void begin(bool write) = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;

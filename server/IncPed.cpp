@@ -386,11 +386,11 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
                 next[f] = u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : cur[f];
             const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
             const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
-            c.exec(Sql::IncPedUpdate, upd);
+            c.queue(Sql::IncPedUpdate, upd);
             if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
                 if (!now) now = clock().msecs();
                 const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(*now), next[TXOBS]};
-                c.exec(Sql::HistInsert, hist);
+                c.queue(Sql::HistInsert, hist);
             }
         }
         tx.commit();
@@ -420,7 +420,7 @@ IncPed::Result IncPed::SetItem(const Caller& who, const zel::data::ChangePacket&
                 return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
             if (!u.changes[0]) continue;
             const DbValue upd[] = {*u.changes[0], Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
-            c.exec(Sql::ItemUpdate, upd);
+            c.queue(Sql::ItemUpdate, upd);
         }
         tx.commit();
         return DataResult(zel::data::DataPacket());
