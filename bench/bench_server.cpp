@@ -1,7 +1,7 @@
 // Application server benchmark: latency of each method of "Zel08100.rdmIncPed"
 // (p50, p99) and calls per second with 1, 8 and 64 concurrent clients, on
 // SQLite and on PostgreSQL, over a real gRPC channel to the server running in
-// this process. Beside every figure it prints the floor measured in the same
+// this process (or, with --server-process, in a zel-server process). Beside every figure it prints the floor measured in the same
 // run: an empty gRPC call on the same channel (a logout without a token: no
 // database work) and the method's own SQL run directly against the database
 // (every row read; a write's statements in one transaction).
@@ -25,7 +25,10 @@
 //            when already seeded)  --pg URL (a schema zel_bench_N is created and
 //            reused)  --no-pg  --no-sqlite  --only METHOD[,METHOD...] (latency of
 //            these only; "throughput" names the client counts part)
+//            --server-process (zel-server runs as a process of its own, as it is
+//            deployed, instead of in this process)
 
+#include "bench/ChildServer.h"
 #include "platform/data/Packet.h"
 #include "proto/login.grpc.pb.h"
 #include "proto/rdmIncPed.grpc.pb.h"
@@ -50,6 +53,7 @@
 #include <functional>
 #include <grpcpp/grpcpp.h>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -69,6 +73,7 @@ struct Config {
     std::string pgUrl;
     bool pg = true;
     bool sqlite = true;
+    bool serverProcess = false;
     std::set<std::string> only;
     bool wants(const std::string& part) const { return only.empty() || only.count(part); }
 };
@@ -230,17 +235,28 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
     std::fflush(stdout);
     ensureSeeded(url, cfg.orders, branches);
 
-    AppServer server(url);
-    ServeOptions so;
-    so.listen = "127.0.0.1:0";
-    const int port = server.Start(so);
+    // The server in this process, or as its own process as it is deployed.
+    std::optional<AppServer> inProcess;
+    zel::bench::ChildServer child;
+    std::string address;
+    if (cfg.serverProcess) {
+        child = zel::bench::StartServer(zel::bench::DefaultServerBin(), url);
+        address = child.address;
+    } else {
+        ServeOptions so;
+        so.listen = "127.0.0.1:0";
+        address = "127.0.0.1:" + std::to_string(inProcess.emplace(url).Start(so));
+    }
+    struct Stop {
+        zel::bench::ChildServer& c;
+        ~Stop() { zel::bench::StopServer(c); }
+    } stopChild{child};
     grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(512 << 20);
     // As the shell's link (host/GrpcLink.cpp): no bandwidth probe per answer.
     args.SetInt(GRPC_ARG_HTTP2_BDP_PROBE, 0);
     args.SetInt(GRPC_ARG_HTTP2_STREAM_LOOKAHEAD_BYTES, 64 << 20);
-    auto channel =
-        grpc::CreateCustomChannel("127.0.0.1:" + std::to_string(port), grpc::InsecureChannelCredentials(), args);
+    auto channel = grpc::CreateCustomChannel(address, grpc::InsecureChannelCredentials(), args);
     auto stub = Zel08100::rdmIncPed::NewStub(channel);
     auto login = zel::login::Login::NewStub(channel);
 
@@ -563,8 +579,10 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
     std::printf("  targets: p50 <= 1.5x its floor; p99 <= 3x the empty call's p99 + the SQL's p99;"
                 " 8 and 64 clients >= 0.7x the combined floor\n");
     std::fflush(stdout);
-    server.Shutdown(std::chrono::seconds(1));
-    server.Wait();
+    if (inProcess) {
+        inProcess->Shutdown(std::chrono::seconds(1));
+        inProcess->Wait();
+    }
 }
 
 } // namespace
@@ -601,7 +619,9 @@ int run(int argc, char** argv)
     const QCommandLineOption noSqlite(QStringLiteral("no-sqlite"), QStringLiteral("Skip SQLite."));
     const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("Methods measured, and/or \"throughput\"."),
                                   QStringLiteral("NAME[,NAME...]"));
-    p.addOptions({smoke, rounds, orders, sqlite, pg, noPg, noSqlite, only});
+    const QCommandLineOption serverProcess(QStringLiteral("server-process"),
+                                           QStringLiteral("Run zel-server as a process of its own."));
+    p.addOptions({smoke, rounds, orders, sqlite, pg, noPg, noSqlite, only, serverProcess});
     if (!p.parse(args)) fail(p.errorText().toStdString());
     if (p.isSet(QStringLiteral("help"))) {
         std::printf("%s", qPrintable(p.helpText()));
@@ -615,6 +635,7 @@ int run(int argc, char** argv)
     cfg.pgUrl = p.value(pg).toStdString();
     cfg.pg = !p.isSet(noPg);
     cfg.sqlite = !p.isSet(noSqlite);
+    cfg.serverProcess = p.isSet(serverProcess);
     for (const QString& part : p.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts))
         cfg.only.insert(part.toStdString());
     if (cfg.smoke && cfg.orders == 1'000'000) cfg.orders = 2000;
