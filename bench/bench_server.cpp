@@ -1,10 +1,11 @@
 // Application server benchmark: latency of each method of "Zel08100.rdmIncPed"
 // (p50, p99) and calls per second with 1, 8 and 64 concurrent clients, on
 // SQLite and on PostgreSQL, over a real gRPC channel to the server running in
-// this process (or, with --server-process, in a zel-server process). Beside every figure it prints the floor measured in the same
-// run: an empty gRPC call on the same channel (a logout without a token: no
-// database work) and the method's own SQL run directly against the database
-// (every row read; a write's statements in one transaction).
+// this process (or, with --server-process, in a zel-server process). Beside
+// every figure it prints the floor measured in the same run: an empty gRPC
+// call on the same channel (a logout without a token: no database work) and
+// the method's own SQL run directly against the database (every row read; a
+// write's statements in one transaction).
 //
 // A single run is no measurement on a shared machine, so the benchmark repeats
 // its rounds; in each round the call, the empty call and the SQL are measured
