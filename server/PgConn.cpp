@@ -355,7 +355,7 @@ private:
         if (commit) plain("COMMIT");
         if (!PQpipelineSync(conn_)) lost();
 
-        PGresult* result = nullptr;
+        ResultPtr result; // of `last`; freed also when the connection is lost on the way
         std::string error, state;
         bool cancelled = false;
         std::size_t at = 0; // the command whose answers come now
@@ -364,10 +364,7 @@ private:
             PGresult* r = PQgetResult(conn_);
             if (!r) {
                 // The end of a command's answers.
-                if (++at > sent.size()) {
-                    PQclear(result);
-                    lost();
-                }
+                if (++at > sent.size()) lost();
                 continue;
             }
             const auto st = PQresultStatus(r);
@@ -385,22 +382,15 @@ private:
                 if (sent[at].kind == Kind::Prepare) {
                     cache_.emplace(std::move(sent[at].key), std::move(sent[at].name));
                 } else if (sent[at].kind == Kind::Last) {
-                    PQclear(result);
-                    result = r;
+                    PQclear(std::exchange(result.r, r));
                     continue;
                 }
             }
             PQclear(r);
         }
-        if (!PQexitPipelineMode(conn_) || PQstatus(conn_) != CONNECTION_OK) {
-            PQclear(result);
-            lost();
-        }
-        if (!error.empty()) {
-            PQclear(result);
-            throw DbError(classify(state, cancelled), "postgresql: " + error);
-        }
-        return result;
+        if (!PQexitPipelineMode(conn_) || PQstatus(conn_) != CONNECTION_OK) lost();
+        if (!error.empty()) throw DbError(classify(state, cancelled), "postgresql: " + error);
+        return std::exchange(result.r, nullptr);
     }
 
     // Waits until the next result can be read without blocking, honouring the
