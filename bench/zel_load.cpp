@@ -158,7 +158,10 @@ public:
     // Logs in; false when the login failed.
     bool start()
     {
-        channel_ = zel::grpclink::MakeChannel(s_.addresses);
+        // Connections of its own, as the operator's shell has: on channels
+        // shared by the whole tool, every operator's calls would go over one
+        // connection per server process.
+        channel_ = zel::grpclink::MakeChannel(s_.addresses, true);
         stub_ = Zel08100::rdmIncPed::NewStub(channel_);
         return login();
     }

@@ -87,9 +87,10 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port)
     return MakeChannel(QStringList{QStringLiteral("%1:%2").arg(host).arg(port)});
 }
 
-std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses)
+std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses, bool ownConnections)
 {
     grpc::ChannelArguments args;
+    if (ownConnections) args.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
     args.SetMaxReceiveMessageSize(kMaxMessageBytes);
     args.SetMaxSendMessageSize(kMaxMessageBytes);
     // Fail fast and retry soon when the server comes back.

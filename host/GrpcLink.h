@@ -26,8 +26,10 @@ std::string ChannelTarget(const QStringList& addresses);
 // lists, over TLS when roots are set. Calls are spread over its addresses
 // (round robin); an address whose process is down is left out until it
 // answers again, and a read that fails because its process went away is
-// tried again on another.
-std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses);
+// tried again on another. Channels of the process to the same servers share
+// their connections; with ownConnections the channel opens its own, as a
+// shell on another machine would (the load tool's simulated operators).
+std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses, bool ownConnections = false);
 std::shared_ptr<grpc::Channel> MakeChannel(const QString& host, int port);
 // The addresses of the logical server that host:port belongs to: the
 // login's when it is one of them, else host:port alone.

@@ -139,6 +139,27 @@ TEST_F(TwoProcesses, CallsAreSpreadOverTheProcessesAndGoOnWhenOneStopsWithoutANe
     EXPECT_EQ(SessionToken(), token);
 }
 
+TEST_F(TwoProcesses, ChannelsShareTheirConnectionsUnlessAskedForConnectionsOfTheirOwn)
+{
+    const QStringList servers{a_.address(), b_.address()};
+    auto connected = [](const std::shared_ptr<grpc::Channel>& c) { return grpclink::WaitConnected(c, 5000); };
+    auto both = [&](int n) {
+        return QTest::qWaitFor([&] { return connectionsTo(a_.port()) == n && connectionsTo(b_.port()) == n; }, 5000);
+    };
+    // The shell's channels: one connection to each process for all of them.
+    auto shared1 = grpclink::MakeChannel(servers);
+    auto shared2 = grpclink::MakeChannel(servers);
+    ASSERT_TRUE(connected(shared1));
+    ASSERT_TRUE(connected(shared2));
+    EXPECT_TRUE(both(1)) << connectionsTo(a_.port()) << " and " << connectionsTo(b_.port());
+    // Each simulated operator of the load tool: connections of its own.
+    auto own1 = grpclink::MakeChannel(servers, true);
+    auto own2 = grpclink::MakeChannel(servers, true);
+    ASSERT_TRUE(connected(own1));
+    ASSERT_TRUE(connected(own2));
+    EXPECT_TRUE(both(3)) << connectionsTo(a_.port()) << " and " << connectionsTo(b_.port());
+}
+
 TEST_F(TwoProcesses, TheLoginIsMadeAtWhicheverProcessAnswers)
 {
     QStringList servers;
