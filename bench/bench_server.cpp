@@ -414,8 +414,8 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
         if (cfg.wants("SetIncPed")) {
             const int per = std::max(1, n / blocks);
             std::vector<zel::data::ChangePacket> deltas;
-            std::vector<std::array<std::string, 3>> keys;
-            const std::string select = std::string(Sql::IncPedForUpdate) + direct->forUpdate();
+            // The floor's rows: key, then the mark, note and operator as read.
+            std::vector<std::array<DbValue, 6>> keys;
             method("SetIncPed (1 row)", "")
                 .rounds.push_back(interleaved(
                     n, blocks, empty,
@@ -425,20 +425,13 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                         call(&Zel08100::rdmIncPed::Stub::SetIncPed, rq);
                     },
                     [&](int i) {
-                        const auto& key = keys[std::size_t(i % per)];
-                        const DbValue k[] = {Text(key[0]), Text(key[1]), Text(key[2])};
-                        const DbValue sel[] = {Text("0001"), k[0], k[1], k[2]}; // the operator, then the row
-                        Transaction tx(*direct, true);
-                        DbRows cur = direct->query(select, sel);
-                        const DbValue upd[] = {Text(cur.text(0, 0)),
-                                               Text("Nota direta " + std::to_string(i)),
-                                               DbValue(),
-                                               DbValue(),
-                                               k[0],
-                                               k[1],
-                                               k[2]};
-                        direct->queue(Sql::IncPedUpdate, upd);
-                        tx.commit();
+                        // The statement the server sends for a note of one row.
+                        const auto& k = keys[std::size_t(i % per)];
+                        const DbValue p[] = {Int(0), DbValue(), Int(1), Text("Nota direta " + std::to_string(i)),
+                                             Int(0), DbValue(), Int(0), DbValue(),
+                                             k[0],   k[1],      k[2],   k[3],
+                                             k[4],   k[5],      Int(0), Text("0001")};
+                        if (ChangeOneIncPed(*direct, p, std::nullopt) != 1) fail("the floor's note was refused");
                     },
                     [&](int) {
                         // The next orders' first rows: one block's worth for the
@@ -462,8 +455,11 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                             auto p = call(&Zel08100::rdmIncPed::Stub::GetIncPed, rq).data();
                             if (p.row_count() == 0) continue;
                             zel::PacketReader r(p);
-                            keys.push_back({r.text(0, "CDFILIAL").toStdString(), r.text(0, "NRPEDIDO").toStdString(),
-                                            r.text(0, "NRINCONSPED").toStdString()});
+                            auto text = [&](const char* f) {
+                                return r.isNull(0, r.fieldIndex(f)) ? DbValue() : Text(r.text(0, f).toStdString());
+                            };
+                            keys.push_back({text("CDFILIAL"), text("NRPEDIDO"), text("NRINCONSPED"), text("ATIVA"),
+                                            text("TXOBSLIBINCO"), text("CDOPERLIBE")});
                         }
                     }));
         }
@@ -472,7 +468,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
             const int per = std::max(1, n / blocks);
             std::vector<zel::data::ChangePacket> deltas;
             std::vector<std::size_t> direct_;
-            const std::string select = std::string(Sql::ItemForUpdate) + direct->forUpdate();
+            std::vector<std::string> situation; // of the floor's items, as read
             method("SetItem (1 row)", "")
                 .rounds.push_back(interleaved(
                     n, blocks, empty,
@@ -482,18 +478,20 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                         call(&Zel08100::rdmIncPed::Stub::SetItem, rq);
                     },
                     [&](int i) {
-                        const std::size_t k = direct_[std::size_t(i % per)];
-                        const DbValue key[] = {Text("0001"), Text(items.text(k, 0)), Text(items.text(k, 1))};
-                        const DbValue sel[] = {Text("0001"), key[0], key[1], key[2]}; // the operator, then the row
-                        Transaction tx(*direct, true);
-                        direct->query(select, sel);
-                        const DbValue upd[] = {Text("3"), key[0], key[1], key[2]};
-                        direct->queue(Sql::ItemUpdate, upd);
-                        tx.commit();
+                        const std::size_t j = std::size_t(i % per);
+                        const std::size_t k = direct_[j];
+                        const DbValue p[] = {Text(situation[j] == "2" ? "1" : "2"),
+                                             Text("0001"),
+                                             Text(items.text(k, 0)),
+                                             Text(items.text(k, 1)),
+                                             Text(situation[j]),
+                                             Text("0001")};
+                        if (direct->exec(Sql::ItemChangeIf, p) != 1) fail("the floor's change of an item was refused");
                     },
                     [&](int) {
                         deltas.clear();
                         direct_.clear();
+                        situation.clear();
                         for (int i = 0; i < per; ++i) {
                             const std::size_t k = nextItem++ % items.size();
                             Zel08100::GetItemRequest rq;
@@ -507,6 +505,9 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                                                                                                             : "2");
                             deltas.push_back(modify(p, 0, 3, sit));
                             direct_.push_back(nextItem++ % items.size());
+                            const DbValue key[] = {Text("0001"), Text(items.text(direct_.back(), 0)),
+                                                   Text(items.text(direct_.back(), 1))};
+                            situation.push_back(direct->query(Sql::Item, key).text(0, 3));
                         }
                     }));
         }

@@ -64,7 +64,56 @@ const char* const ItemForUpdate =
     "G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM ITEMPEDIDO I WHERE I.CDFILIAL = ? AND I.NRPEDIDO = ? AND I.NRITEMPED = ?";
 const char* const ItemUpdate =
     "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
+// A null and an empty text are the same original (see sameText).
+const char* const IncPedChangeIf =
+    "UPDATE INCONSPED SET ATIVA = CASE WHEN ? = 1 THEN ? ELSE ATIVA END, "
+    "TXOBSLIBINCO = CASE WHEN ? = 1 THEN ? ELSE TXOBSLIBINCO END, "
+    "DTLIBEINCONS = CASE WHEN ? = 1 THEN ? ELSE DTLIBEINCONS END, "
+    "CDOPERLIBE = CASE WHEN ? = 1 THEN ? ELSE CDOPERLIBE END "
+    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ? AND DTLIBEINCONS IS NULL "
+    "AND COALESCE(ATIVA, '') = COALESCE(?, '') AND COALESCE(TXOBSLIBINCO, '') = COALESCE(?, '') "
+    "AND COALESCE(CDOPERLIBE, '') = COALESCE(?, '') "
+    "AND (? = 0 OR EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = INCONSPED.CDFILIAL AND G.CDOPERADOR = ?))";
+const char* const ItemChangeIf =
+    "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ? "
+    "AND COALESCE(IDSITITEMPED, '') = COALESCE(?, '') "
+    "AND EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = ITEMPEDIDO.CDFILIAL AND G.CDOPERADOR = ?)";
 } // namespace Sql
+
+namespace {
+// The history of a row just released, from the row as it now stands
+// (SQLite, in the transaction of the change).
+const char* const HistOfRow =
+    "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, DTREGISTRO, TXOBSLIBINCO) "
+    "SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, ?, TXOBSLIBINCO FROM INCONSPED "
+    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
+// The change and its history in one statement (PostgreSQL).
+const std::string ChangeWithHistory =
+    std::string("WITH U AS (") + Sql::IncPedChangeIf +
+    " RETURNING CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, TXOBSLIBINCO), "
+    "H AS (INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, DTREGISTRO, "
+    "TXOBSLIBINCO) SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, CAST(? AS BIGINT), "
+    "TXOBSLIBINCO FROM U WHERE CAST(? AS INTEGER) = 1) "
+    "SELECT COUNT(*) FROM U";
+} // namespace
+
+std::int64_t ChangeOneIncPed(DbConn& c, std::span<const DbValue> params, std::optional<std::int64_t> releasedAt)
+{
+    if (c.dialect() == Dialect::Postgres) {
+        std::vector<DbValue> p(params.begin(), params.end());
+        p.push_back(Int(releasedAt.value_or(0)));
+        p.push_back(Int(releasedAt ? 1 : 0));
+        return c.query(ChangeWithHistory, p).i64(0, 0);
+    }
+    Transaction tx(c, true);
+    const std::int64_t n = c.exec(Sql::IncPedChangeIf, params);
+    if (n == 1 && releasedAt) {
+        const DbValue h[] = {Int(*releasedAt), params[8], params[9], params[10]};
+        c.exec(HistOfRow, h);
+    }
+    tx.commit();
+    return n;
+}
 
 namespace {
 
@@ -342,25 +391,50 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
     enum { ATIVA, TXOBS, DTLIBE, CDOPER }; // changeable fields, in ChangeSpec order
     const bool isText[] = {true, true, false, true};
+    auto marks = [](const RowUpdate& u) { return u.changes[ATIVA] && std::get<std::string>(*u.changes[ATIVA]) == "S"; };
+    auto releases = [](const RowUpdate& u) { return u.changes[DTLIBE].has_value() || u.changes[CDOPER].has_value(); };
+    // What a release must carry.
+    auto releaseError = [&](const RowUpdate& u) -> std::optional<Error> {
+        if (!releases(u)) return std::nullopt;
+        const DbValue& dt = u.changes[DTLIBE] ? *u.changes[DTLIBE] : u.original[DTLIBE];
+        const DbValue& op = u.changes[CDOPER] ? *u.changes[CDOPER] : u.original[CDOPER];
+        const auto* opText = std::get_if<std::string>(&op);
+        if (std::holds_alternative<std::monostate>(dt) || !opText || opText->empty())
+            return Error{kErrInvalid, "A liberação deve informar a data e o operador."};
+        if (*opText != who.operador)
+            return Error{kErrForbidden, "A liberação deve ser feita em nome do operador da sessão."};
+        return std::nullopt;
+    };
 
     return run("SetIncPed", dl, [&](DbConn& c) -> Result {
+        // One pending row changed, the screen's usual send: changed in one
+        // statement if it is still as the operator saw it and the operator
+        // holds the right. When it is not, nothing was changed, and the
+        // transaction below finds out why.
+        if (rows.size() == 1 && std::holds_alternative<std::monostate>(rows[0].original[DTLIBE]) &&
+            std::any_of(rows[0].changes.begin(), rows[0].changes.end(), [](const auto& v) { return v.has_value(); })) {
+            const RowUpdate& u = rows[0];
+            if (auto e = releaseError(u)) return ErrorResult(*e);
+            auto set = [&](int f) { return Int(u.changes[std::size_t(f)] ? 1 : 0); };
+            auto to = [&](int f) { return u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : DbValue(); };
+            const DbValue p[] = {set(ATIVA),        to(ATIVA),          set(TXOBS),
+                                 to(TXOBS),         set(DTLIBE),        to(DTLIBE),
+                                 set(CDOPER),       to(CDOPER),         Text(u.key[0]),
+                                 Text(u.key[1]),    Text(u.key[2]),     u.original[ATIVA],
+                                 u.original[TXOBS], u.original[CDOPER], Int(marks(u) || releases(u) ? 1 : 0),
+                                 Text(who.operador)};
+            std::optional<std::int64_t> releasedAt;
+            if (u.changes[DTLIBE] && !std::holds_alternative<std::monostate>(*u.changes[DTLIBE]))
+                releasedAt = clock().msecs();
+            if (ChangeOneIncPed(c, p, releasedAt) == 1) return DataResult(zel::data::DataPacket());
+        }
+
         Transaction tx(c, true);
         LockedRows stored(c, Sql::IncPedForUpdate, rows, who.operador);
         // Rights first, for every row, before any row is looked at.
         for (const RowUpdate& u : rows) {
-            const auto& ch = u.changes;
-            const bool marks = ch[ATIVA] && std::get<std::string>(*ch[ATIVA]) == "S";
-            const bool releases = ch[DTLIBE].has_value() || ch[CDOPER].has_value();
-            if (releases) {
-                const DbValue& dt = ch[DTLIBE] ? *ch[DTLIBE] : u.original[DTLIBE];
-                const DbValue& op = ch[CDOPER] ? *ch[CDOPER] : u.original[CDOPER];
-                const auto* opText = std::get_if<std::string>(&op);
-                if (std::holds_alternative<std::monostate>(dt) || !opText || opText->empty())
-                    return ErrorResult({kErrInvalid, "A liberação deve informar a data e o operador."});
-                if (*opText != who.operador)
-                    return ErrorResult({kErrForbidden, "A liberação deve ser feita em nome do operador da sessão."});
-            }
-            if ((marks || releases) && !stored.right(u.key[0]))
+            if (auto e = releaseError(u)) return ErrorResult(*e);
+            if ((marks(u) || releases(u)) && !stored.right(u.key[0]))
                 return ErrorResult({kErrForbidden, "Operador não possui permissão para liberar inconsistências."});
         }
 
@@ -405,6 +479,15 @@ IncPed::Result IncPed::SetItem(const Caller& who, const zel::data::ChangePacket&
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
 
     return run("SetItem", dl, [&](DbConn& c) -> Result {
+        // One row's situation, as the screen sends it: one statement when the
+        // item is still as the operator saw it and the operator holds the
+        // right; otherwise the transaction below finds out why.
+        if (rows.size() == 1 && rows[0].changes[0]) {
+            const RowUpdate& u = rows[0];
+            const DbValue p[] = {*u.changes[0],  Text(u.key[0]), Text(u.key[1]),
+                                 Text(u.key[2]), u.original[0],  Text(who.operador)};
+            if (c.exec(Sql::ItemChangeIf, p) == 1) return DataResult(zel::data::DataPacket());
+        }
         Transaction tx(c, true);
         LockedRows stored(c, Sql::ItemForUpdate, rows, who.operador);
         for (const RowUpdate& u : rows)

@@ -57,7 +57,20 @@ extern const char* const IncPedUpdate;
 extern const char* const HistInsert;
 extern const char* const ItemForUpdate; // (operator, key...) + DbConn::forUpdate()
 extern const char* const ItemUpdate;
+// A packet of one changed row, the screen's usual send, goes in one statement
+// that changes the row only if it is still as the operator saw it and the
+// operator holds the right; see ChangeOneIncPed.
+extern const char* const IncPedChangeIf;
+extern const char* const ItemChangeIf; // (situation, key..., original situation, operator)
 } // namespace Sql
+
+// Runs Sql::IncPedChangeIf with its parameters (per field: 1 or 0 and the
+// new value; the key; the original note, mark and operator; 1 or 0 whether
+// the right is needed; the operator) and, when `releasedAt` is given and
+// the row was changed, the row's release history stamped with it, as one
+// transaction. Returns the rows changed (0 or 1). On PostgreSQL one
+// statement, one round trip.
+std::int64_t ChangeOneIncPed(DbConn& c, std::span<const DbValue> params, std::optional<std::int64_t> releasedAt);
 
 // The message of a database failure, in the operator's terms.
 ServiceError DbFailure(const DbError& e);

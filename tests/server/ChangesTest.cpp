@@ -171,6 +171,25 @@ TEST_P(ChangesTest, StaleOriginalsAreRefusedWithTheOperatorsReason)
                     "NRINCONSPED = '001'")
                   .text(0, 0),
               "0002");
+
+    // A note written meanwhile: Carlos's mark, sent alone, would leave Ana's
+    // note unseen; neither is changed.
+    const auto beforeNote = Order1();
+    ASSERT_TRUE(SetIncPed(ana_, Modify(Order1(), 0, {{"TXOBSLIBINCO", TextValue("Nota da Ana.")}})).has_data());
+    EXPECT_EQ(ErrorOf(SetIncPed(carlos_, Modify(beforeNote, 0, {{"ATIVA", TextValue("S")}}))),
+              "Registro alterado por outro usuário.");
+    EXPECT_EQ(Column(Order1(), "TXOBSLIBINCO"), (Strings{"Nota da Ana."}));
+    EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"N"}));
+}
+
+TEST_P(ChangesTest, ANoteNeverWrittenAndAnEmptyNoteAreTheSameOriginal)
+{
+    const auto seen = Order1(); // no note: null
+    Query("UPDATE INCONSPED SET TXOBSLIBINCO = '' WHERE CDFILIAL = '0001' AND NRPEDIDO = '0000000001'");
+    EXPECT_TRUE(SetIncPed(ana_, Modify(seen, 0, {{"ATIVA", TextValue("S")}})).has_data());
+    EXPECT_TRUE(SetIncPed(ana_, Modify(seen, 1, {{"TXOBSLIBINCO", TextValue("Conferido.")}})).has_data());
+    EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"S", "N"}));
+    EXPECT_EQ(Column(Order1(), "TXOBSLIBINCO"), (Strings{"", "Conferido."}));
 }
 
 TEST_P(ChangesTest, APacketIsAppliedWhollyOrNotAtAll)
