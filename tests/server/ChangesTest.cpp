@@ -167,10 +167,17 @@ TEST_P(ChangesTest, StaleOriginalsAreRefusedWithTheOperatorsReason)
         ErrorOf(SetIncPed(
             ana_, Modify(seenByAna, 0, {{"DTLIBEINCONS", DateValue(Day(5))}, {"CDOPERLIBE", TextValue("0001")}}))),
         "Inconsistência já liberada por 0002 em 11/03/2026 10:15.");
-    EXPECT_EQ(Query("SELECT CDOPERLIBE FROM INCONSPED WHERE CDFILIAL = '0001' AND NRPEDIDO = '0000000001' AND "
-                    "NRINCONSPED = '001'")
-                  .text(0, 0),
-              "0002");
+    // A send whose originals claim the released row pending yet carry its
+    // mark and its operator as stored: a release is still final.
+    auto crafted = Modify(seenByAna, 0, {{"TXOBSLIBINCO", TextValue("Depois da liberação.")}});
+    auto* original = crafted.mutable_rows(0)->mutable_original();
+    original->mutable_values(FieldIndex(seenByAna, "ATIVA"))->set_text("S");
+    original->mutable_values(FieldIndex(seenByAna, "CDOPERLIBE"))->set_text("0002");
+    EXPECT_EQ(ErrorOf(SetIncPed(ana_, crafted)), "Inconsistência já liberada por 0002 em 11/03/2026 10:15.");
+    const DbRows released = Query("SELECT CDOPERLIBE, TXOBSLIBINCO FROM INCONSPED WHERE CDFILIAL = '0001' AND "
+                                  "NRPEDIDO = '0000000001' AND NRINCONSPED = '001'");
+    EXPECT_EQ(released.text(0, 0), "0002");
+    EXPECT_TRUE(released.isNull(0, 1)) << released.text(0, 1);
 
     // A note written meanwhile: Carlos's mark, sent alone, would leave Ana's
     // note unseen; neither is changed.
