@@ -64,10 +64,11 @@ extern const char* const IncPedChangeIf;
 extern const char* const ItemChangeIf; // (situation, key..., original situation, operator)
 } // namespace Sql
 
-// Runs Sql::IncPedChangeIf with its parameters (per field: 1 or 0 and the
-// new value; the key; the original note, mark and operator; 1 or 0 whether
-// the right is needed; the operator) and, when `releasedAt` is given and
-// the row was changed, the row's release history stamped with it, as one
+// Runs Sql::IncPedChangeIf with its parameters (for the mark, the note, the
+// release's time and its operator: 1 or 0 whether it changes, and the new
+// value; the key; the original mark, note and operator; 1 or 0 whether the
+// right is needed; the operator) and, when `releasedAt` is given and the row
+// was changed, the row's release history stamped with it, as one
 // transaction. Returns the rows changed (0 or 1). On PostgreSQL one
 // statement, one round trip.
 std::int64_t ChangeOneIncPed(DbConn& c, std::span<const DbValue> params, std::optional<std::int64_t> releasedAt);
