@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 
 namespace zel::server {
 namespace {
@@ -14,11 +15,14 @@ ServiceError invalid(const std::string& msg)
     return ServiceError{kErrInvalid, msg};
 }
 
-const FieldSpec* findField(const std::vector<FieldSpec>& fields, const std::string& name)
+// The dataset position of the field called `name`, or -1. The position
+// `hint` is tried first: a shell declares its fields in the dataset's order.
+int fieldAt(const std::vector<FieldSpec>& fields, std::string_view name, std::size_t hint = 0)
 {
-    for (const FieldSpec& f : fields)
-        if (name == f.name) return &f;
-    return nullptr;
+    if (hint < fields.size() && name == fields[hint].name) return int(hint);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (name == fields[i].name) return int(i);
+    return -1;
 }
 
 bool acceptableText(std::string_view t)
@@ -72,30 +76,31 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     const auto& dsFields = *rules.fields;
     // Declared fields: known, right kind and size, no duplicates.
     std::vector<const FieldSpec*> declared;
-    std::vector<bool> seen(dsFields.size());
+    std::vector<int> declaredAs(dsFields.size(), -1); // by dataset position
     for (const auto& fd : packet.fields()) {
-        const FieldSpec* f = findField(dsFields, fd.name());
-        if (!f) return invalid("Campo desconhecido no pacote de alterações: " + fd.name().substr(0, 40) + ".");
+        const int at = fieldAt(dsFields, fd.name(), declared.size());
+        if (at < 0) return invalid("Campo desconhecido no pacote de alterações: " + fd.name().substr(0, 40) + ".");
+        const FieldSpec* f = &dsFields[std::size_t(at)];
         if (fd.kind() != f->kind || fd.size() != f->size)
             return invalid(std::string("O campo ") + f->name + " tem tipo ou tamanho diferente do esperado.");
-        if (seen[std::size_t(f - dsFields.data())])
+        if (declaredAs[std::size_t(at)] >= 0)
             return invalid(std::string("O campo ") + f->name + " aparece mais de uma vez no pacote.");
-        seen[std::size_t(f - dsFields.data())] = true;
+        declaredAs[std::size_t(at)] = int(declared.size());
         declared.push_back(f);
     }
-    auto indexOf = [&](const std::string& name) -> int {
-        for (std::size_t i = 0; i < declared.size(); ++i)
-            if (name == declared[i]->name) return int(i);
-        return -1;
+    auto indexOf = [&](const std::vector<int>& positions, std::size_t i, const std::string& name) -> int {
+        const int at = i < positions.size() ? positions[i] : fieldAt(dsFields, name);
+        return at < 0 ? -1 : declaredAs[std::size_t(at)];
     };
     std::vector<int> keyIdx, chgIdx;
-    for (const std::string& k : rules.key) {
-        keyIdx.push_back(indexOf(k));
-        if (keyIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + k + ".");
+    for (std::size_t i = 0; i < rules.key.size(); ++i) {
+        keyIdx.push_back(indexOf(rules.keyAt, i, rules.key[i]));
+        if (keyIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + rules.key[i] + ".");
     }
-    for (const auto& c : rules.changeable) {
-        chgIdx.push_back(indexOf(c.name));
-        if (chgIdx.back() < 0) return invalid("O pacote de alterações não traz o campo " + c.name + ".");
+    for (std::size_t i = 0; i < rules.changeable.size(); ++i) {
+        chgIdx.push_back(indexOf(rules.changeableAt, i, rules.changeable[i].name));
+        if (chgIdx.back() < 0)
+            return invalid("O pacote de alterações não traz o campo " + rules.changeable[i].name + ".");
     }
     if (packet.rows_size() > kMaxChangeRows)
         return invalid("O pacote de alterações excede " + std::to_string(kMaxChangeRows) + " registros.");
@@ -132,7 +137,7 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
             if (!s || s->empty()) return invalid("O campo " + rules.key[k] + " da chave não foi informado.");
             u.key.push_back(*s);
         }
-        if (!keys.insert(u.key).second)
+        if (packet.rows_size() > 1 && !keys.insert(u.key).second)
             return invalid(std::string(rules.rowName) + " aparece mais de uma vez no pacote de alterações.");
         for (int i : chgIdx)
             u.original.push_back(orig[std::size_t(i)]);
@@ -168,24 +173,41 @@ std::variant<std::vector<RowUpdate>, ServiceError> DecodeChanges(const zel::data
     return out;
 }
 
+ChangeSpec Indexed(ChangeSpec rules)
+{
+    rules.keyAt.clear();
+    rules.changeableAt.clear();
+    for (const std::string& k : rules.key)
+        rules.keyAt.push_back(fieldAt(*rules.fields, k));
+    for (const auto& c : rules.changeable)
+        rules.changeableAt.push_back(fieldAt(*rules.fields, c.name));
+    return rules;
+}
+
 namespace Changes {
 
 const ChangeSpec& IncPed()
 {
-    static const ChangeSpec rules{&Packets::IncPed,
-                                  {"CDFILIAL", "NRPEDIDO", "NRINCONSPED"},
-                                  {{"ATIVA", false, {"S", "N"}},
-                                   {"TXOBSLIBINCO", true, {}},
-                                   {"DTLIBEINCONS", true, {}},
-                                   {"CDOPERLIBE", true, {}}},
-                                  "Inconsistência"};
+    static const ChangeSpec rules = Indexed({&Packets::IncPed,
+                                             {"CDFILIAL", "NRPEDIDO", "NRINCONSPED"},
+                                             {{"ATIVA", false, {"S", "N"}},
+                                              {"TXOBSLIBINCO", true, {}},
+                                              {"DTLIBEINCONS", true, {}},
+                                              {"CDOPERLIBE", true, {}}},
+                                             "Inconsistência",
+                                             {},
+                                             {}});
     return rules;
 }
 
 const ChangeSpec& ItemPedido()
 {
-    static const ChangeSpec rules{
-        &Packets::ItemPedido, {"CDFILIAL", "NRPEDIDO", "NRITEMPED"}, {{"IDSITITEMPED", false, {}}}, "Item do pedido"};
+    static const ChangeSpec rules = Indexed({&Packets::ItemPedido,
+                                             {"CDFILIAL", "NRPEDIDO", "NRITEMPED"},
+                                             {{"IDSITITEMPED", false, {}}},
+                                             "Item do pedido",
+                                             {},
+                                             {}});
     return rules;
 }
 

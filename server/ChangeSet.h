@@ -23,7 +23,13 @@ struct ChangeSpec {
     };
     std::vector<Changeable> changeable;
     const char* rowName; // for messages: "Inconsistência", "Item do pedido"
+    // The dataset positions of the key and changeable fields, found once
+    // (Indexed); when left empty, they are looked up by name at each packet.
+    std::vector<int> keyAt, changeableAt;
 };
+
+// The rules with the positions of their fields filled in.
+ChangeSpec Indexed(ChangeSpec rules);
 
 // One modified row, decoded and checked.
 struct RowUpdate {

@@ -3,6 +3,7 @@
 #include "server/Packets.h"
 #include "tests/server/TestSupport.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace zel::server::test {
@@ -238,6 +239,10 @@ TEST_P(ChangesTest, BadPacketsChangeNothing)
     unknownKey.mutable_rows(0)->mutable_original()->mutable_values(4)->set_text("999");
     auto badIndex = Modify(rows, 0, {{"ATIVA", TextValue("S")}});
     badIndex.mutable_rows(0)->mutable_changes(0)->set_field(99);
+    auto fieldTwice = Modify(rows, 0, {{"ATIVA", TextValue("S")}});
+    *fieldTwice.add_fields() = fieldTwice.fields(12);
+    auto rowTwice = Modify(rows, 0, {{"ATIVA", TextValue("S")}});
+    AddModify(rowTwice, rows, 0, {{"TXOBSLIBINCO", TextValue("outra")}});
 
     const std::vector<std::pair<zel::data::ChangePacket, std::string>> cases = {
         {withKind(zel::data::CHANGE_INSERT), "Inclusão não permitida: Inconsistência não pode ser incluída por aqui."},
@@ -255,6 +260,8 @@ TEST_P(ChangesTest, BadPacketsChangeNothing)
         {noKey, "O campo NRINCONSPED da chave não foi informado."},
         {unknownKey, "Inconsistência 999 do pedido 0000000001 não encontrada na filial 0001."},
         {badIndex, "Alteração de um campo inexistente."},
+        {fieldTwice, "O campo ATIVA aparece mais de uma vez no pacote."},
+        {rowTwice, "Inconsistência aparece mais de uma vez no pacote de alterações."},
     };
     for (const auto& [packet, message] : cases)
         EXPECT_EQ(ErrorOf(SetIncPed(ana_, packet)), message);
@@ -273,6 +280,21 @@ TEST_P(ChangesTest, BadPacketsChangeNothing)
     EXPECT_TRUE(SetIncPed(ana_, Modify(Order1(), 1, {})).has_data());
     // A packet that declares no fields at all is not one of this list's.
     EXPECT_EQ(ErrorOf(SetIncPed(ana_, zel::data::ChangePacket())), "O pacote de alterações não traz o campo CDFILIAL.");
+}
+
+TEST_P(ChangesTest, FieldsAreKnownByTheirNamesInWhateverOrderTheyCome)
+{
+    // The same mark and note with the fields declared back to front.
+    auto d = Modify(Order1(), 0, {{"ATIVA", TextValue("S")}, {"TXOBSLIBINCO", TextValue("Ao contrário.")}});
+    const int n = d.fields_size();
+    std::reverse(d.mutable_fields()->begin(), d.mutable_fields()->end());
+    auto* values = d.mutable_rows(0)->mutable_original()->mutable_values();
+    std::reverse(values->begin(), values->end());
+    for (auto& c : *d.mutable_rows(0)->mutable_changes())
+        c.set_field(n - 1 - c.field());
+    EXPECT_TRUE(SetIncPed(ana_, d).has_data());
+    EXPECT_EQ(Column(Order1(), "ATIVA"), (Strings{"S", "N"}));
+    EXPECT_EQ(Column(Order1(), "TXOBSLIBINCO")[0], "Ao contrário.");
 }
 
 TEST_P(ChangesTest, OfTwoOperatorsReleasingAtOnceExactlyOneSucceeds)
