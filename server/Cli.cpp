@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <sched.h>
 
 namespace zel::server {
 namespace {
@@ -83,6 +84,50 @@ int toInt(const QCommandLineParser& p, const char* name, int fallback)
     const int v = p.value(QString::fromLatin1(name)).toInt(&ok);
     if (!ok) throw std::invalid_argument(std::string("--") + name + " must be a number");
     return v;
+}
+
+// The CPUs this process may run on, as a list such as "0,1".
+std::string cpuText(const cpu_set_t& set)
+{
+    std::string t;
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &set)) {
+            if (!t.empty()) t += ',';
+            t += std::to_string(c);
+        }
+    return t;
+}
+
+// The CPUs of a list such as "0", "0,2" or "1-3", each one this process may
+// run on; raises std::invalid_argument saying what is wrong.
+cpu_set_t cpuList(const std::string& text)
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) throw std::runtime_error("cannot read the process's CPUs");
+    const std::invalid_argument bad("--cpus must be a list of CPUs such as 0, 0,2 or 1-3, not \"" + text + "\"");
+    auto number = [&](const std::string& n) {
+        if (n.empty() || n.size() > 5 || n.find_first_not_of("0123456789") != std::string::npos) throw bad;
+        return std::stoi(n);
+    };
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (std::size_t pos = 0; pos <= text.size();) {
+        const std::size_t end = std::min(text.find(',', pos), text.size());
+        const std::string item = text.substr(pos, end - pos);
+        const std::size_t dash = item.find('-');
+        const int from = number(item.substr(0, dash));
+        const int to = dash == std::string::npos ? from : number(item.substr(dash + 1));
+        if (from > to) throw bad;
+        for (int c = from; c <= to; ++c) {
+            if (c >= CPU_SETSIZE || !CPU_ISSET(c, &allowed))
+                throw std::invalid_argument("--cpus: CPU " + std::to_string(c) +
+                                            " is not one this process may run on (" + cpuText(allowed) + ")");
+            CPU_SET(c, &set);
+        }
+        pos = end + 1;
+    }
+    return set;
 }
 
 int cmdInit(const QStringList& args)
@@ -204,6 +249,11 @@ int cmdServe(const QStringList& args)
                     "Most database connections open at once (default 16). Several processes over one "
                     "PostgreSQL database: their sum stays below its max_connections.",
                     "N"));
+    p.addOption(opt("cpus",
+                    "Run on these CPUs only, e.g. 0 or 0,2-3: the process and every thread it starts. Where the "
+                    "server shares a machine with its database or with other server processes, a core of its own "
+                    "spares its calls the wake-ups of threads spread over every core.",
+                    "LIST"));
     int code = 0;
     if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code) ||
         !require(p, {"db", "listen"}, code))
@@ -214,6 +264,14 @@ int cmdServe(const QStringList& args)
     o.tlsKey = value(p, "tls-key");
     const auto colon = o.listen.rfind(':');
     if (colon == std::string::npos) throw std::invalid_argument("--listen must be HOST:PORT");
+    const int connections = toInt(p, "db-connections", int(AppServer::kDefaultDbConnections));
+    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
+    // Before any thread starts: they all inherit the CPUs of this one.
+    if (p.isSet(QStringLiteral("cpus"))) {
+        const cpu_set_t cpus = cpuList(value(p, "cpus"));
+        if (sched_setaffinity(0, sizeof cpus, &cpus) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
+        Log("running on CPU(s) %s", cpuText(cpus).c_str());
+    }
 
     // The signals are taken by this thread only; gRPC's threads inherit the mask.
     sigset_t set;
@@ -222,8 +280,6 @@ int cmdServe(const QStringList& args)
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    const int connections = toInt(p, "db-connections", int(AppServer::kDefaultDbConnections));
-    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
     AppServer server(value(p, "db"), std::size_t(connections));
     const int port = server.Start(o);
     std::printf("listening on %s:%d\n", o.listen.substr(0, colon).c_str(), port);

@@ -5,6 +5,9 @@
 #include "tests/support/ChildProcess.h"
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sched.h>
 #include <thread>
 
 namespace zel::server::test {
@@ -186,6 +189,53 @@ TEST_P(ProcessTest, ServeRefusesADatabaseWithoutSchema)
 }
 
 ZEL_INSTANTIATE(ProcessTest);
+
+TEST(ProcessServe, RunsOnlyOnTheCpusItIsGiven)
+{
+    TestDatabase db(Backend::Sqlite);
+    ASSERT_EQ(RunServer({"init", "--db", db.url()}).code, 0);
+    auto refusal = [&](const std::string& cpus) {
+        zel::test::ChildProcess c;
+        c.mergeErrors();
+        std::string error;
+        EXPECT_TRUE(
+            c.Start({ZEL_SERVER_BIN, "serve", "--db", db.url(), "--listen", "127.0.0.1:0", "--cpus", cpus}, error))
+            << error;
+        const std::string out = c.ReadAll();
+        EXPECT_EQ(c.Wait(), 2) << cpus;
+        return out;
+    };
+    for (const char* list : {"x", "1-0", "0,", "-1", ""})
+        EXPECT_NE(refusal(list).find("--cpus must be a list of CPUs such as 0, 0,2 or 1-3"), std::string::npos) << list;
+    EXPECT_NE(refusal("1023").find("--cpus: CPU 1023 is not one this process may run on"), std::string::npos);
+
+    cpu_set_t mine;
+    CPU_ZERO(&mine);
+    ASSERT_EQ(sched_getaffinity(0, sizeof mine, &mine), 0);
+    if (CPU_COUNT(&mine) < 2) GTEST_SKIP() << "this machine gives the tests one CPU: nothing to choose from";
+    int last = 0;
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &mine)) last = c;
+
+    zel::test::ChildProcess server;
+    std::string error;
+    ASSERT_TRUE(server.Start(
+        {ZEL_SERVER_BIN, "serve", "--db", db.url(), "--listen", "127.0.0.1:0", "--cpus", std::to_string(last)}, error))
+        << error;
+    ASSERT_FALSE(LineWith(server, "listening on ").empty());
+    // Every thread of the process, gRPC's among them, runs on that CPU only.
+    int threads = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(server.Pid()) + "/task")) {
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line) && line.rfind("Cpus_allowed_list:", 0) != 0) {
+        }
+        EXPECT_EQ(line, "Cpus_allowed_list:\t" + std::to_string(last)) << task.path();
+        ++threads;
+    }
+    EXPECT_GT(threads, 1);
+    server.Stop();
+}
 
 TEST(ProcessSeed, SameSeedAndDateGiveTheSameData)
 {
