@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zel::bench {
 
@@ -19,11 +20,17 @@ struct ChildServer {
 };
 
 // Starts `bin serve --db dbUrl` on 127.0.0.1 (with at most `dbConnections`
-// database connections when given) and waits for its port; raises
-// std::runtime_error with what it printed when it does not start.
-inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl, int dbConnections = 0)
+// database connections when given, on the CPUs `cpus` when given) and waits
+// for its port; raises std::runtime_error with what it printed when it does
+// not start.
+inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl, int dbConnections = 0,
+                               const std::string& cpus = {})
 {
     const std::string connections = std::to_string(dbConnections);
+    std::vector<const char*> argv = {bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0"};
+    if (dbConnections > 0) argv.insert(argv.end(), {"--db-connections", connections.c_str()});
+    if (!cpus.empty()) argv.insert(argv.end(), {"--cpus", cpus.c_str()});
+    argv.push_back(nullptr);
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe");
     const pid_t pid = fork();
@@ -34,11 +41,7 @@ inline ChildServer StartServer(const std::string& bin, const std::string& dbUrl,
         close(out[0]);
         close(out[1]);
         // The server's log stays on standard error, beside its owner's.
-        if (dbConnections > 0)
-            execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0",
-                  "--db-connections", connections.c_str(), (char*)nullptr);
-        else
-            execl(bin.c_str(), bin.c_str(), "serve", "--db", dbUrl.c_str(), "--listen", "127.0.0.1:0", (char*)nullptr);
+        execv(bin.c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(out[1]);

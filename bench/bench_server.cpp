@@ -32,7 +32,8 @@
 //            reused)  --no-pg  --no-sqlite  --only METHOD[,METHOD...] (latency of
 //            these only; "throughput" names the client counts part)
 //            --server-process (zel-server runs as a process of its own, as it is
-//            deployed, instead of in this process)
+//            deployed, instead of in this process) --server-cpus LIST (that
+//            process's CPUs: zel-server serve --cpus)
 
 #include "bench/ChildServer.h"
 #include "platform/data/Packet.h"
@@ -80,6 +81,7 @@ struct Config {
     bool pg = true;
     bool sqlite = true;
     bool serverProcess = false;
+    std::string serverCpus;
     std::set<std::string> only;
     bool wants(const std::string& part) const { return only.empty() || only.count(part); }
 };
@@ -257,7 +259,7 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
     zel::bench::ChildServer child;
     std::string address;
     if (cfg.serverProcess) {
-        child = zel::bench::StartServer(zel::bench::DefaultServerBin(), url);
+        child = zel::bench::StartServer(zel::bench::DefaultServerBin(), url, 0, cfg.serverCpus);
         address = child.address;
     } else {
         ServeOptions so;
@@ -646,7 +648,10 @@ int run(int argc, char** argv)
                                   QStringLiteral("NAME[,NAME...]"));
     const QCommandLineOption serverProcess(QStringLiteral("server-process"),
                                            QStringLiteral("Run zel-server as a process of its own."));
-    p.addOptions({smoke, rounds, orders, sqlite, pg, noPg, noSqlite, only, serverProcess});
+    const QCommandLineOption serverCpus(QStringLiteral("server-cpus"),
+                                        QStringLiteral("With --server-process: that process's CPUs (0, 0,2, 1-3)."),
+                                        QStringLiteral("LIST"));
+    p.addOptions({smoke, rounds, orders, sqlite, pg, noPg, noSqlite, only, serverProcess, serverCpus});
     if (!p.parse(args)) fail(p.errorText().toStdString());
     if (p.isSet(QStringLiteral("help"))) {
         std::printf("%s", qPrintable(p.helpText()));
@@ -661,6 +666,8 @@ int run(int argc, char** argv)
     cfg.pg = !p.isSet(noPg);
     cfg.sqlite = !p.isSet(noSqlite);
     cfg.serverProcess = p.isSet(serverProcess);
+    cfg.serverCpus = p.value(serverCpus).toStdString();
+    if (!cfg.serverCpus.empty() && !cfg.serverProcess) fail("--server-cpus goes with --server-process");
     for (const QString& part : p.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts))
         cfg.only.insert(part.toStdString());
     if (cfg.smoke && cfg.orders == 1'000'000) cfg.orders = 2000;

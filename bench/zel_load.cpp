@@ -29,6 +29,9 @@
 //   PID) S seconds into the run  --kill-signal KILL|TERM (KILL)
 //   --orders N (orders seeded with --spawn; 60 000)  --branch CODE (0001)
 //   --server-bin PATH (zel-server; default beside this build)
+//   --server-cpus LIST: the spawned processes' CPUs, one item of the
+//   comma-separated list each, in turn (0,1: the first on CPU 0, the second
+//   on CPU 1, the third on CPU 0 ...; an item may be a range, 2-3)
 //   --smoke: 16 operators, 4 s, 2 processes, one killed after 2 s, 3 000 orders
 
 #include "bench/ChildServer.h"
@@ -94,7 +97,8 @@ struct Config {
     int orders = 60'000;
     std::string branch = "0001";
     std::string serverBin;
-    int dbConnections = 0; // of each spawned process; 0 = the server's default
+    int dbConnections = 0;               // of each spawned process; 0 = the server's default
+    std::vector<std::string> serverCpus; // of the spawned processes, in turn
     bool keep = false;
 };
 
@@ -555,6 +559,8 @@ int run(int argc, char** argv)
     const auto branch = option("branch", "Branch worked on (0001).", "CODE");
     const auto serverBin = option("server-bin", "The zel-server executable.", "PATH");
     const auto connections = option("db-connections", "Database connections of each spawned process.", "N");
+    const auto serverCpus =
+        option("server-cpus", "CPUs of the spawned processes: one item of the list each, in turn.", "LIST");
     const auto keep = option("keep", "Leave the spawned database in place.");
     const auto smokeRun = option("smoke", "A few seconds: 16 operators, 2 processes, one killed after 2 s.");
     if (!p.parse(args)) fail(p.errorText().toStdString());
@@ -588,6 +594,8 @@ int run(int argc, char** argv)
     if (p.isSet(branch)) cfg.branch = p.value(branch).toStdString();
     cfg.serverBin = p.value(serverBin).toStdString();
     cfg.dbConnections = int(number(connections, 0));
+    for (const QString& item : p.value(serverCpus).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        cfg.serverCpus.push_back(item.toStdString());
     cfg.keep = p.isSet(keep);
     const bool smoke = p.isSet(smokeRun);
     if (smoke) {
@@ -651,7 +659,9 @@ int run(int argc, char** argv)
         if (cfg.spawn) {
             QStringList list;
             for (int i = 0; i < cfg.spawn; ++i) {
-                procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl, cfg.dbConnections));
+                const std::string cpus =
+                    cfg.serverCpus.empty() ? std::string() : cfg.serverCpus[std::size_t(i) % cfg.serverCpus.size()];
+                procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl, cfg.dbConnections, cpus));
                 list << QString::fromStdString(procs.back().address);
             }
             cfg.servers = list.join(QLatin1Char(',')).toStdString();

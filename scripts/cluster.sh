@@ -7,7 +7,9 @@
 #                                        database, the logs and the process ids
 #                                        (default var/cluster)
 #   scripts/cluster.sh stop [DIR]        stops the processes and removes DIR
-# ORDERS (default 60000) sets how many orders are seeded.
+# ORDERS (default 60000) sets how many orders are seeded. SERVER_CPUS, a
+# comma-separated list of CPUs or ranges (0,1 or 0,2-3), gives process i the
+# i-th item in turn (zel-server serve --cpus): a core of its own per process.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -57,10 +59,13 @@ echo "Seeding ${ORDERS:-60000} orders into $url"
 "$server" seed --db "$url" --orders "${ORDERS:-60000}" 2>/dev/null
 
 : >"$dir/servers.pid"
+IFS=, read -r -a cpus <<<"${SERVER_CPUS:-}"
 addresses=()
 for i in $(seq 1 "$n"); do
   out="$dir/server$i.out"
-  nohup "$server" serve --db "$url" --listen 127.0.0.1:0 >"$out" 2>"$dir/server$i.log" &
+  pin=()
+  if [ ${#cpus[@]} -gt 0 ]; then pin=(--cpus "${cpus[$(( (i - 1) % ${#cpus[@]} ))]}"); fi
+  nohup "$server" serve --db "$url" --listen 127.0.0.1:0 "${pin[@]}" >"$out" 2>"$dir/server$i.log" &
   echo $! >>"$dir/servers.pid"
   addr=""
   for _ in $(seq 1 200); do
