@@ -12,6 +12,7 @@
 #include <grpcpp/impl/rpc_service_method.h>
 #include <grpcpp/security/server_credentials.h>
 #include <grpcpp/support/method_handler.h>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <type_traits>
@@ -41,8 +42,8 @@ std::string readFile(const std::string& path)
 }
 
 // The order service. Its methods take and give their messages as bytes:
-// a request is parsed into a message the thread keeps for its next calls,
-// and the answer is serialized here, so that its packet's storage goes back
+// a request is parsed into the thread's request arena, emptied after the
+// call, and the answer is serialized here, so that its packet's storage goes back
 // to the thread's spare packets instead of being freed after every call and
 // allocated again at the next one (a packet is a few dozen small parts).
 class RdmIncPedService final : public grpc::Service {
@@ -59,9 +60,10 @@ public:
     }
 
 private:
-    // A request above this size is parsed into a message of its own, so that
-    // no thread keeps the storage of a long order list.
-    static constexpr std::size_t kKeptRequestBytes = 64 << 10;
+    // The first block of a thread's request arena, kept by the thread (a
+    // send of one row takes a few KB); a larger request, a long order list,
+    // takes blocks freed after its call.
+    static constexpr std::size_t kKeptRequestBytes = 16 << 10;
 
     template <class Request, class Logic> void method(const char* path, Logic logic)
     {
@@ -73,12 +75,33 @@ private:
                         this)));
     }
 
+    struct RequestArena {
+        std::unique_ptr<char[]> block = std::make_unique<char[]>(kKeptRequestBytes);
+        google::protobuf::Arena arena{options(block.get())};
+        static google::protobuf::ArenaOptions options(char* block)
+        {
+            google::protobuf::ArenaOptions o;
+            o.initial_block = block;
+            o.initial_block_size = kKeptRequestBytes;
+            return o;
+        }
+    };
+    // One per thread, whatever the method.
+    static google::protobuf::Arena& threadRequests()
+    {
+        thread_local RequestArena requests;
+        return requests.arena;
+    }
+
     template <class Request, class Logic>
     grpc::Status serve(grpc::ServerContext* ctx, const grpc::ByteBuffer& in, grpc::ByteBuffer* out, Logic logic)
     {
-        thread_local Request kept;
-        std::optional<Request> own;
-        Request& rq = in.Length() <= kKeptRequestBytes ? kept : own.emplace();
+        google::protobuf::Arena& arena = threadRequests();
+        struct Empty {
+            google::protobuf::Arena& a;
+            ~Empty() { a.Reset(); }
+        } empty{arena};
+        Request& rq = *google::protobuf::Arena::CreateMessage<Request>(&arena);
         grpc::ByteBuffer bytes(in);
         grpc::Status st = grpc::GenericDeserialize<grpc::ProtoBufferReader, Request>(&bytes, &rq);
         if (!st.ok()) return st;
