@@ -3,6 +3,7 @@
 // a progress handler that interrupts a statement once the deadline passed.
 #include "server/Db.h"
 
+#include <mutex>
 #include <sqlite3.h>
 #include <thread>
 
@@ -11,10 +12,23 @@ namespace {
 
 constexpr auto kBusyWait = std::chrono::seconds(5);
 
+// SQLite keeps statistics of its memory by default, and every allocation of
+// every connection then takes one lock of the whole process: request threads
+// reading at once queue on it (and sleep and wake on it when it is taken).
+// Nothing here reads those statistics. The setting only takes before SQLite
+// is first used in the process; if something else got there first, the
+// statistics stay on, which is only slower.
+void TurnOffMemoryStatistics()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 class SqliteConn final : public DbConn {
 public:
     explicit SqliteConn(const std::string& path)
     {
+        TurnOffMemoryStatistics();
         int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
         if (rc != SQLITE_OK) {

@@ -5,6 +5,7 @@
 #include "tests/server/TestSupport.h"
 
 #include <optional>
+#include <sqlite3.h>
 #include <string>
 
 namespace zel::server::test {
@@ -160,6 +161,21 @@ TEST_P(ConnectionTest, AThousandQueuedStatementsCommitTogether)
 }
 
 ZEL_INSTANTIATE(ConnectionTest);
+
+// SQLite's memory statistics make every allocation of every connection take
+// one lock of the whole process; the server's connections go without them,
+// so SQLite counts nothing however much they read.
+TEST(SqliteConnection, KeepsNoMemoryStatistics)
+{
+    TestDatabase db(Backend::Sqlite);
+    LoadFixture(db.url());
+    auto c = OpenConnection(db.url());
+    const DbValue p[] = {Text("0001")};
+    DbRows r = c->query("SELECT * FROM PEDIDO WHERE CDFILIAL = ?", p);
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(sqlite3_memory_used(), 0);
+    EXPECT_EQ(sqlite3_memory_highwater(false), 0);
+}
 
 } // namespace
 } // namespace zel::server::test
