@@ -12,6 +12,7 @@
 #include <grpcpp/impl/rpc_service_method.h>
 #include <grpcpp/security/server_credentials.h>
 #include <grpcpp/support/method_handler.h>
+#include <malloc.h>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -206,6 +207,19 @@ void TuneRuntime()
     // potential deadlocks: a shared lock and a search on every call's path,
     // for a report nobody reads in production.
     absl::SetMutexDeadlockDetectionMode(absl::OnDeadlockCycle::kIgnore);
+
+    // An answer of a few hundred KB or a few MB (the pick list of a branch's
+    // order numbers, a day's orders) is built in column texts that grow by
+    // doubling, then serialized once more. glibc's allocator, left to itself,
+    // maps blocks of that size from the kernel and gives them back when they
+    // are freed, or trims the freed top of its heaps again: every such answer
+    // then touches fresh pages, a page fault for each 4 KB (costly in a
+    // virtual machine), on top of the copies. Keeping blocks up to
+    // kHeapBlockMax in the heaps and their freed memory up to kKeptFreeMax per
+    // heap lets the next answer reuse the pages. Larger blocks (a whole
+    // branch's order list) are still mapped and given back at once.
+    mallopt(M_MMAP_THRESHOLD, kHeapBlockMax);
+    mallopt(M_TRIM_THRESHOLD, kKeptFreeMax);
 }
 
 struct AppServer::Services {

@@ -22,9 +22,14 @@ struct ServeOptions {
     int maxIdleThreads = 64;
 };
 
-// Process-wide settings of the gRPC runtime for serving (and for clients
-// that make many calls); AppServer::Start applies them.
+// Process-wide settings of the gRPC runtime and of the memory allocator for
+// serving (and for clients that make many calls); AppServer::Start applies
+// them.
 void TuneRuntime();
+// Blocks of up to this size are kept in the allocator's heaps rather than
+// mapped apart, and up to this much freed memory is kept per heap.
+inline constexpr int kHeapBlockMax = 32 << 20;
+inline constexpr int kKeptFreeMax = 64 << 20;
 
 // The application server: the service "Zel08100.rdmIncPed" and the login
 // service over one database. The gRPC layer turns the session token of the
