@@ -254,6 +254,10 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
     std::fflush(stdout);
     ensureSeeded(url, cfg.orders, branches);
 
+    // The benchmark's clients make many calls, as zel-load's do: the same
+    // process-wide settings in either mode (in this process the server's
+    // Start applies them as well).
+    TuneRuntime();
     // The server in this process, or as its own process as it is deployed.
     std::optional<AppServer> inProcess;
     zel::bench::ChildServer child;
