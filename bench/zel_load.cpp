@@ -32,9 +32,13 @@
 //   --server-cpus LIST: the spawned processes' CPUs, one item of the
 //   comma-separated list each, in turn (0,1: the first on CPU 0, the second
 //   on CPU 1, the third on CPU 0 ...; an item may be a range, 2-3)
+//   --server-cpu-quota CORES: at most this much CPU time for each spawned
+//   process (0.4: 40 % of one core), in a control group of its own, as a
+//   smaller machine of its own would give it (needs root)
 //   --smoke: 16 operators, 4 s, 2 processes, one killed after 2 s, 3 000 orders
 
 #include "bench/ChildServer.h"
+#include "bench/CpuQuota.h"
 #include "host/GrpcLink.h"
 #include "host/LoginClient.h"
 #include "platform/data/DateTime.h"
@@ -99,6 +103,7 @@ struct Config {
     std::string serverBin;
     int dbConnections = 0;               // of each spawned process; 0 = the server's default
     std::vector<std::string> serverCpus; // of the spawned processes, in turn
+    double serverCpuQuota = 0;           // cores for each spawned process; 0 = no limit
     bool keep = false;
 };
 
@@ -561,6 +566,10 @@ int run(int argc, char** argv)
     const auto connections = option("db-connections", "Database connections of each spawned process.", "N");
     const auto serverCpus =
         option("server-cpus", "CPUs of the spawned processes: one item of the list each, in turn.", "LIST");
+    const auto cpuQuota = option("server-cpu-quota",
+                                 "At most this many cores for each spawned process (0.4: 40 % of one), "
+                                 "as a smaller machine of its own would give it (needs root).",
+                                 "CORES");
     const auto keep = option("keep", "Leave the spawned database in place.");
     const auto smokeRun = option("smoke", "A few seconds: 16 operators, 2 processes, one killed after 2 s.");
     if (!p.parse(args)) fail(p.errorText().toStdString());
@@ -596,6 +605,7 @@ int run(int argc, char** argv)
     cfg.dbConnections = int(number(connections, 0));
     for (const QString& item : p.value(serverCpus).split(QLatin1Char(','), Qt::SkipEmptyParts))
         cfg.serverCpus.push_back(item.toStdString());
+    cfg.serverCpuQuota = number(cpuQuota, 0);
     cfg.keep = p.isSet(keep);
     const bool smoke = p.isSet(smokeRun);
     if (smoke) {
@@ -610,6 +620,8 @@ int run(int argc, char** argv)
     if (cfg.db.empty()) fail("name the database with --db URL (or set ZEL_TEST_PG_URL)");
     if (!cfg.spawn == cfg.servers.empty()) fail("give either --spawn N or --servers ADDR[,ADDR...]");
     if (cfg.operators < 1 || cfg.operators > 9999) fail("--operators takes 1 to 9999");
+    if (p.isSet(cpuQuota) && !(cfg.serverCpuQuota > 0)) fail("--server-cpu-quota takes a number of cores above 0");
+    if (cfg.serverCpuQuota > 0 && !cfg.spawn) fail("--server-cpu-quota applies to the processes of --spawn");
     if (cfg.serverBin.empty()) cfg.serverBin = zel::bench::DefaultServerBin();
 
     // The database: a fresh one for a spawned run.
@@ -626,9 +638,11 @@ int run(int argc, char** argv)
         }
     }
     std::vector<zel::bench::ChildServer> procs;
+    std::vector<std::unique_ptr<zel::bench::CpuQuota>> quotas; // one per spawned process
     auto cleanup = [&] {
         for (auto& p : procs)
             zel::bench::StopServer(p);
+        quotas.clear();
         if (cfg.keep) return;
         if (!schema.empty()) OpenPostgres(cfg.db)->script("DROP SCHEMA " + schema + " CASCADE");
         if (!sqliteFile.empty())
@@ -662,6 +676,11 @@ int run(int argc, char** argv)
                 const std::string cpus =
                     cfg.serverCpus.empty() ? std::string() : cfg.serverCpus[std::size_t(i) % cfg.serverCpus.size()];
                 procs.push_back(zel::bench::StartServer(cfg.serverBin, dbUrl, cfg.dbConnections, cpus));
+                if (cfg.serverCpuQuota > 0) {
+                    quotas.push_back(std::make_unique<zel::bench::CpuQuota>(
+                        "zel-load-" + std::to_string(::getpid()) + "-" + std::to_string(i), cfg.serverCpuQuota));
+                    quotas.back()->add(procs.back().pid);
+                }
                 list << QString::fromStdString(procs.back().address);
             }
             cfg.servers = list.join(QLatin1Char(',')).toStdString();
@@ -678,11 +697,15 @@ int run(int argc, char** argv)
             std::min<std::size_t>(pending.size(), std::size_t(std::max(8, cfg.operators / 4)));
         for (std::size_t i = 0; i < pending.size(); ++i)
             (i < nContended ? s.contended : s.own).push_back(pending.text(i, 1));
-        std::printf("zel-load: %d operators, %d%% of their orders shared, %.0f s against %s (%s%s)\n", cfg.operators,
-                    cfg.conflictPct, cfg.seconds, cfg.servers.c_str(),
-                    DialectOf(dbUrl) == Dialect::Postgres ? "PostgreSQL" : "SQLite",
-                    cfg.dbConnections ? (", " + std::to_string(cfg.dbConnections) + " connections a process").c_str()
-                                      : "");
+        std::string setup = DialectOf(dbUrl) == Dialect::Postgres ? "PostgreSQL" : "SQLite";
+        if (cfg.dbConnections) setup += ", " + std::to_string(cfg.dbConnections) + " connections a process";
+        if (cfg.serverCpuQuota > 0) {
+            char q[64];
+            std::snprintf(q, sizeof q, ", at most %.2g of a core a process", cfg.serverCpuQuota);
+            setup += q;
+        }
+        std::printf("zel-load: %d operators, %d%% of their orders shared, %.0f s against %s (%s)\n", cfg.operators,
+                    cfg.conflictPct, cfg.seconds, cfg.servers.c_str(), setup.c_str());
         std::fflush(stdout);
 
         std::vector<std::unique_ptr<Operator>> ops;
