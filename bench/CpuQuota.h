@@ -34,11 +34,16 @@ public:
         const Hierarchy h = findCpuHierarchy();
         dir_ = h.ownGroup + "/" + name;
         if (::mkdir(dir_.c_str(), 0755) != 0 && errno != EEXIST) fail("cannot create the control group " + dir_);
-        if (h.v2) {
-            write(dir_ + "/cpu.max", std::to_string(quota) + " " + std::to_string(period));
-        } else {
-            write(dir_ + "/cpu.cfs_period_us", std::to_string(period));
-            write(dir_ + "/cpu.cfs_quota_us", std::to_string(quota));
+        try {
+            if (h.v2) {
+                write(dir_ + "/cpu.max", std::to_string(quota) + " " + std::to_string(period));
+            } else {
+                write(dir_ + "/cpu.cfs_period_us", std::to_string(period));
+                write(dir_ + "/cpu.cfs_quota_us", std::to_string(quota));
+            }
+        } catch (...) {
+            ::rmdir(dir_.c_str());
+            throw;
         }
     }
     ~CpuQuota()
@@ -116,21 +121,27 @@ private:
         };
         if (!v1Mount.empty()) return {false, join(v1Mount, v1Path)};
         if (!v2Mount.empty()) {
-            const std::string parent = join(v2Mount, v2Path);
-            std::ifstream offered(parent + "/cgroup.controllers");
-            std::string list;
-            std::getline(offered, list);
-            for (const std::string& c : split(list, ' '))
-                if (c == "cpu") {
-                    std::ifstream enabled(parent + "/cgroup.subtree_control");
-                    std::string on;
-                    std::getline(enabled, on);
-                    bool has = false;
-                    for (const std::string& e : split(on, ' '))
-                        has = has || e == "cpu";
-                    if (!has) write(parent + "/cgroup.subtree_control", "+cpu");
-                    return {true, parent};
+            // In the unified hierarchy a group that holds processes cannot
+            // hand a controller down to groups under it (its root excepted):
+            // the groups go under the root when they may, else under the
+            // calling process's own group.
+            auto has = [](const std::string& file, const char* what) {
+                std::ifstream in(file);
+                std::string list;
+                std::getline(in, list);
+                for (const std::string& c : split(list, ' '))
+                    if (c == what) return true;
+                return false;
+            };
+            for (const std::string& parent : {v2Mount, join(v2Mount, v2Path)}) {
+                if (!has(parent + "/cgroup.controllers", "cpu")) continue;
+                if (!has(parent + "/cgroup.subtree_control", "cpu")) {
+                    std::ofstream on(parent + "/cgroup.subtree_control");
+                    on << "+cpu" << std::flush;
+                    if (!on) continue;
                 }
+                return {true, parent};
+            }
         }
         errno = ENOENT;
         fail("no hierarchy of control groups offers the cpu controller");
