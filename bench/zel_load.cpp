@@ -781,7 +781,17 @@ int run(int argc, char** argv)
         code = checkDatabase(*c, s, histBefore) ? 1 : 0;
         k.expect(s.all.errors == 0, "no call failed for another reason than a conflict");
         k.expect(!s.releases.empty(), "the operators released inconsistencies");
-        if (cfg.conflictPct > 0 && cfg.operators > 1) k.expect(s.all.conflicts > 0, "conflicting sends were refused");
+        // Whether two operators happened to race for one row is chance: a
+        // short run with few operators may see none, which is no failure of
+        // the server, only a run that did not try its refusals. The smoke run
+        // (CI) shares enough orders that it always does, and must.
+        if (cfg.conflictPct > 0 && cfg.operators > 1) {
+            if (smoke || s.all.conflicts > 0)
+                k.expect(s.all.conflicts > 0, "conflicting sends were refused");
+            else
+                std::printf("  note: no two operators raced for one row, so no refusal was tried (more operators, "
+                            "a longer run or a larger --conflicts)\n");
+        }
         if (s.killed) k.expect(s.all.releasesAfterKill > 0, "the work went on after the kill");
         if (k.failed) code = 1;
         std::printf("%s\n", code ? "zel-load: CHECKS FAILED" : "zel-load: all checks passed");
