@@ -16,6 +16,9 @@
 // 1 when a check fails or a call failed for any other reason than a conflict
 // (a send cut off by a server process that was killed is reported apart: its
 // outcome is read back from the database, as an operator would look again).
+// A run with a share of orders in common must see conflicts refused, unless
+// no two operators happened to race for one row, which it says (--smoke
+// shares enough orders that it always races).
 //
 //   zel-load --spawn N --db URL [options]     a fresh schema (PostgreSQL) or
 //        file (SQLite) seeded for the run, N zel-server processes over it,
