@@ -24,15 +24,16 @@ namespace zel::bench {
 
 class CpuQuota {
 public:
-    // A new group `name` beside the calling process's own, limited to `cores`
-    // (more than 0; 1.5 is one core and a half).
+    // A new group `name`, limited to `cores` (more than 0; 1.5 is one core
+    // and a half), under the calling process's own group or, in the unified
+    // hierarchy, under its root when it may.
     CpuQuota(const std::string& name, double cores)
     {
         if (!(cores > 0) || cores > 1024) throw std::invalid_argument("a CPU quota is a number of cores above 0");
         const long period = 100000; // µs
         const long quota = std::max(1000L, std::lround(cores * double(period)));
         const Hierarchy h = findCpuHierarchy();
-        dir_ = h.ownGroup + "/" + name;
+        dir_ = h.parent + "/" + name;
         if (::mkdir(dir_.c_str(), 0755) != 0 && errno != EEXIST) fail("cannot create the control group " + dir_);
         try {
             if (h.v2) {
@@ -60,7 +61,7 @@ public:
 private:
     struct Hierarchy {
         bool v2 = false;
-        std::string ownGroup; // directory of the calling process's group in it
+        std::string parent; // directory the new groups go in
     };
 
     [[noreturn]] static void fail(const std::string& what)
