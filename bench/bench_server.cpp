@@ -21,7 +21,10 @@
 // right after an empty call on the same thread, and the call's ratio to the
 // empty call + that: how much of the gap is the statements running slower
 // when other work runs between them, as it does in any server. It is shown
-// beside the floor, not in it, and no target is read from it.
+// beside the floor, not in it, and no target is read from it. First of all
+// it prints what waking a thread costs on the machine, busy and idle (see
+// wakeUpCost): where an idle CPU is slow to wake, calls pay for it and the
+// floor's statements, run back to back, do not.
 //
 //   zel-bench-server                      1 000 000 orders on SQLite, and on
 //                                         PostgreSQL when --pg or ZEL_TEST_PG_URL
@@ -61,10 +64,13 @@
 #include <grpcpp/grpcpp.h>
 #include <map>
 #include <optional>
+#include <pthread.h>
 #include <random>
+#include <sched.h>
 #include <set>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace zel::server;
@@ -104,6 +110,69 @@ Stats stats(std::vector<double> us)
 double micros(Clock::duration d)
 {
     return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// What waking a thread costs on this machine: a thread blocked on a pipe,
+// woken from another CPU, right after its CPU was busy (as in the floor's
+// loop, where the database's process gets the next statement at once) and
+// after its CPU idled for a millisecond (as between a call's statements,
+// while gRPC carries the answer and the next request). Where the second is
+// much dearer (a virtual machine whose host takes an idle CPU back), a call
+// pays it at least once more than its floor. Returns the p50s in µs, or
+// nothing when the process may run on one CPU only.
+std::optional<std::pair<double, double>> wakeUpCost(int samples)
+{
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return std::nullopt;
+    std::vector<int> cpus;
+    for (int c = 0; c < CPU_SETSIZE && cpus.size() < 2; ++c)
+        if (CPU_ISSET(c, &allowed)) cpus.push_back(c);
+    if (cpus.size() < 2) return std::nullopt;
+    auto pin = [](int cpu) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    };
+    int ping[2], pong[2];
+    if (::pipe(ping) != 0) return std::nullopt;
+    if (::pipe(pong) != 0) {
+        ::close(ping[0]);
+        ::close(ping[1]);
+        return std::nullopt;
+    }
+    // The woken thread answers with how long after the send it woke.
+    std::thread woken([&] {
+        pin(cpus[1]);
+        Clock::time_point sent;
+        while (::read(ping[0], &sent, sizeof sent) == sizeof sent) {
+            const double us = micros(Clock::now() - sent);
+            if (::write(pong[1], &us, sizeof us) != sizeof us) break;
+        }
+    });
+    pin(cpus[0]);
+    auto measure = [&](std::chrono::microseconds idle) {
+        std::vector<double> us;
+        for (int i = 0; i < samples; ++i) {
+            if (idle.count()) std::this_thread::sleep_for(idle);
+            const auto sent = Clock::now();
+            double took = 0;
+            if (::write(ping[1], &sent, sizeof sent) != sizeof sent ||
+                ::read(pong[0], &took, sizeof took) != sizeof took)
+                break;
+            us.push_back(took);
+        }
+        return stats(std::move(us)).p50;
+    };
+    const double busy = measure(std::chrono::microseconds(0));
+    const double idle = measure(std::chrono::microseconds(1000));
+    ::close(ping[1]); // ends the woken thread's loop
+    woken.join();
+    for (int fd : {ping[0], pong[0], pong[1]})
+        ::close(fd);
+    // The main thread goes back to every CPU it may use.
+    pthread_setaffinity_np(pthread_self(), sizeof allowed, &allowed);
+    return std::make_pair(busy, idle);
 }
 
 // The median of a few figures and their spread.
@@ -691,6 +760,10 @@ int run(int argc, char** argv)
     }
     std::printf("zel-bench-server%s: each call beside its floor (the empty call + the method's SQL run directly)\n",
                 cfg.smoke ? " (smoke run)" : "");
+    if (auto w = wakeUpCost(cfg.smoke ? 50 : 500))
+        std::printf("this machine: a thread woken from another CPU %.1f µs after the send when its CPU had just "
+                    "been busy, %.1f µs when it had idled 1 ms (p50)\n",
+                    w->first, w->second);
     if (cfg.sqlite) runOne("SQLite", "sqlite:" + cfg.sqlitePath, cfg);
 
     if (cfg.pg && !cfg.pgUrl.empty()) {
