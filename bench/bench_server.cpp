@@ -118,8 +118,8 @@ double micros(Clock::duration d)
 // after its CPU idled for a millisecond (as between a call's statements,
 // while gRPC carries the answer and the next request). Where the second is
 // much dearer (a virtual machine whose host takes an idle CPU back), a call
-// pays it at least once more than its floor. Returns the p50s in µs, or
-// nothing when the process may run on one CPU only.
+// pays it where its floor does not. Returns the p50s in µs, or nothing when
+// the process may run on one CPU only.
 std::optional<std::pair<double, double>> wakeUpCost(int samples)
 {
     cpu_set_t allowed;
