@@ -117,7 +117,7 @@ void ensureBuilt(const std::string& url, const Config& cfg)
             {"CDFILIAL", "NRPEDIDO", "NRINCONSPED", "CDOPERLIBE", "DTLIBEINCONS", "DTREGISTRO", "TXOBSLIBINCO"},
             [&](std::vector<DbValue>& row) {
                 if (i == add) return false;
-                const std::size_t k = std::size_t(i) % keys.size();
+                const std::size_t k = std::size_t(i * 7919) % keys.size(); // every day, every branch
                 const std::int64_t at = end - span + (span / add) * i;
                 row = {keys.at(k, 0),
                        keys.at(k, 1),

@@ -9,15 +9,11 @@
 #include <absl/synchronization/mutex.h>
 #include <fstream>
 #include <grpc/grpc.h>
-#include <grpcpp/impl/codegen/proto_utils.h>
-#include <grpcpp/impl/rpc_service_method.h>
 #include <grpcpp/security/server_credentials.h>
-#include <grpcpp/support/method_handler.h>
 #include <malloc.h>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
-#include <type_traits>
 
 namespace zel::server {
 namespace {
@@ -43,84 +39,47 @@ std::string readFile(const std::string& path)
     return s.str();
 }
 
-// The order service. Its methods take and give their messages as bytes:
-// a request is parsed into the thread's request arena, emptied after the
-// call, and the answer is serialized here, so that its packet's storage goes back
-// to the thread's spare packets instead of being freed after every call and
-// allocated again at the next one (a packet is a few dozen small parts).
-class RdmIncPedService final : public grpc::Service {
+// The order service, on the generated classes of the synchronous API: each
+// call runs on a thread of the server's pool, its caller taken from the
+// session token.
+class RdmIncPedService final : public Zel08100::rdmIncPed::Service {
 public:
-    RdmIncPedService(IncPed& logic, Sessions& sessions) : logic_(logic), sessions_(sessions)
+    RdmIncPedService(IncPed& logic, Sessions& sessions) : logic_(logic), sessions_(sessions) {}
+
+    grpc::Status GetPedido(grpc::ServerContext* ctx, const Zel08100::GetPedidoRequest* rq,
+                           zel::data::Result* out) override
     {
-        method<Zel08100::GetPedidoRequest>("/Zel08100.rdmIncPed/GetPedido", &IncPed::GetPedido);
-        method<Zel08100::GetIncPedRequest>("/Zel08100.rdmIncPed/GetIncPed", &IncPed::GetIncPed);
-        method<Zel08100::GetItemRequest>("/Zel08100.rdmIncPed/GetItem", &IncPed::GetItem);
-        method<Zel08100::GetGrupOperRequest>("/Zel08100.rdmIncPed/GetGrupOper", &IncPed::GetGrupOper);
-        method<Zel08100::GetNrPedidoRequest>("/Zel08100.rdmIncPed/GetNrPedido", &IncPed::GetNrPedido);
-        method<Zel08100::SetRequest>("/Zel08100.rdmIncPed/SetIncPed", &IncPed::SetIncPed);
-        method<Zel08100::SetRequest>("/Zel08100.rdmIncPed/SetItem", &IncPed::SetItem);
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.GetPedido(who, *rq, dl); });
+    }
+    grpc::Status GetIncPed(grpc::ServerContext* ctx, const Zel08100::GetIncPedRequest* rq,
+                           zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.GetIncPed(who, *rq, dl); });
+    }
+    grpc::Status GetItem(grpc::ServerContext* ctx, const Zel08100::GetItemRequest* rq, zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.GetItem(who, *rq, dl); });
+    }
+    grpc::Status GetGrupOper(grpc::ServerContext* ctx, const Zel08100::GetGrupOperRequest* rq,
+                             zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.GetGrupOper(who, *rq, dl); });
+    }
+    grpc::Status GetNrPedido(grpc::ServerContext* ctx, const Zel08100::GetNrPedidoRequest* rq,
+                             zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.GetNrPedido(who, *rq, dl); });
+    }
+    grpc::Status SetIncPed(grpc::ServerContext* ctx, const Zel08100::SetRequest* rq, zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.SetIncPed(who, rq->delta(), dl); });
+    }
+    grpc::Status SetItem(grpc::ServerContext* ctx, const Zel08100::SetRequest* rq, zel::data::Result* out) override
+    {
+        return call(ctx, out, [&](const Caller& who, auto dl) { return logic_.SetItem(who, rq->delta(), dl); });
     }
 
 private:
-    // The first block of a thread's request arena, kept by the thread (a
-    // send of one row takes a few KB); a larger request, a long order list,
-    // takes blocks freed after its call.
-    static constexpr std::size_t kKeptRequestBytes = 16 << 10;
-
-    template <class Request, class Logic> void method(const char* path, Logic logic)
-    {
-        using Handler = grpc::internal::RpcMethodHandler<RdmIncPedService, grpc::ByteBuffer, grpc::ByteBuffer>;
-        AddMethod(new grpc::internal::RpcServiceMethod(
-            path, grpc::internal::RpcMethod::NORMAL_RPC,
-            new Handler([logic](RdmIncPedService* self, grpc::ServerContext* ctx, const grpc::ByteBuffer* in,
-                                grpc::ByteBuffer* out) { return self->serve<Request>(ctx, *in, out, logic); },
-                        this)));
-    }
-
-    struct RequestArena {
-        std::unique_ptr<char[]> block = std::make_unique<char[]>(kKeptRequestBytes);
-        google::protobuf::Arena arena{options(block.get())};
-        static google::protobuf::ArenaOptions options(char* block)
-        {
-            google::protobuf::ArenaOptions o;
-            o.initial_block = block;
-            o.initial_block_size = kKeptRequestBytes;
-            return o;
-        }
-    };
-    // One per thread, whatever the method.
-    static google::protobuf::Arena& threadRequests()
-    {
-        thread_local RequestArena requests;
-        return requests.arena;
-    }
-
-    template <class Request, class Logic>
-    grpc::Status serve(grpc::ServerContext* ctx, const grpc::ByteBuffer& in, grpc::ByteBuffer* out, Logic logic)
-    {
-        google::protobuf::Arena& arena = threadRequests();
-        struct Empty {
-            google::protobuf::Arena& a;
-            ~Empty() { a.Reset(); }
-        } empty{arena};
-        Request& rq = *google::protobuf::Arena::CreateMessage<Request>(&arena);
-        grpc::ByteBuffer bytes(in);
-        grpc::Status st = grpc::GenericDeserialize<grpc::ProtoBufferReader, Request>(&bytes, &rq);
-        if (!st.ok()) return st;
-        zel::data::Result result;
-        st = call(ctx, &result, [&](const Caller& who, std::optional<Deadline> dl) {
-            if constexpr (std::is_same_v<Request, Zel08100::SetRequest>)
-                return (logic_.*logic)(who, rq.delta(), dl);
-            else
-                return (logic_.*logic)(who, rq, dl);
-        });
-        if (!st.ok()) return st;
-        bool ownBuffer = false;
-        st = grpc::GenericSerialize<grpc::ProtoBufferWriter, zel::data::Result>(result, out, &ownBuffer);
-        if (result.has_data()) RecyclePacket(std::move(*result.mutable_data()));
-        return st;
-    }
-
     template <class F> grpc::Status call(grpc::ServerContext* ctx, zel::data::Result* out, F&& method)
     {
         try {
