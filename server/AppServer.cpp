@@ -2,6 +2,7 @@
 
 #include "proto/login.grpc.pb.h"
 #include "proto/rdmIncPed.grpc.pb.h"
+#include "proto/zel08200.grpc.pb.h"
 #include "server/Log.h"
 #include "server/Schema.h"
 
@@ -149,6 +150,76 @@ private:
     Sessions& sessions_;
 };
 
+// The supervisors' service, on the generated classes: the caller comes from
+// the session token as for the order service.
+class SupervisaoService final : public Zel08200::rdmSupervisao::Service {
+public:
+    SupervisaoService(Supervisao& logic, Sessions& sessions) : logic_(logic), sessions_(sessions) {}
+
+    grpc::Status GetDireitos(grpc::ServerContext* ctx, const Zel08200::GetDireitosRequest* rq,
+                             zel::data::Result* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetDireitos(who, *rq, dl); },
+            [&](const ServiceError& e) { *out = ErrorResult(e); });
+    }
+    grpc::Status GetHistorico(grpc::ServerContext* ctx, const Zel08200::GetHistoricoRequest* rq,
+                              Zel08200::GetHistoricoReply* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetHistorico(who, *rq, dl); },
+            [&](const ServiceError& e) { *out->mutable_result() = ErrorResult(e); });
+    }
+    grpc::Status GetPendentes(grpc::ServerContext* ctx, const Zel08200::GetPendentesRequest* rq,
+                              zel::data::Result* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetPendentes(who, *rq, dl); },
+            [&](const ServiceError& e) { *out = ErrorResult(e); });
+    }
+    grpc::Status LiberaLote(grpc::ServerContext* ctx, const Zel08200::LiberaLoteRequest* rq,
+                            grpc::ServerWriter<Zel08200::LiberaLoteReply>* writer) override
+    {
+        auto send = [&](const Zel08200::LiberaLoteReply& r) { return !ctx->IsCancelled() && writer->Write(r); };
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { logic_.LiberaLote(who, *rq, send, dl); },
+            [&](const ServiceError& e) {
+                Zel08200::LiberaLoteReply r;
+                r.mutable_error()->set_code(e.code);
+                r.mutable_error()->set_message(e.message);
+                send(r);
+            });
+    }
+
+private:
+    template <class F, class E> grpc::Status call(grpc::ServerContext* ctx, F&& method, E&& error)
+    {
+        try {
+            const auto& md = ctx->client_metadata();
+            auto it = md.find(kSessionKey);
+            std::optional<Caller> who;
+            if (it != md.end()) {
+                try {
+                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()));
+                } catch (const DbError& e) {
+                    Log("session check: %s", e.what());
+                    error(DbFailure(e));
+                    return grpc::Status::OK;
+                }
+            }
+            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
+            method(*who, callDeadline(ctx));
+        } catch (const std::exception& e) {
+            Log("call failed: %s", e.what());
+            error({kErrInternal, "Erro interno do servidor de aplicação."});
+        }
+        return grpc::Status::OK;
+    }
+
+    Supervisao& logic_;
+    Sessions& sessions_;
+};
+
 class LoginService final : public zel::login::Login::Service {
 public:
     explicit LoginService(Sessions& s) : sessions_(s) {}
@@ -224,12 +295,14 @@ void TuneRuntime()
 
 struct AppServer::Services {
     RdmIncPedService incPed;
+    SupervisaoService supervisao;
     LoginService login;
-    Services(IncPed& l, Sessions& s) : incPed(l, s), login(s) {}
+    Services(IncPed& l, Supervisao& sv, Sessions& s) : incPed(l, s), supervisao(sv, s), login(s) {}
 };
 
 AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections)
-    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
+    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), supervisao_(db_),
+      services_(std::make_unique<Services>(logic_, supervisao_, sessions_))
 {
 }
 
@@ -277,6 +350,7 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     b.SetMaxReceiveMessageSize(options.maxReceiveBytes);
     b.SetMaxSendMessageSize(options.maxSendBytes);
     b.RegisterService(&services_->incPed);
+    b.RegisterService(&services_->supervisao);
     b.RegisterService(&services_->login);
     if (extra) extra(b);
     server_ = b.BuildAndStart();
