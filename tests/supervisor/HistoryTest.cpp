@@ -75,6 +75,24 @@ protected:
         ReleaseElsewhere(QStringLiteral("0001"), first, QStringLiteral("Conferido; \"ok\" do gerente"));
         ReleaseElsewhere(QStringLiteral("0010"), second);
     }
+    // More history today than one page of the server holds: 5 100 rows of
+    // operator 0009 on one released inconsistency, a second apart.
+    void AddManyHistoryRows()
+    {
+        QSqlDatabase db = Db();
+        ASSERT_TRUE(db.transaction());
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
+                                 "DTREGISTRO, TXOBSLIBINCO) VALUES ('0001', '0900000030', '001', '0009', ?, ?, ?)"));
+        const qint64 start = TDateTime::Today().msecs() + 60'000;
+        for (int i = 0; i < 5100; ++i) {
+            q.addBindValue(start + i * 1000);
+            q.addBindValue(start + i * 1000);
+            q.addBindValue(QStringLiteral("nota %1").arg(i));
+            ASSERT_TRUE(q.exec());
+        }
+        ASSERT_TRUE(db.commit());
+    }
 
     // The rows of the history of branch 0001 released today, as the grid
     // shows them (order, inconsistency, who, when, note), from the database.
@@ -120,6 +138,7 @@ protected:
 TEST_F(HistoryTest, TheGridHoldsWhatTheDatabaseHoldsForTheCriteria)
 {
     Prepare();
+    AddManyHistoryRows();
     OpenShell(QStringLiteral("0010"));
     QWidget* screen = Open("mnuHistLib", "frmHistLib");
     ASSERT_NE(screen, nullptr);
