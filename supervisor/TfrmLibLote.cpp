@@ -120,7 +120,7 @@ TfrmLibLote::TfrmLibLote(QWidget* owner)
     edtCodigos->setPlaceholderText(QStringLiteral("todos; ou 001, 007, ..."));
     btnConsultar = AddButton("btnConsultar", QStringLiteral("&Consultar"), 530, 6, 100);
 
-    edtMarcarCodigo = AddCriterion("edtMarcarCodigo", QStringLiteral("Có&digo"), 6, 87, 60, 40, 3);
+    edtMarcarCodigo = AddCriterion("edtMarcarCodigo", QStringLiteral("Cód&igo"), 6, 87, 60, 40, 3);
     btnMarcarCodigo = AddButton("btnMarcarCodigo", QStringLiteral("Marcar &código"), 115, 86, 100);
     btnMarcarTodas = AddButton("btnMarcarTodas", QStringLiteral("&Marcar todas"), 220, 86, 100);
     btnDesmarcarTodas = AddButton("btnDesmarcarTodas", QStringLiteral("Desmarcar t&odas"), 325, 86, 100);

@@ -2,6 +2,7 @@
 // grid shows is what the database holds for the criteria, every page of it;
 // a click on a title sorts; the exported file, read back, is the grid.
 #include "host/Dialogs.h"
+#include "host/WaitAnimation.h"
 #include "platform/data/DateTime.h"
 #include "platform/widgets/DBGrid.h"
 #include "tests/supervisor/SupervisorFixture.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -152,6 +154,12 @@ TEST_F(HistoryTest, TheGridHoldsWhatTheDatabaseHoldsForTheCriteria)
         QString operador, pedido;
         int atLeast; // of this test's own releases
     };
+    // The wait animation turns while the pages come.
+    int aviDepth = 0;
+    QTimer sampler;
+    sampler.setInterval(1);
+    QObject::connect(&sampler, &QTimer::timeout, [&] { aviDepth = std::max(aviDepth, ShowAviDepth()); });
+    sampler.start();
     for (const Case& c :
          {Case{{}, {}, 40}, Case{QStringLiteral("0001"), {}, 20}, Case{{}, QStringLiteral("0900000003"), 2},
           Case{QStringLiteral("0010"), QStringLiteral("0900000003"), 0}}) {
@@ -165,6 +173,8 @@ TEST_F(HistoryTest, TheGridHoldsWhatTheDatabaseHoldsForTheCriteria)
         EXPECT_EQ(screen->findChild<QLabel*>(QStringLiteral("lblContagem"))->text(),
                   QStringLiteral("%1 linhas").arg(expected.size()));
     }
+    sampler.stop();
+    EXPECT_GE(aviDepth, 1);
     // Nothing matches: the grid empties and the operator is told.
     MessageSeam::clearHistory();
     Type(screen, "edtOperador", QStringLiteral("9999"));

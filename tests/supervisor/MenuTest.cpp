@@ -1,6 +1,9 @@
 // The shell gives the supervisors' module its entries under "Pedidos",
 // beside the review module's, enabled by the operator's rights in the
 // login's branch.
+#include "host/Dialogs.h"
+#include "host/Login.h"
+#include "host/LoginClient.h"
 #include "tests/supervisor/SupervisorFixture.h"
 
 #include <QAction>
@@ -39,12 +42,27 @@ TEST_F(SupervisorTest, TheEntriesGoUnderPedidosEnabledByTheOperatorsRights)
     }
 }
 
+TEST_F(SupervisorTest, AModuleThatCannotLoadIsReportedAndTheOthersStillLoad)
+{
+    SetLogin(Entrar(server_.host(), server_.port(), QStringLiteral("0010"), QStringLiteral("demo")));
+    main_ = std::make_unique<zel::app::TfrmPrincipal>(QStringLiteral(ZEL_REVIEW_MODULE));
+    main_->show();
+    main_->LoadMenuModules({QStringLiteral("/nenhum/libPKG_ZEL99999.so"), QStringLiteral(ZEL_SUPERVISOR_MODULE)});
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_TRUE(MessageSeam::errors()[0].contains(QStringLiteral("libPKG_ZEL99999.so")));
+    ASSERT_NE(MenuEntry("mnuLibLote"), nullptr);
+    EXPECT_TRUE(MenuEntry("mnuLibLote")->isEnabled());
+    ASSERT_EQ(main_->MenuModules().size(), 1u);
+}
+
 TEST_F(SupervisorTest, EveryControlOfTheScreensHasAName)
 {
     OpenShell(QStringLiteral("0010"));
     for (const auto& [entry, screen] : {std::pair{"mnuHistLib", "frmHistLib"}, std::pair{"mnuLibLote", "frmLibLote"}}) {
         QWidget* w = Open(entry, screen);
         ASSERT_NE(w, nullptr);
+        if (qEnvironmentVariableIsSet("ZEL_SHOT_DIR"))
+            main_->grab().save(qEnvironmentVariable("ZEL_SHOT_DIR") + QLatin1Char('/') + screen + ".png");
         for (QWidget* child : w->findChildren<QWidget*>()) {
             // Qt's own parts of a control (scroll bars, viewports) are not ours to name.
             if (child->objectName().startsWith(QLatin1String("qt_")) || !child->parentWidget()) continue;
