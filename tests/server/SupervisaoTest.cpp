@@ -473,6 +473,31 @@ TEST_P(SupervisaoTest, HistoryFilters)
     EXPECT_EQ(order, "01 01 02 10 ");
 }
 
+TEST_P(SupervisaoTest, ADatabaseFailureMidBatchEndsItWithTheOutcomesDone)
+{
+    AddPending(db_->url(), 600);
+    const std::string ana = LoginAs("0001");
+    Zel08200::LiberaLoteRequest rq;
+    rq.set_cd_filial("0001");
+    for (int i = 0; i < 600; ++i)
+        *rq.add_itens() = Item("0001", OrderNo(100000 + i / 2), i % 2 ? "002" : "001");
+    // The database goes away before row 450.
+    server_->supervisao().beforeRow = [](std::size_t row) {
+        if (row == 450) throw DbError(DbError::Kind::Unavailable, "connection lost");
+    };
+    Batch b = Libera(ana, rq);
+    server_->supervisao().beforeRow = nullptr;
+    ASSERT_EQ(b.outcomes.size(), 450u);
+    for (const Outcome& o : b.outcomes)
+        EXPECT_EQ(o.situacao(), Outcome::LIBERADA);
+    ASSERT_TRUE(b.error);
+    EXPECT_EQ(b.error->code(), kErrUnavailable);
+    EXPECT_EQ(Count(db_->url(), "SELECT COUNT(*) FROM HISTLIBINC"), 450);
+    EXPECT_EQ(Count(db_->url(), "SELECT COUNT(*) FROM INCONSPED WHERE NRPEDIDO >= '0000100225' AND DTLIBEINCONS IS "
+                                "NOT NULL"),
+              0);
+}
+
 ZEL_INSTANTIATE(SupervisaoTest);
 
 // A zel-server process killed (SIGKILL) in the middle of a batch of 10 000
