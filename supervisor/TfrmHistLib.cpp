@@ -6,9 +6,13 @@
 #include "host/WaitAnimation.h"
 #include "platform/data/Guard.h"
 #include "supervisor/Csv.h"
+#include "supervisor/Listagem.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QSaveFile>
 
 namespace Pkg_zel08200 {
@@ -53,6 +57,14 @@ TfrmHistLib::TfrmHistLib(QWidget* owner)
     edtCdCons = AddCriterion("edtCdCons", QStringLiteral("&Inconsistência"), 6, 60, 60, 40, 3);
     btnConsultar = AddButton("btnConsultar", QStringLiteral("&Consultar"), 530, 6, 100);
     btnExportar = AddButton("btnExportar", QStringLiteral("&Exportar CSV"), 530, 33, 100);
+    btnExportarPdf = AddButton("btnExportarPdf", QStringLiteral("Exportar P&DF"), 530, 60, 100);
+    connect(btnExportarPdf, &QPushButton::clicked, this, [this] { Guarded([this] { btnExportarPdfClick(); }); });
+    connect(mnuConfigImpressora, &QAction::triggered, this,
+            [this] { Guarded([this] { mnuConfigImpressoraClick(); }); });
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setPageOrientation(QPageLayout::Landscape);
+    printer_->setPageSize(QPageSize(QPageSize::A4));
+    printer_->setDocName(Caption());
     connect(btnConsultar, &QPushButton::clicked, this, [this] { Guarded([this] { btnConsultarClick(); }); });
     connect(btnExportar, &QPushButton::clicked, this, [this] { Guarded([this] { btnExportarClick(); }); });
     setFormBounds(120, 80, 741, 470);
@@ -89,6 +101,15 @@ void TfrmHistLib::btnConsultarClick()
         const TShowAviScope wait(TAviKind::Fetching, MainForm());
         pages = AppServer().GetHistorico(f);
     }
+    QStringList said{QStringLiteral("Filial %1").arg(f.cdFilial)};
+    if (!f.dtDe.isZero() || !f.dtAte.isZero())
+        said << QStringLiteral("Período %1 a %2")
+                    .arg(f.dtDe.isZero() ? QStringLiteral("...") : DateToStr(f.dtDe),
+                         f.dtAte.isZero() ? QStringLiteral("...") : DateToStr(f.dtAte));
+    if (!f.cdOperador.isEmpty()) said << QStringLiteral("Operador %1").arg(f.cdOperador);
+    if (!f.nrPedido.isEmpty()) said << QStringLiteral("Pedido %1").arg(f.nrPedido);
+    if (!f.cdConsPedido.isEmpty()) said << QStringLiteral("Inconsistência %1").arg(f.cdConsPedido);
+    criteria_ = said.join(QStringLiteral("   "));
     rows_.Clear();
     for (const auto& page : pages)
         rows_.Append(page);
@@ -97,18 +118,61 @@ void TfrmHistLib::btnConsultarClick()
         MessageDlg(QStringLiteral("Nenhuma liberação atende aos critérios."), TMsgDlgType::mtInformation, mbOK);
 }
 
-void TfrmHistLib::btnExportarClick()
+QString TfrmHistLib::askFile(const char* name, const QString& title, const QString& filter, const QString& suffix,
+                             const QString& proposed)
 {
     if (rows_.Count() == 0) MensErro(QStringLiteral("Não há linhas para exportar."), true);
-    QFileDialog dialog(this, QStringLiteral("Exportar histórico"));
-    dialog.setObjectName(QStringLiteral("dlgExportar"));
+    QFileDialog dialog(this, title);
+    dialog.setObjectName(QString::fromLatin1(name));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("Arquivos CSV (*.csv)"));
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QStringLiteral("historico-liberacoes.csv"));
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) Abort();
-    ExportTo(dialog.selectedFiles().constFirst());
+    return dialog.selectedFiles().constFirst();
+}
+
+void TfrmHistLib::btnExportarClick()
+{
+    ExportTo(askFile("dlgExportar", QStringLiteral("Exportar histórico"), QStringLiteral("Arquivos CSV (*.csv)"),
+                     QStringLiteral("csv"), QStringLiteral("historico-liberacoes.csv")));
+}
+
+void TfrmHistLib::btnExportarPdfClick()
+{
+    PrintPdfTo(askFile("dlgExportarPdf", QStringLiteral("Exportar histórico em PDF"),
+                       QStringLiteral("Arquivos PDF (*.pdf)"), QStringLiteral("pdf"),
+                       QStringLiteral("historico-liberacoes.pdf")));
+}
+
+void TfrmHistLib::PrintPdfTo(const QString& path)
+{
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(path);
+    pdf.setPageLayout(printer_->pageLayout());
+    pdf.setDocName(Caption());
+    PrintRows(pdf, Caption(), criteria_, rows_);
+}
+
+void TfrmHistLib::sbtImprimirClick(QObject*)
+{
+    if (rows_.Count() == 0) MensErro(QStringLiteral("Não há linhas para imprimir."), true);
+    QPrintPreviewDialog preview(printer_.get(), this);
+    preview.setObjectName(QStringLiteral("dlgListagem"));
+    preview.setWindowTitle(QStringLiteral("Listagem: %1").arg(Caption()));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { Guarded([&] { PrintRows(*printer, Caption(), criteria_, rows_); }); });
+    preview.exec();
+}
+
+void TfrmHistLib::mnuConfigImpressoraClick()
+{
+    QPrintDialog dialog(printer_.get(), this);
+    dialog.setObjectName(QStringLiteral("dlgImpressora"));
+    dialog.setWindowTitle(QStringLiteral("Configurar impressora"));
+    dialog.exec();
 }
 
 void TfrmHistLib::ExportTo(const QString& path)

@@ -8,9 +8,14 @@
 #include "tests/supervisor/SupervisorFixture.h"
 #include "tests/support/Modal.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -185,9 +190,10 @@ TEST_F(HistoryTest, TheGridHoldsWhatTheDatabaseHoldsForTheCriteria)
     EXPECT_EQ(MessageSeam::history().back().text, QStringLiteral("Nenhuma liberação atende aos critérios."));
 }
 
-TEST_F(HistoryTest, ATitleSortsAndTheExportedFileReadBackIsTheGrid)
+TEST_F(HistoryTest, ATitleSortsAndTheExportedFilesHoldTheGrid)
 {
     Prepare();
+    AddManyHistoryRows();
     OpenShell(QStringLiteral("0010"));
     QWidget* screen = Open("mnuHistLib", "frmHistLib");
     ASSERT_NE(screen, nullptr);
@@ -196,7 +202,7 @@ TEST_F(HistoryTest, ATitleSortsAndTheExportedFileReadBackIsTheGrid)
     Type(screen, "edtDtDe", today);
     Type(screen, "edtDtAte", today);
     Click(screen, "btnConsultar");
-    ASSERT_GE(GridRows(grid).size(), 40u);
+    ASSERT_GE(GridRows(grid).size(), 5140u);
 
     const int pedido = GridTitles(grid).indexOf(QStringLiteral("Pedido"));
     const auto column = [&] {
@@ -238,6 +244,47 @@ TEST_F(HistoryTest, ATitleSortsAndTheExportedFileReadBackIsTheGrid)
         std::find_if(rows.begin(), rows.end(),
                      [](const QStringList& r) { return r.contains(QStringLiteral("Conferido; \"ok\" do gerente")); }),
         rows.end());
+
+    // The printed list as a PDF file: its text holds every row, page after
+    // page (one release date-time per row).
+    const QString pdf = dir.filePath(QStringLiteral("historico.pdf"));
+    {
+        auto dialog = WhenModal<QFileDialog>([&](QFileDialog* d) {
+            d->selectFile(pdf);
+            static_cast<QDialog*>(d)->accept();
+        });
+        Click(screen, "btnExportarPdf");
+    }
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(60000)) << "pdftotext (poppler-utils) is needed to read the PDF";
+    ASSERT_EQ(text.exitCode(), 0);
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    static const QRegularExpression when(QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d"));
+    EXPECT_EQ(int(printed.count(when)), int(rows.size()));
+    EXPECT_TRUE(printed.contains(QStringLiteral("%1 linhas").arg(rows.size())));
+    EXPECT_GT(printed.count(QLatin1Char('\f')), 50) << "pages";
+}
+
+TEST_F(HistoryTest, TheListingOpensInAPreviewOfEveryPage)
+{
+    Prepare();
+    OpenShell(QStringLiteral("0010"));
+    QWidget* screen = Open("mnuHistLib", "frmHistLib");
+    ASSERT_NE(screen, nullptr);
+    Click(screen, "btnConsultar");
+    int pages = 0;
+    {
+        auto preview = WhenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog* d) {
+            auto* view = d->findChild<QPrintPreviewWidget*>();
+            ASSERT_NE(view, nullptr);
+            pages = view->pageCount();
+            d->reject();
+        });
+        screen->findChild<QAction*>(QStringLiteral("mnuListagem"))->trigger();
+    }
+    EXPECT_GE(pages, 1);
+    EXPECT_TRUE(MessageSeam::errors().empty());
 }
 
 } // namespace
