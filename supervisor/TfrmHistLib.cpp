@@ -6,8 +6,10 @@
 #include "host/WaitAnimation.h"
 #include "platform/data/Guard.h"
 #include "supervisor/Csv.h"
+#include "supervisor/Grafico.h"
 #include "supervisor/Listagem.h"
 
+#include <QChartView>
 #include <QFile>
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -61,13 +63,18 @@ TfrmHistLib::TfrmHistLib(QWidget* owner)
     connect(btnExportarPdf, &QPushButton::clicked, this, [this] { Guarded([this] { btnExportarPdfClick(); }); });
     connect(mnuConfigImpressora, &QAction::triggered, this,
             [this] { Guarded([this] { mnuConfigImpressoraClick(); }); });
+    panGrafico = new TPanel(this, QStringLiteral("panGrafico"));
+    SetBounds(panGrafico, 0, 116, 725, 140);
+    SetAlign(panGrafico, TAlign::alTop);
+    chtLiberacoes = CreateGrafico(panGrafico);
+    SetAlign(chtLiberacoes, TAlign::alClient);
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer_->setPageOrientation(QPageLayout::Landscape);
     printer_->setPageSize(QPageSize(QPageSize::A4));
     printer_->setDocName(Caption());
     connect(btnConsultar, &QPushButton::clicked, this, [this] { Guarded([this] { btnConsultarClick(); }); });
     connect(btnExportar, &QPushButton::clicked, this, [this] { Guarded([this] { btnExportarClick(); }); });
-    setFormBounds(120, 80, 741, 470);
+    setFormBounds(120, 40, 741, 610);
 }
 
 TfrmHistLib::~TfrmHistLib()
@@ -114,6 +121,8 @@ void TfrmHistLib::btnConsultarClick()
     for (const auto& page : pages)
         rows_.Append(page);
     ShowRows();
+    ShowGrafico(chtLiberacoes, rows_, rows_.ColumnOf(QStringLiteral("DTLIBEINCONS")),
+                rows_.ColumnOf(QStringLiteral("CDCONSPEDIDO")));
     if (rows_.Count() == 0)
         MessageDlg(QStringLiteral("Nenhuma liberação atende aos critérios."), TMsgDlgType::mtInformation, mbOK);
 }

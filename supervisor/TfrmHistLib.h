@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QChartView;
 class QPrinter;
 
 namespace Pkg_zel08200 {
@@ -25,6 +26,8 @@ public:
     QPushButton* btnConsultar;
     QPushButton* btnExportar;
     QPushButton* btnExportarPdf;
+    zel::TPanel* panGrafico;
+    QChartView* chtLiberacoes; // releases per day and code of the rows shown
 
     void sbtVerificarClick(QObject* sender) override;
     // "Listagem": the rows on the screen's printer, through a preview.

@@ -9,6 +9,10 @@
 #include "tests/support/Modal.h"
 
 #include <QAction>
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -17,10 +21,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QStackedBarSeries>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace zel::test {
 namespace {
@@ -264,6 +271,42 @@ TEST_F(HistoryTest, ATitleSortsAndTheExportedFilesHoldTheGrid)
     EXPECT_EQ(int(printed.count(when)), int(rows.size()));
     EXPECT_TRUE(printed.contains(QStringLiteral("%1 linhas").arg(rows.size())));
     EXPECT_GT(printed.count(QLatin1Char('\f')), 50) << "pages";
+}
+
+TEST_F(HistoryTest, TheChartCountsTheRowsPerDayAndCode)
+{
+    Prepare();
+    OpenShell(QStringLiteral("0010"));
+    QWidget* screen = Open("mnuHistLib", "frmHistLib");
+    ASSERT_NE(screen, nullptr);
+    auto* grid = screen->findChild<TDBGrid*>(QStringLiteral("dbgPadrao"));
+    // The whole history of the branch: the seeded days and today's.
+    Click(screen, "btnConsultar");
+    const QStringList titles = GridTitles(grid);
+    const int when = titles.indexOf(QStringLiteral("Liberado em"));
+    const int code = titles.indexOf(QStringLiteral("Código"));
+    std::map<QString, std::map<QString, int>> expected; // code -> day -> releases
+    std::set<QString> days;
+    for (const QStringList& r : GridRows(grid)) {
+        ++expected[r[code]][r[when].left(5)];
+        days.insert(r[when].left(5));
+    }
+    ASSERT_GT(days.size(), 1u);
+
+    auto* view = screen->findChild<QChartView*>(QStringLiteral("chtLiberacoes"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->chart()->series().size(), 1);
+    auto* series = qobject_cast<QStackedBarSeries*>(view->chart()->series().first());
+    ASSERT_NE(series, nullptr);
+    auto* axis = qobject_cast<QBarCategoryAxis*>(view->chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(axis, nullptr);
+    const QStringList categories = axis->categories();
+    EXPECT_EQ(std::set<QString>(categories.begin(), categories.end()), days);
+    std::map<QString, std::map<QString, int>> drawn;
+    for (QBarSet* set : series->barSets())
+        for (int i = 0; i < set->count(); ++i)
+            if (set->at(i) != 0) drawn[set->label()][categories.value(i)] = int(set->at(i));
+    EXPECT_EQ(drawn, expected);
 }
 
 TEST_F(HistoryTest, TheListingOpensInAPreviewOfEveryPage)
