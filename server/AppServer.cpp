@@ -210,16 +210,17 @@ private:
             const auto& md = ctx->client_metadata();
             auto it = md.find(kSessionKey);
             std::optional<Caller> who;
+            std::string refusal = kSessionInvalid;
             if (it != md.end()) {
                 try {
-                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()));
+                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()), &refusal);
                 } catch (const DbError& e) {
                     Log("session check: %s", e.what());
                     *out = ErrorResult(DbFailure(e));
                     return grpc::Status::OK;
                 }
             }
-            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
+            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, refusal);
             *out = method(*who, callDeadline(ctx));
             return grpc::Status::OK;
         } catch (const std::exception& e) {
@@ -283,16 +284,17 @@ private:
             const auto& md = ctx->client_metadata();
             auto it = md.find(kSessionKey);
             std::optional<Caller> who;
+            std::string refusal = kSessionInvalid;
             if (it != md.end()) {
                 try {
-                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()));
+                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()), &refusal);
                 } catch (const DbError& e) {
                     Log("session check: %s", e.what());
                     error(DbFailure(e));
                     return grpc::Status::OK;
                 }
             }
-            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
+            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, refusal);
             method(*who, callDeadline(ctx));
         } catch (const std::exception& e) {
             Log("call failed: %s", e.what());
@@ -309,10 +311,11 @@ class LoginService final : public zel::login::Login::Service {
 public:
     explicit LoginService(Sessions& s) : sessions_(s) {}
 
-    grpc::Status Entrar(grpc::ServerContext*, const zel::login::LoginRequest* rq, zel::login::LoginReply* out) override
+    grpc::Status Entrar(grpc::ServerContext* ctx, const zel::login::LoginRequest* rq,
+                        zel::login::LoginReply* out) override
     {
         try {
-            auto r = sessions_.Login(rq->operador(), rq->senha(), rq->cd_filial());
+            auto r = sessions_.Login(rq->operador(), rq->senha(), rq->cd_filial(), PeerAddress(ctx->peer()));
             if (auto* e = std::get_if<ServiceError>(&r)) {
                 out->mutable_error()->set_code(e->code);
                 out->mutable_error()->set_message(e->message);
@@ -388,8 +391,21 @@ struct AppServer::Services {
     Services(IncPed& l, Supervisao& sv, Sessions& s) : incPed(l, s), supervisao(sv, s), login(s) {}
 };
 
-AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections)
-    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), supervisao_(db_),
+std::string PeerAddress(const std::string& peer)
+{
+    // "ipv4:10.0.0.5:51234", "ipv6:[::1]:51234", "unix:/path"
+    const auto colon = peer.find(':');
+    std::string a = colon == std::string::npos ? peer : peer.substr(colon + 1);
+    if (peer.rfind("ipv", 0) == 0) {
+        const auto port = a.rfind(':');
+        if (port != std::string::npos) a.resize(port);
+        if (a.size() > 2 && a.front() == '[' && a.back() == ']') a = a.substr(1, a.size() - 2);
+    }
+    return a.empty() ? peer : a;
+}
+
+AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections, const AccessPolicy& access)
+    : db_(dbUrl, dbConnections), sessions_(db_, access), logic_(db_), supervisao_(db_),
       services_(std::make_unique<Services>(logic_, supervisao_, sessions_))
 {
 }
@@ -408,6 +424,7 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     {
         auto c = db_.acquire();
         const int v = SchemaVersion(*c);
+        if (v > LatestSchemaVersion()) throw std::runtime_error(NewerSchemaMessage(v));
         if (v != LatestSchemaVersion())
             throw std::runtime_error("the database schema is at version " + std::to_string(v) + ", not " +
                                      std::to_string(LatestSchemaVersion()) + ": run zel-server init first");

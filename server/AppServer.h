@@ -41,7 +41,8 @@ inline constexpr int kKeptFreeMax = 64 << 20;
 class AppServer {
 public:
     // At most `dbConnections` database connections are open at once.
-    explicit AppServer(const std::string& dbUrl, std::size_t dbConnections = kDefaultDbConnections);
+    explicit AppServer(const std::string& dbUrl, std::size_t dbConnections = kDefaultDbConnections,
+                       const AccessPolicy& access = {});
     static constexpr std::size_t kDefaultDbConnections = 16;
     ~AppServer();
 
@@ -66,6 +67,10 @@ private:
     std::unique_ptr<Services> services_;
     std::unique_ptr<grpc::Server> server_;
 };
+
+// The address of a gRPC peer ("ipv4:10.0.0.5:51234") without its scheme
+// and port: "10.0.0.5".
+std::string PeerAddress(const std::string& peer);
 
 // The metadata key of the session token.
 inline constexpr const char* kSessionKey = "zel-session";

@@ -4,10 +4,8 @@
 #include "server/Packets.h"
 
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <variant>
 
 namespace zel::server {
@@ -29,30 +27,50 @@ struct LoginResult {
     bool moduFili = false;
 };
 
+// How long a session may stay idle and how failed logins are slowed down.
+struct AccessPolicy {
+    std::chrono::minutes sessionIdle{480};
+    // After `failuresAllowed` failed logins within `failureWindow`, for one
+    // operator code or from one address, each further attempt must wait
+    // `firstWait`, doubled for every further failure, up to `longestWait`.
+    // Failures older than the window no longer count: nobody stays locked out.
+    int failuresAllowed = 5;
+    std::chrono::minutes failureWindow{10};
+    std::chrono::seconds firstWait{1};
+    std::chrono::seconds longestWait{30};
+};
+
 // Sessions live in the database (table SESSAO, keyed by a hash of the
 // token, never the token itself), so that several server processes in front
-// of one database accept each other's logins. A process keeps what it has
-// checked for a few seconds; a logout elsewhere takes effect within that time.
+// of one database accept each other's logins. Every call reads its session
+// and operator anew: a logout, an expiry or a disabled operator takes effect
+// at the next call on every process. The last call's time is written at most
+// once a minute per session.
 class Sessions {
 public:
-    explicit Sessions(Database& db, std::chrono::milliseconds cacheFor = std::chrono::seconds(5));
+    explicit Sessions(Database& db, AccessPolicy policy = {});
 
+    // `address` is the caller's network address (for the log and for
+    // slowing down guessing), without its port.
     std::variant<LoginResult, ServiceError> Login(const std::string& operador, const std::string& senha,
-                                                  const std::string& filial);
+                                                  const std::string& filial, const std::string& address = {});
     void Logout(const std::string& token);
-    // nullopt when the token is unknown or ended. Raises DbError.
-    std::optional<Caller> Validate(const std::string& token);
+    // nullopt when the token is unknown, ended, idle for too long or its
+    // operator disabled; `refusal` then gets the message for the caller.
+    // Raises DbError.
+    std::optional<Caller> Validate(const std::string& token, std::string* refusal = nullptr);
+
+    const AccessPolicy& policy() const { return policy_; }
 
 private:
-    struct Cached {
-        Caller caller;
-        std::chrono::steady_clock::time_point until;
-    };
     Database& db_;
-    std::chrono::milliseconds cacheFor_;
-    std::mutex mutex_;
-    std::unordered_map<std::string, Cached> cache_;
+    AccessPolicy policy_;
 };
+
+// The messages of a refused session.
+inline constexpr const char* kSessionInvalid = "Sessão inválida ou encerrada.";
+inline constexpr const char* kSessionExpired = "Sessão expirada por inatividade. Entre novamente.";
+inline constexpr const char* kOperatorDisabled = "Operador desativado.";
 
 // The release groups of a branch to which an operator belongs.
 bool HasReleaseRight(DbConn& c, const std::string& filial, const std::string& operador);

@@ -12,23 +12,27 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
+#include <pwd.h>
 #include <sched.h>
+#include <unistd.h>
 
 namespace zel::server {
 namespace {
 
-const char* kUsage = "Usage: zel-server COMMAND [options]\n"
-                     "\n"
-                     "Commands:\n"
-                     "  init      create or upgrade the database schema\n"
-                     "  seed      fill an empty database with demo data\n"
-                     "  operator  add|passwd|grant|revoke|grant-history|revoke-history: manage operators and rights\n"
-                     "  serve     run the application server\n"
-                     "\n"
-                     "Run 'zel-server COMMAND --help' for the options of a command.\n"
-                     "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
+const char* kUsage =
+    "Usage: zel-server COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  init      create or upgrade the database schema\n"
+    "  seed      fill an empty database with demo data\n"
+    "  operator  add|passwd|grant|revoke|grant-history|revoke-history|disable|enable: manage operators and rights\n"
+    "  serve     run the application server\n"
+    "\n"
+    "Run 'zel-server COMMAND --help' for the options of a command.\n"
+    "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
 
 struct Parsed {
     QCommandLineParser p;
@@ -170,6 +174,28 @@ int cmdSeed(const QStringList& args)
     return 0;
 }
 
+// Who makes an administrative change: the system user (the one behind sudo
+// when run through it) on this machine.
+std::string administrator()
+{
+    std::string user;
+    if (const char* sudo = std::getenv("SUDO_USER"); sudo && *sudo)
+        user = sudo;
+    else if (const passwd* pw = getpwuid(getuid()))
+        user = pw->pw_name;
+    else
+        user = "uid " + std::to_string(getuid());
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+    return user + "@" + (host[0] ? host : "localhost");
+}
+
+// Administrative changes go to the server's log, with who made them.
+void audit(const std::string& change)
+{
+    Log("admin: %s (by %s)", change.c_str(), administrator().c_str());
+}
+
 std::string passwordFrom(const QCommandLineParser& p)
 {
     if (p.isSet(QStringLiteral("password"))) return value(p, "password");
@@ -181,7 +207,8 @@ std::string passwordFrom(const QCommandLineParser& p)
 int cmdOperator(QStringList args)
 {
     if (args.size() < 2 || args[1].startsWith(QLatin1Char('-'))) {
-        std::cout << "Usage: zel-server operator add|passwd|grant|revoke|grant-history|revoke-history [options]\n"
+        std::cout << "Usage: zel-server operator add|passwd|grant|revoke|grant-history|revoke-history|disable|enable "
+                     "[options]\n"
                      "Run 'zel-server operator ACTION --help' for the options.\n";
         return args.size() >= 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) ? 0 : 2;
     }
@@ -200,12 +227,14 @@ int cmdOperator(QStringList args)
         auto c = OpenConnection(value(p, "db"));
         AddOperator(*c, value(p, "code"), value(p, "name"), value(p, "branch"), p.isSet(QStringLiteral("fixed")),
                     passwordFrom(p));
+        audit("operator " + value(p, "code") + " added, branch " + value(p, "branch"));
         std::cout << "operator " << value(p, "code") << " added\n";
     } else if (action == QLatin1String("passwd")) {
         p.addOption(opt("password", "New password (read from standard input when not given).", "PASSWORD"));
         if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"db", "code"}, code)) return code;
         auto c = OpenConnection(value(p, "db"));
         SetPassword(*c, value(p, "code"), passwordFrom(p));
+        audit("password of operator " + value(p, "code") + " changed");
         std::cout << "password of " << value(p, "code") << " changed\n";
     } else if (action == QLatin1String("grant") || action == QLatin1String("revoke")) {
         const bool grant = action == QLatin1String("grant");
@@ -225,10 +254,15 @@ int cmdOperator(QStringList args)
         auto c = OpenConnection(value(p, "db"));
         if (grant) {
             Grant(*c, value(p, "code"), value(p, "branch"), value(p, "group"));
+            audit("operator " + value(p, "code") + " granted release group " + value(p, "group") + " of branch " +
+                  value(p, "branch"));
             std::cout << "operator " << value(p, "code") << " in group " << value(p, "group") << " of branch "
                       << value(p, "branch") << "\n";
         } else {
             const int n = Revoke(*c, value(p, "code"), value(p, "branch"), value(p, "group"));
+            audit("operator " + value(p, "code") + " revoked from " +
+                  (p.isSet(QStringLiteral("group")) ? "release group " + value(p, "group") : "every release group") +
+                  " of branch " + value(p, "branch") + ": " + std::to_string(n) + " membership(s)");
             std::cout << n << " membership(s) removed\n";
         }
     } else if (action == QLatin1String("grant-history") || action == QLatin1String("revoke-history")) {
@@ -243,11 +277,29 @@ int cmdOperator(QStringList args)
         auto c = OpenConnection(value(p, "db"));
         if (grant) {
             GrantHistory(*c, value(p, "code"), value(p, "branch"));
+            audit("operator " + value(p, "code") + " granted the release history of branch " + value(p, "branch"));
             std::cout << "operator " << value(p, "code") << " may read the history of branch " << value(p, "branch")
                       << "\n";
         } else {
-            std::cout << RevokeHistory(*c, value(p, "code"), value(p, "branch")) << " right(s) removed\n";
+            const int n = RevokeHistory(*c, value(p, "code"), value(p, "branch"));
+            audit("operator " + value(p, "code") + " revoked from the release history of branch " + value(p, "branch") +
+                  ": " + std::to_string(n) + " right(s)");
+            std::cout << n << " right(s) removed\n";
         }
+    } else if (action == QLatin1String("disable") || action == QLatin1String("enable")) {
+        const bool enable = action == QLatin1String("enable");
+        if (!parse(p, args,
+                   enable ? "Enables a disabled operator again."
+                          : "Disables an operator: its sessions end at once and its logins are refused; its rows "
+                            "and rights are kept.",
+                   code) ||
+            !require(p, {"db", "code"}, code))
+            return code;
+        auto c = OpenConnection(value(p, "db"));
+        const bool changed = SetOperatorEnabled(*c, value(p, "code"), enable);
+        if (changed) audit("operator " + value(p, "code") + (enable ? " enabled" : " disabled"));
+        std::cout << "operator " << value(p, "code") << (changed ? "" : " already")
+                  << (enable ? " enabled" : " disabled") << "\n";
     } else {
         std::cerr << "unknown operator action: " << action.toStdString() << "\n";
         return 2;
@@ -271,6 +323,8 @@ int cmdServe(const QStringList& args)
                     "server shares a machine with its database or with other server processes, a core of its own "
                     "spares its calls the wake-ups of threads spread over every core.",
                     "LIST"));
+    p.addOption(opt("session-idle-minutes",
+                    "A session unused for this long ends; the operator logs in again (default 480).", "MINUTES"));
     int code = 0;
     if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code) ||
         !require(p, {"db", "listen"}, code))
@@ -297,7 +351,12 @@ int cmdServe(const QStringList& args)
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    AppServer server(value(p, "db"), std::size_t(connections));
+    AccessPolicy access;
+    const int idle = toInt(p, "session-idle-minutes", int(access.sessionIdle.count()));
+    if (idle < 1 || idle > 525'600) throw std::invalid_argument("--session-idle-minutes must be 1 to 525600");
+    access.sessionIdle = std::chrono::minutes(idle);
+
+    AppServer server(value(p, "db"), std::size_t(connections), access);
     const int port = server.Start(o);
     std::printf("listening on %s:%d\n", o.listen.substr(0, colon).c_str(), port);
     std::fflush(stdout);

@@ -1,5 +1,6 @@
 #include "server/Operators.h"
 
+#include "platform/data/DateTime.h"
 #include "server/Auth.h"
 #include "server/Packets.h"
 
@@ -87,6 +88,20 @@ int Revoke(DbConn& c, const std::string& code, const std::string& branch, const 
     }
     const DbValue p[] = {Text(branch), Text(group), Text(code)};
     return int(c.exec("DELETE FROM OPERGRUPLIB WHERE CDFILIAL = ? AND CDGROPLIBINC = ? AND CDOPERADOR = ?", p));
+}
+
+bool SetOperatorEnabled(DbConn& c, const std::string& code, bool enabled)
+{
+    requireOperator(c, code);
+    Transaction tx(c, true);
+    const DbValue p[] = {Text(enabled ? "S" : "N"), Text(code), Text(enabled ? "S" : "N")};
+    const bool changed = c.exec("UPDATE OPERADOR SET IDATIVO = ? WHERE CDOPERADOR = ? AND IDATIVO <> ?", p) > 0;
+    if (!enabled) {
+        const DbValue pe[] = {Int(zel::TDateTime::Now().msecs()), Text(code)};
+        c.exec("UPDATE SESSAO SET DTFIM = ? WHERE CDOPERADOR = ? AND DTFIM IS NULL", pe);
+    }
+    tx.commit();
+    return changed;
 }
 
 void GrantHistory(DbConn& c, const std::string& code, const std::string& branch)

@@ -23,6 +23,10 @@ void Grant(DbConn& c, const std::string& code, const std::string& branch, const 
 // the branch's groups when `group` is empty. Returns the memberships removed.
 int Revoke(DbConn& c, const std::string& code, const std::string& branch, const std::string& group);
 
+// Disables an operator (its sessions end, its logins are refused, its rows
+// and rights stay) or enables it again. Returns false when it already was.
+bool SetOperatorEnabled(DbConn& c, const std::string& code, bool enabled);
+
 // Lets the operator read the release history of a branch (GrantHistory) or
 // no longer (RevokeHistory; returns 1 when the right was held, else 0).
 void GrantHistory(DbConn& c, const std::string& code, const std::string& branch);

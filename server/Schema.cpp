@@ -1,5 +1,6 @@
 #include "server/Schema.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,23 @@ CREATE TABLE OPERVERHIST (
 CREATE INDEX HISTLIBINC_DATA ON HISTLIBINC (CDFILIAL, DTLIBEINCONS, NRHISTLIB);
 )sql",
      "", ""},
+    // Access control: an operator may be disabled without losing its rows; a
+    // session's last call (written at most once a minute) for its idle time;
+    // failed logins, by operator code as typed and by address, to slow down
+    // guessing across every server process of the database.
+    {3,
+     R"sql(
+ALTER TABLE OPERADOR ADD COLUMN IDATIVO VARCHAR(1) NOT NULL DEFAULT 'S' CHECK (IDATIVO IN ('S', 'N'));
+ALTER TABLE SESSAO ADD COLUMN DTULTIMO BIGINT;
+CREATE TABLE FALHALOGIN (
+  CDOPERADOR VARCHAR(12) NOT NULL,
+  DSENDERECO VARCHAR(64) NOT NULL,
+  DTFALHA BIGINT NOT NULL);
+CREATE INDEX FALHALOGIN_OPERADOR ON FALHALOGIN (CDOPERADOR, DTFALHA);
+CREATE INDEX FALHALOGIN_ENDERECO ON FALHALOGIN (DSENDERECO, DTFALHA);
+CREATE INDEX FALHALOGIN_DATA ON FALHALOGIN (DTFALHA);
+)sql",
+     "", ""},
 };
 
 void ensureVersionTable(DbConn& c)
@@ -149,6 +167,14 @@ int LatestSchemaVersion()
     return kMigrations[std::size(kMigrations) - 1].version;
 }
 
+std::string NewerSchemaMessage(int version)
+{
+    return "the database schema is at version " + std::to_string(version) + ", newer than the " +
+           std::to_string(LatestSchemaVersion()) +
+           " this zel-server knows: use a zel-server of the version that "
+           "upgraded the database, or newer";
+}
+
 int SchemaVersion(DbConn& c)
 {
     DbRows r = c.dialect() == Dialect::Sqlite
@@ -159,15 +185,16 @@ int SchemaVersion(DbConn& c)
     return currentVersion(c);
 }
 
-int Migrate(DbConn& c)
+int Migrate(DbConn& c, int upTo)
 {
     ensureVersionTable(c);
     Transaction tx(c, true);
     if (c.dialect() == Dialect::Postgres) c.query("SELECT pg_advisory_xact_lock(8081000)");
     const int from = currentVersion(c);
+    if (from > LatestSchemaVersion()) throw std::runtime_error(NewerSchemaMessage(from));
     int applied = 0;
     for (const Migration& m : kMigrations) {
-        if (m.version <= from) continue;
+        if (m.version <= from || m.version > upTo) continue;
         const char* dialectPart = c.dialect() == Dialect::Sqlite ? m.sqlite : m.postgres;
         c.script(m.common);
         if (*dialectPart) c.script(dialectPart);

@@ -2,6 +2,9 @@
 
 #include "server/Db.h"
 
+#include <limits>
+#include <string>
+
 namespace zel::server {
 
 // Versioned migrations. Each runs once, in its own numbered step, inside
@@ -10,7 +13,11 @@ namespace zel::server {
 int LatestSchemaVersion();
 // 0 for a database that was never initialised.
 int SchemaVersion(DbConn& c);
-// Brings the schema to the latest version; returns the steps applied.
-int Migrate(DbConn& c);
+// Brings the schema to the latest version (or to `upTo`, to make a database
+// as an earlier version left it); returns the steps applied. Raises
+// std::runtime_error, changing nothing, for a schema newer than this build.
+int Migrate(DbConn& c, int upTo = std::numeric_limits<int>::max());
+// Why a database whose schema is newer than this build is refused.
+std::string NewerSchemaMessage(int version);
 
 } // namespace zel::server

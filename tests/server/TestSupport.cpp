@@ -116,11 +116,11 @@ std::int64_t Day(int n, int h, int m, int s, int ms)
     return zel::TDateTime::fromDate(QDate(2026, 3, 10).addDays(n - 1), QTime(h, m, s, ms)).msecs();
 }
 
-void LoadFixture(const std::string& url)
+void LoadFixture(const std::string& url, int schemaVersion)
 {
     static const std::string demoHash = HashPassword("demo");
     auto c = OpenConnection(url);
-    Migrate(*c);
+    Migrate(*c, schemaVersion);
     auto ins = [&](const char* sql, std::initializer_list<DbValue> v) {
         std::vector<DbValue> p(v);
         c->exec(sql, p);

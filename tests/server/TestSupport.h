@@ -7,6 +7,7 @@
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -46,8 +47,10 @@ bool WaitForLockWaiter(const TestDatabase& db, pid_t server);
 std::int64_t Day(int n, int h = 0, int m = 0, int s = 0, int ms = 0);
 
 // Schema plus a small, hand-made set of rows (see TestSupport.cpp) that the
-// tests' expectations are written against.
-void LoadFixture(const std::string& url);
+// tests' expectations are written against. An earlier schema version makes
+// the database as that version of the server left it (the fixture's rows
+// need version 2 or later).
+void LoadFixture(const std::string& url, int schemaVersion = std::numeric_limits<int>::max());
 
 // Runs the application server in this process on an ephemeral port over a
 // fresh fixture database, with clients over a real channel.
