@@ -518,11 +518,21 @@ void runOne(const char* title, const std::string& url, const Config& cfg)
                     [&](int i, bool afterEmpty) {
                         // The statement the server sends for a note of one row.
                         const auto& k = keys[std::size_t((afterEmpty ? per : 0) + i % per)];
-                        const DbValue p[] = {Int(0), DbValue(), Int(1), Text("Nota direta " + std::to_string(i)),
-                                             Int(0), DbValue(), Int(0), DbValue(),
-                                             k[0],   k[1],      k[2],   k[3],
-                                             k[4],   k[5],      Int(0), Text("0001")};
-                        if (ChangeOneIncPed(*direct, p, std::nullopt) != 1) fail("the floor's note was refused");
+                        RowUpdate u;
+                        for (int f = 0; f < 3; ++f)
+                            u.key.push_back(std::get<std::string>(k[std::size_t(f)]));
+                        u.original = {k[3], k[4], DbValue(), k[5]};
+                        u.changes.resize(4);
+                        u.changes[kNote] = Text("Nota direta " + std::to_string(i));
+                        std::int64_t written = 0;
+                        if (direct->dialect() == Dialect::Postgres) {
+                            written = WriteIncPedRow(*direct, u, "0001", 0);
+                        } else {
+                            Transaction tx(*direct, true);
+                            written = WriteIncPedRow(*direct, u, "0001", 0);
+                            tx.commit();
+                        }
+                        if (written != 1) fail("the floor's note was refused");
                     },
                     [&](int) {
                         // The next orders' first rows: one block's worth for the
