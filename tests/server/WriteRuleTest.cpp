@@ -374,5 +374,22 @@ TEST_P(WriteRuleTest, RandomPacketsFollowTheRule)
 
 ZEL_INSTANTIATE(WriteRuleTest);
 
+// The statement builder the rule is written with: names become the drivers'
+// placeholders in order, a repeated name takes its value at each place, and
+// a binding that leaves a name out, names one twice or names one the
+// statement lacks is refused rather than run with its values shifted.
+TEST(NamedSqlTest, BindsByNameAndRefusesIncompleteBindings)
+{
+    const NamedSql q("SELECT :b || ':a' || CAST(:a AS TEXT), x::int, :b FROM t WHERE y = :a_2");
+    EXPECT_EQ(q.sql(), "SELECT ? || ':a' || CAST(? AS TEXT), x::int, ? FROM t WHERE y = ?");
+    EXPECT_EQ(q.names(), (std::vector<std::string>{"b", "a", "a_2"}));
+    EXPECT_EQ(q.bind({{"a_2", Int(3)}, {"a", Text("A")}, {"b", DbValue()}}),
+              (std::vector<DbValue>{DbValue(), Text("A"), DbValue(), Int(3)}));
+    EXPECT_THROW(q.bind({{"a", Int(1)}, {"b", Int(2)}}), std::logic_error);
+    EXPECT_THROW(q.bind({{"a", Int(1)}, {"b", Int(2)}, {"a_2", Int(3)}, {"a", Int(4)}}), std::logic_error);
+    EXPECT_THROW(q.bind({{"a", Int(1)}, {"b", Int(2)}, {"a_2", Int(3)}, {"c", Int(4)}}), std::logic_error);
+    EXPECT_THROW(NamedSql("SELECT ? FROM t"), std::logic_error);
+}
+
 } // namespace
 } // namespace zel::server::test
