@@ -51,14 +51,10 @@ const char* const NrPedido =
 // A row to be changed, as stored, and whether the operator (the first
 // parameter) holds a release right in its branch: one statement, so that
 // the right costs the database no round of its own.
-const char* const IncPedForUpdate =
+const char* const IncPedAsStored =
     "SELECT N.ATIVA, N.TXOBSLIBINCO, N.DTLIBEINCONS, N.CDOPERLIBE, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G "
     "WHERE G.CDFILIAL = N.CDFILIAL AND G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM INCONSPED N "
     "WHERE N.CDFILIAL = ? AND N.NRPEDIDO = ? AND N.NRINCONSPED = ?";
-const char* const IncPedUpdate = "UPDATE INCONSPED SET ATIVA = ?, TXOBSLIBINCO = ?, DTLIBEINCONS = ?, CDOPERLIBE = ? "
-                                 "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
-const char* const HistInsert = "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
-                               "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)";
 const char* const ItemForUpdate =
     "SELECT I.IDSITITEMPED, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = I.CDFILIAL AND "
     "G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM ITEMPEDIDO I WHERE I.CDFILIAL = ? AND I.NRPEDIDO = ? AND I.NRITEMPED = ?";
@@ -480,7 +476,7 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
         const bool isText[] = {true, true, false, true};
         for (const RowUpdate& u : rows) {
             const DbValue p[] = {Text(who.operador), Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
-            const DbRows s = c.query(Sql::IncPedForUpdate, p);
+            const DbRows s = c.query(Sql::IncPedAsStored, p);
             if (s.empty())
                 return ErrorResult({kErrNotFound, "Inconsistência " + u.key[2] + " do pedido " + u.key[1] +
                                                       " não encontrada na filial " + u.key[0] + "."});

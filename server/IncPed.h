@@ -53,10 +53,8 @@ extern const char* const IncPed;
 extern const char* const Item;
 extern const char* const GrupOper;
 extern const char* const NrPedido;
-extern const char* const IncPedForUpdate; // (operator, key...): the row as stored, and the right
-extern const char* const IncPedUpdate;
-extern const char* const HistInsert;
-extern const char* const ItemForUpdate; // (operator, key...) + DbConn::forUpdate()
+extern const char* const IncPedAsStored; // (operator, key...): the row as stored, and the right
+extern const char* const ItemForUpdate;  // (operator, key...) + DbConn::forUpdate()
 extern const char* const ItemUpdate;
 // The rule of every write of an inconsistency, with named parameters (see
 // WriteIncPedRow): the row changes only while it is pending and as the

@@ -258,7 +258,9 @@ TEST_P(WriteRuleTest, RandomPacketsFollowTheRule)
                             "NRPEDIDO = ? AND NRINCONSPED = ?",
                             p);
                 const DbValue h[] = {p[1], p[2], p[3], Text("0002"), p[0], Int(now), OptText(r.note)};
-                conn_->exec(Sql::HistInsert, h);
+                conn_->exec("INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
+                            "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)",
+                            h);
                 continue;
             }
             if (kind == 2) {
