@@ -1,6 +1,7 @@
 #include "server/Cli.h"
 
 #include "server/AppServer.h"
+#include "server/Config.h"
 #include "server/Log.h"
 #include "server/Operators.h"
 #include "server/Schema.h"
@@ -12,9 +13,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <pthread.h>
 #include <sched.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace zel::server {
 namespace {
@@ -86,6 +90,30 @@ int toInt(const QCommandLineParser& p, const char* name, int fallback)
     return v;
 }
 
+void addConfigOption(QCommandLineParser& p)
+{
+    p.addOption(opt("config",
+                    "Configuration file (default /etc/zel/zel-server.conf, read when it exists). An option given "
+                    "here overrides the file's key.",
+                    "FILE"));
+}
+
+// The configuration named by --config, else the default file when it exists.
+ServerConfig configOf(const QCommandLineParser& p)
+{
+    if (p.isSet(QStringLiteral("config"))) return LoadServerConfig(value(p, "config"), true);
+    return LoadServerConfig(kDefaultConfigPath, false);
+}
+
+// The database of --db, else of the configuration's database key.
+std::string dbOf(const QCommandLineParser& p, const ServerConfig& cfg)
+{
+    if (p.isSet(QStringLiteral("db"))) return value(p, "db");
+    if (!cfg.database.empty()) return cfg.database;
+    throw std::invalid_argument("no database: give --db URL or set database in " +
+                                (cfg.file.empty() ? std::string(kDefaultConfigPath) : cfg.file));
+}
+
 // The CPUs this process may run on, as a list such as "0,1".
 std::string cpuText(const cpu_set_t& set)
 {
@@ -133,10 +161,11 @@ cpu_set_t cpuList(const std::string& text)
 int cmdInit(const QStringList& args)
 {
     QCommandLineParser p;
-    p.addOption(opt("db", "Database URL.", "URL"));
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
     int code = 0;
-    if (!parse(p, args, "Creates or upgrades the database schema.", code) || !require(p, {"db"}, code)) return code;
-    auto c = OpenConnection(value(p, "db"));
+    if (!parse(p, args, "Creates or upgrades the database schema.", code)) return code;
+    auto c = OpenConnection(dbOf(p, configOf(p)));
     const int applied = Migrate(*c);
     std::cout << "schema at version " << SchemaVersion(*c) << " (" << applied << " step(s) applied)\n";
     return 0;
@@ -170,11 +199,40 @@ int cmdSeed(const QStringList& args)
     return 0;
 }
 
+// A password never comes from the command line, where other users see it in
+// the process list and the shell keeps it in its history: from --password-file
+// (its first line), else typed at the terminal without echo (twice), else the
+// first line of the standard input.
 std::string passwordFrom(const QCommandLineParser& p)
 {
-    if (p.isSet(QStringLiteral("password"))) return value(p, "password");
     std::string line;
-    std::getline(std::cin, line);
+    if (p.isSet(QStringLiteral("password-file"))) {
+        const std::string file = value(p, "password-file");
+        std::ifstream in(file);
+        if (!in) throw std::invalid_argument("cannot read the password file " + file);
+        std::getline(in, line);
+    } else if (::isatty(STDIN_FILENO)) {
+        const auto ask = [](const char* prompt) {
+            std::cerr << prompt << std::flush;
+            termios old{};
+            const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+            if (tty) {
+                termios quiet = old;
+                quiet.c_lflag &= ~tcflag_t(ECHO);
+                ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+            }
+            std::string typed;
+            std::getline(std::cin, typed);
+            if (tty) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+            std::cerr << "\n";
+            return typed;
+        };
+        line = ask("Password: ");
+        if (ask("Again: ") != line) throw std::invalid_argument("the two passwords differ");
+    } else {
+        std::getline(std::cin, line);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
 
@@ -187,24 +245,30 @@ int cmdOperator(QStringList args)
     }
     const QString action = args.takeAt(1);
     QCommandLineParser p;
-    p.addOption(opt("db", "Database URL.", "URL"));
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
     p.addOption(opt("code", "Operator code (up to 12 characters).", "CODE"));
     int code = 0;
     if (action == QLatin1String("add")) {
         p.addOption(opt("name", "Operator name (up to 40 characters).", "NAME"));
         p.addOption(opt("branch", "The operator's own branch.", "BRANCH"));
         p.addOption(opt("fixed", "The login works with the own branch only."));
-        p.addOption(opt("password", "Password (read from standard input when not given).", "PASSWORD"));
-        if (!parse(p, args, "Adds an operator.", code) || !require(p, {"db", "code", "name", "branch"}, code))
-            return code;
-        auto c = OpenConnection(value(p, "db"));
+        p.addOption(opt("password-file",
+                        "File whose first line is the password; without it the password is asked at the terminal "
+                        "or read from the standard input.",
+                        "FILE"));
+        if (!parse(p, args, "Adds an operator.", code) || !require(p, {"code", "name", "branch"}, code)) return code;
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         AddOperator(*c, value(p, "code"), value(p, "name"), value(p, "branch"), p.isSet(QStringLiteral("fixed")),
                     passwordFrom(p));
         std::cout << "operator " << value(p, "code") << " added\n";
     } else if (action == QLatin1String("passwd")) {
-        p.addOption(opt("password", "New password (read from standard input when not given).", "PASSWORD"));
-        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"db", "code"}, code)) return code;
-        auto c = OpenConnection(value(p, "db"));
+        p.addOption(opt("password-file",
+                        "File whose first line is the new password; without it the password is asked at the "
+                        "terminal or read from the standard input.",
+                        "FILE"));
+        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"code"}, code)) return code;
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         SetPassword(*c, value(p, "code"), passwordFrom(p));
         std::cout << "password of " << value(p, "code") << " changed\n";
     } else if (action == QLatin1String("grant") || action == QLatin1String("revoke")) {
@@ -218,11 +282,11 @@ int cmdOperator(QStringList args)
                          : "Takes an operator out of release groups of a branch.",
                    code) ||
             !require(p,
-                     grant ? std::initializer_list<const char*>{"db", "code", "branch", "group"}
-                           : std::initializer_list<const char*>{"db", "code", "branch"},
+                     grant ? std::initializer_list<const char*>{"code", "branch", "group"}
+                           : std::initializer_list<const char*>{"code", "branch"},
                      code))
             return code;
-        auto c = OpenConnection(value(p, "db"));
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         if (grant) {
             Grant(*c, value(p, "code"), value(p, "branch"), value(p, "group"));
             std::cout << "operator " << value(p, "code") << " in group " << value(p, "group") << " of branch "
@@ -242,7 +306,14 @@ int cmdServe(const QStringList& args)
 {
     QCommandLineParser p;
     p.addOption(opt("db", "Database URL.", "URL"));
-    p.addOption(opt("listen", "Address to listen on, HOST:PORT; port 0 picks a free port.", "HOST:PORT"));
+    p.addOption(opt("db-password-file",
+                    "File whose first line is the password of the --db URL's PostgreSQL user; readable by its "
+                    "owner only.",
+                    "FILE"));
+    p.addOption(opt("listen",
+                    "Address to listen on, HOST:PORT; port 0 picks a free port. Several: repeat the option or "
+                    "separate them with commas.",
+                    "HOST:PORT"));
     p.addOption(opt("tls-cert", "PEM certificate chain (with --tls-key: serve over TLS).", "FILE"));
     p.addOption(opt("tls-key", "PEM private key.", "FILE"));
     p.addOption(opt("db-connections",
@@ -254,24 +325,50 @@ int cmdServe(const QStringList& args)
                     "server shares a machine with its database or with other server processes, a core of its own "
                     "spares its calls the wake-ups of threads spread over every core.",
                     "LIST"));
+    addConfigOption(p);
     int code = 0;
-    if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code) ||
-        !require(p, {"db", "listen"}, code))
-        return code;
-    ServeOptions o;
-    o.listen = value(p, "listen");
-    o.tlsCert = value(p, "tls-cert");
-    o.tlsKey = value(p, "tls-key");
-    const auto colon = o.listen.rfind(':');
-    if (colon == std::string::npos) throw std::invalid_argument("--listen must be HOST:PORT");
-    const int connections = toInt(p, "db-connections", int(AppServer::kDefaultDbConnections));
-    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
-    // Before any thread starts: they all inherit the CPUs of this one.
-    if (p.isSet(QStringLiteral("cpus"))) {
-        const cpu_set_t cpus = cpuList(value(p, "cpus"));
-        if (sched_setaffinity(0, sizeof cpus, &cpus) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
-        Log("running on CPU(s) %s", cpuText(cpus).c_str());
+    if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code)) return code;
+    const ServerConfig cfg = configOf(p);
+    const std::string configFile = cfg.file.empty() ? std::string(kDefaultConfigPath) : cfg.file;
+
+    // The command line first, then the configuration file.
+    std::string db = dbOf(p, cfg);
+    if (p.isSet(QStringLiteral("db-password-file"))) {
+        if (!p.isSet(QStringLiteral("db")))
+            throw std::invalid_argument("--db-password-file goes with --db (the file's database-password-file "
+                                        "goes with its database)");
+        db = WithPasswordFromFile(db, value(p, "db-password-file"));
     }
+    std::vector<std::string> listen;
+    for (const QString& v : p.values(QStringLiteral("listen")))
+        for (const QString& a : v.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            try {
+                CheckListenAddress(a.trimmed().toStdString());
+            } catch (const std::invalid_argument& e) {
+                throw std::invalid_argument(std::string("--listen: ") + e.what());
+            }
+            listen.push_back(a.trimmed().toStdString());
+        }
+    if (listen.empty()) listen = cfg.listen;
+    if (listen.empty())
+        throw std::invalid_argument("no address to listen on: give --listen HOST:PORT or set listen in " + configFile);
+    ServeOptions o;
+    o.listen = listen.front();
+    o.alsoListen.assign(listen.begin() + 1, listen.end());
+    const bool cliTls = p.isSet(QStringLiteral("tls-cert")) || p.isSet(QStringLiteral("tls-key"));
+    o.tlsCert = cliTls ? value(p, "tls-cert") : cfg.tlsCert;
+    o.tlsKey = cliTls ? value(p, "tls-key") : cfg.tlsKey;
+    const int connections =
+        toInt(p, "db-connections", cfg.dbConnections > 0 ? cfg.dbConnections : int(AppServer::kDefaultDbConnections));
+    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
+    const std::string cpus = p.isSet(QStringLiteral("cpus")) ? value(p, "cpus") : cfg.cpus;
+    // Before any thread starts: they all inherit the CPUs of this one.
+    if (!cpus.empty()) {
+        const cpu_set_t set = cpuList(cpus);
+        if (sched_setaffinity(0, sizeof set, &set) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
+        Log("running on CPU(s) %s", cpuText(set).c_str());
+    }
+    if (!cfg.file.empty()) Log("configuration read from %s", cfg.file.c_str());
 
     // The signals are taken by this thread only; gRPC's threads inherit the mask.
     sigset_t set;
@@ -280,11 +377,14 @@ int cmdServe(const QStringList& args)
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    AppServer server(value(p, "db"), std::size_t(connections));
+    AppServer server(db, std::size_t(connections));
     const int port = server.Start(o);
-    std::printf("listening on %s:%d\n", o.listen.substr(0, colon).c_str(), port);
+    const auto host = [](const std::string& address) { return address.substr(0, address.rfind(':')); };
+    std::printf("listening on %s:%d\n", host(o.listen).c_str(), port);
+    for (std::size_t i = 0; i < o.alsoListen.size(); ++i)
+        std::printf("listening on %s:%d\n", host(o.alsoListen[i]).c_str(), server.AlsoListeningPorts().at(i));
     std::fflush(stdout);
-    Log("serving %s on port %d", DialectOf(value(p, "db")) == Dialect::Sqlite ? "SQLite" : "PostgreSQL", port);
+    Log("serving %s on port %d", DialectOf(db) == Dialect::Sqlite ? "SQLite" : "PostgreSQL", port);
     int sig = 0;
     sigwait(&set, &sig);
     Log("signal %d: stopping, calls in flight may finish", sig);
@@ -315,6 +415,11 @@ int RunCli(int argc, char** argv)
         if (cmd == QLatin1String("serve")) return cmdServe(args);
         std::cerr << "unknown command: " << cmd.toStdString() << "\n" << kUsage;
         return 2;
+    } catch (const ConfigError& e) {
+        // 78: a configuration error (sysexits' EX_CONFIG), which the service
+        // unit does not restart on.
+        std::cerr << "zel-server " << cmd.toStdString() << ": " << e.what() << "\n";
+        return 78;
     } catch (const std::invalid_argument& e) {
         std::cerr << "zel-server " << cmd.toStdString() << ": " << e.what() << "\n";
         return 2;

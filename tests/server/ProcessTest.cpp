@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sched.h>
 #include <thread>
+#include <unistd.h>
 
 namespace zel::server::test {
 namespace {
@@ -70,13 +71,19 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
               0);
     EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0100", "--branch", "0002", "--group", "07"}).code,
               0);
-    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "X", "--branch", "0001",
-                         "--password", "x"})
-                  .code,
-              2);
+    EXPECT_EQ(
+        RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "X", "--branch", "0001"}, "x\n").code,
+        2);
     EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0999", "--branch", "0002", "--group", "07"}).code,
               2);
-    EXPECT_EQ(RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password", "nova"}).code, 0);
+    // A password never on the command line: from a file, or the standard input.
+    EXPECT_EQ(RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password", "nova"}).code, 2);
+    const auto passwordFile = std::filesystem::temp_directory_path() / ("zel-pw-" + std::to_string(::getpid()));
+    std::ofstream(passwordFile) << "nova\n";
+    EXPECT_EQ(
+        RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password-file", passwordFile.string()}).code,
+        0);
+    std::filesystem::remove(passwordFile);
     EXPECT_EQ(RunServer({"operator", "revoke", "--db", url, "--code", "0002", "--branch", "0002"}).out,
               "1 membership(s) removed\n");
     EXPECT_EQ(RunServer({"bogus"}).code, 2);
