@@ -33,8 +33,13 @@ QString DefaultModulePath()
 {
     const QByteArray env = qgetenv("ZEL_MODULE_PATH");
     if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+    // In a build folder the module is built beside app/; installed, the
+    // shell is in bin/ and the modules in lib/zel/modules/ of the same prefix
+    // (also when the package is unpacked into another root).
     const QString dir = QCoreApplication::applicationDirPath();
-    return QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
+    const QString built = QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
+    const QString installed = QDir::cleanPath(dir + QStringLiteral("/../lib/zel/modules/libPKG_ZEL08100.so"));
+    return QFileInfo::exists(built) || !QFileInfo::exists(installed) ? built : installed;
 }
 
 bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& error)

@@ -5,7 +5,8 @@
 #     under ctest, with a throwaway PostgreSQL on loopback for the server suite;
 #  2. the data layer and its tests again under AddressSanitizer and
 #     UndefinedBehaviorSanitizer;
-#  3. a short smoke run of the benchmarks and of the load tool.
+#  3. the Debian packages built, checked and run unpacked (package-check.sh);
+#  4. a short smoke run of the benchmarks and of the load tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -84,6 +85,10 @@ status=0
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=$?
 check_no_leftovers
 [ "$status" -eq 0 ] || exit "$status"
+
+# The Debian packages: built, checked by lintian and systemd-analyze, unpacked
+# into a temporary root and run from there (about a minute).
+bash scripts/package-check.sh "$build"
 
 san=${SAN_BUILD_DIR:-$root/build/sanitize}
 cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEL_DATA_ONLY=ON -DZEL_SANITIZE=ON \

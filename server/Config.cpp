@@ -49,17 +49,20 @@ public:
     // The first line that is none of blank, comment, [section] or KEY = VALUE.
     int firstMalformed() const
     {
-        static const QRegularExpression ok(QStringLiteral("^\\s*($|[;#]|\\[[^\\]]*\\]\\s*$|[^=\\s][^=]*=)"));
+        static const QRegularExpression ok(QStringLiteral("^\\s*($|;|\\[[^\\]]*\\]\\s*$|[^=\\s#][^=]*=)"));
         // A quote left open would swallow the lines after it into one value.
         static const QRegularExpression escapedQuote(QStringLiteral("\\\\[\\\\\"]"));
         for (int i = 0; i < int(lines_.size()); ++i) {
             if (!ok.match(lines_[i]).hasMatch()) return i + 1;
             const QString plain = QString(lines_[i]).remove(escapedQuote);
-            if (!plain.trimmed().startsWith(QLatin1Char(';')) && !plain.trimmed().startsWith(QLatin1Char('#')) &&
-                plain.count(QLatin1Char('"')) % 2 != 0)
-                return i + 1;
+            if (!plain.trimmed().startsWith(QLatin1Char(';')) && plain.count(QLatin1Char('"')) % 2 != 0) return i + 1;
         }
         return 0;
+    }
+
+    bool startsWith(int line, QChar c) const
+    {
+        return line > 0 && line <= int(lines_.size()) && lines_[line - 1].trimmed().startsWith(c);
     }
 
     // The 1-based line of the first [section] header, 0 when none.
@@ -154,7 +157,9 @@ ServerConfig LoadServerConfig(const std::string& path, bool required)
         throw ConfigError(where(path, lines.firstMalformed()) + ": the configuration file is not valid INI");
     }
     if (const int line = lines.firstMalformed())
-        throw ConfigError(where(path, line) + ": not KEY = VALUE (quotes closed), a comment or a blank line");
+        throw ConfigError(where(path, line) + (lines.startsWith(line, QLatin1Char('#'))
+                                                   ? ": comments start with ';' in this file, not '#'"
+                                                   : ": not KEY = VALUE (quotes closed), a comment or a blank line"));
 
     // Keys without a section are QSettings' "General" group.
     const auto keyLine = [&](const QString& key) { return lines.of(key); };

@@ -17,7 +17,7 @@ public:
 };
 
 // The settings of zel-server's configuration file, an INI file of keys
-// without a section:
+// without a section, comments on lines that start with ';':
 //   database = sqlite:/var/lib/zel/zel.db | postgresql://USER@HOST:PORT/DB
 //   database-password-file = FILE   first line: the password of the URL's user
 //   listen = HOST:PORT[, HOST:PORT...]

@@ -71,7 +71,7 @@ TEST_P(ConfigTest, ServesWhatTheFileSaysAndTheCommandLineWins)
 {
     const auto seeded = RunServer({"seed", "--db", db_->url(), "--orders", "40"});
     ASSERT_EQ(seeded.code, 0) << seeded.out;
-    std::string text = "# the site's settings\n; comments of both kinds\n\ndatabase = " + db_->url() + "\n";
+    std::string text = "; the site's settings\n  ; database = sqlite:/elsewhere.db\n\ndatabase = " + db_->url() + "\n";
     // On PostgreSQL the user's password comes from a file of its own.
     if (GetParam() == Backend::Postgres)
         text += "database-password-file = " + Write(dir_, "db.password", "s3cr@t:/?\n") + "\n";
@@ -148,6 +148,7 @@ TEST(ConfigErrors, EachStopsTheStartNamingFileLineAndKey)
         {head + "tls-cert = " + cert + "\n", ":3: tls-cert: tls-cert and tls-key go together"},
         {head + "tls-key = /nonexistent/server.key\n", ":3: tls-key: cannot read /nonexistent/server.key"},
         {head + "this is no setting\n", ":3: not KEY = VALUE"},
+        {head + "# listen = 0.0.0.0:7100\n", ":3: comments start with ';' in this file, not '#'"},
         {"database = \"" + db + "\nlisten = 127.0.0.1:0\n", ":1: not KEY = VALUE (quotes closed)"},
         {head + "[server]\ncpus = 0\n", ":4: cpus: keys belong at the top, in no [server] section"},
         {head + "database-password-file = " + openPassword + "\n",
