@@ -1,6 +1,7 @@
 #include "server/Cli.h"
 
 #include "server/AppServer.h"
+#include "server/Backup.h"
 #include "server/Config.h"
 #include "server/Log.h"
 #include "server/Operators.h"
@@ -30,6 +31,8 @@ const char* kUsage = "Usage: zel-server COMMAND [options]\n"
                      "  seed      fill an empty database with demo data\n"
                      "  operator  add|passwd|grant|revoke: manage operators and release groups\n"
                      "  serve     run the application server\n"
+                     "  backup    copy the database into a file while servers run\n"
+                     "  restore   put a backup into an empty database\n"
                      "\n"
                      "Run 'zel-server COMMAND --help' for the options of a command.\n"
                      "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
@@ -394,6 +397,34 @@ int cmdServe(const QStringList& args)
     return 0;
 }
 
+int cmdBackupRestore(const QStringList& args, bool backup)
+{
+    QCommandLineParser p;
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
+    p.addPositionalArgument(QStringLiteral("FILE"), backup ? QStringLiteral("The backup to write (must not exist).")
+                                                           : QStringLiteral("The backup to restore."));
+    int code = 0;
+    if (!parse(p, args,
+               backup ? "Copies the database into FILE while servers keep running: SQLite's online backup, or "
+                        "pg_dump for PostgreSQL."
+                      : "Restores FILE into an empty database of the same kind; refuses a database that holds "
+                        "tables.",
+               code))
+        return code;
+    if (p.positionalArguments().size() != 1) {
+        std::cerr << "give one FILE\n" << p.helpText().toStdString();
+        return 2;
+    }
+    const std::string file = p.positionalArguments().front().toStdString();
+    const std::string db = dbOf(p, configOf(p));
+    if (backup)
+        Backup(db, file, std::cout);
+    else
+        Restore(db, file, std::cout);
+    return 0;
+}
+
 } // namespace
 
 int RunCli(int argc, char** argv)
@@ -413,6 +444,8 @@ int RunCli(int argc, char** argv)
         if (cmd == QLatin1String("seed")) return cmdSeed(args);
         if (cmd == QLatin1String("operator")) return cmdOperator(args);
         if (cmd == QLatin1String("serve")) return cmdServe(args);
+        if (cmd == QLatin1String("backup")) return cmdBackupRestore(args, true);
+        if (cmd == QLatin1String("restore")) return cmdBackupRestore(args, false);
         std::cerr << "unknown command: " << cmd.toStdString() << "\n" << kUsage;
         return 2;
     } catch (const ConfigError& e) {
