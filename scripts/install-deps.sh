@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
-  libsodium-dev libsqlite3-dev libpq-dev
+  libsodium-dev libsqlite3-dev libpq-dev libssl-dev
   postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format

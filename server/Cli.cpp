@@ -7,6 +7,7 @@
 #include "server/Operators.h"
 #include "server/Schema.h"
 #include "server/Seed.h"
+#include "server/TlsInit.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,6 +34,7 @@ const char* kUsage = "Usage: zel-server COMMAND [options]\n"
                      "  serve     run the application server\n"
                      "  backup    copy the database into a file while servers run\n"
                      "  restore   put a backup into an empty database\n"
+                     "  tls       init DIR: a private certificate authority and the server's certificate\n"
                      "\n"
                      "Run 'zel-server COMMAND --help' for the options of a command.\n"
                      "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
@@ -425,6 +427,34 @@ int cmdBackupRestore(const QStringList& args, bool backup)
     return 0;
 }
 
+int cmdTls(QStringList args)
+{
+    if (args.size() < 2 || args[1] != QLatin1String("init")) {
+        std::cout << "Usage: zel-server tls init DIR --name HOST [--name HOST...] [--days N]\n";
+        return args.size() >= 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) ? 0 : 2;
+    }
+    args.removeAt(1);
+    QCommandLineParser p;
+    p.addOption(opt("name", "A host name or IP address the shells reach the server by; repeat for more.", "HOST"));
+    p.addOption(opt("days", "Days the server's certificate is valid (default 825; the authority's, twice that).", "N"));
+    p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for the keys and certificates."));
+    int code = 0;
+    if (!parse(p, args,
+               "Makes a private certificate authority and a certificate of the server signed by it, with "
+               "OpenSSL.",
+               code))
+        return code;
+    if (p.positionalArguments().size() != 1) {
+        std::cerr << "give one DIR\n" << p.helpText().toStdString();
+        return 2;
+    }
+    std::vector<std::string> names;
+    for (const QString& n : p.values(QStringLiteral("name")))
+        names.push_back(n.toStdString());
+    TlsInit(p.positionalArguments().front().toStdString(), names, toInt(p, "days", 825), std::cout);
+    return 0;
+}
+
 } // namespace
 
 int RunCli(int argc, char** argv)
@@ -446,6 +476,7 @@ int RunCli(int argc, char** argv)
         if (cmd == QLatin1String("serve")) return cmdServe(args);
         if (cmd == QLatin1String("backup")) return cmdBackupRestore(args, true);
         if (cmd == QLatin1String("restore")) return cmdBackupRestore(args, false);
+        if (cmd == QLatin1String("tls")) return cmdTls(args);
         std::cerr << "unknown command: " << cmd.toStdString() << "\n" << kUsage;
         return 2;
     } catch (const ConfigError& e) {
