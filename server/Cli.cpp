@@ -258,6 +258,9 @@ int cmdOperator(QStringList args)
         p.addOption(opt("name", "Operator name (up to 40 characters).", "NAME"));
         p.addOption(opt("branch", "The operator's own branch.", "BRANCH"));
         p.addOption(opt("fixed", "The login works with the own branch only."));
+        p.addOption(opt("all-groups",
+                        "Puts the operator into every release group of every branch: the first operator, who "
+                        "may release anything."));
         p.addOption(opt("password-file",
                         "File whose first line is the password; without it the password is asked at the terminal "
                         "or read from the standard input.",
@@ -267,6 +270,12 @@ int cmdOperator(QStringList args)
         AddOperator(*c, value(p, "code"), value(p, "name"), value(p, "branch"), p.isSet(QStringLiteral("fixed")),
                     passwordFrom(p));
         std::cout << "operator " << value(p, "code") << " added\n";
+        if (p.isSet(QStringLiteral("all-groups"))) {
+            const auto groups = c->query("SELECT CDFILIAL, CDGROPLIBINC FROM GRUPOLIBINC ORDER BY 1, 2");
+            for (std::size_t i = 0; i < groups.size(); ++i)
+                Grant(*c, value(p, "code"), groups.text(i, 0), groups.text(i, 1));
+            std::cout << "in all " << groups.size() << " release group(s)\n";
+        }
     } else if (action == QLatin1String("passwd")) {
         p.addOption(opt("password-file",
                         "File whose first line is the new password; without it the password is asked at the "
