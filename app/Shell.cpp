@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPixmap>
+#include <QSettings>
 #include <QTimer>
 #include <QTranslator>
 
@@ -104,8 +105,20 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         error = p.helpText();
         return false;
     }
-    o.server = p.value(server);
-    o.database = p.value(db);
+    // The command line first, then the operator's settings
+    // (~/.config/zel/zel-host.ini), then the machine's
+    // (/etc/xdg/zel/zel-host.ini), then the option's default: the desktop
+    // entry starts the shell with nothing on its command line.
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("zel"),
+                             QStringLiteral("zel-host"));
+    const auto value = [&](const QCommandLineOption& option) {
+        const QString key = option.names().constLast();
+        if (p.isSet(option) || !settings.contains(key)) return p.value(option);
+        const QVariant v = settings.value(key);
+        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+    };
+    o.server = value(server);
+    o.database = value(db);
     o.operador = p.value(op);
     o.passwordFile = p.value(pw);
     o.filial = p.value(branch);
@@ -136,14 +149,14 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         return false;
     }
     o.quitAfterScreenshot = p.isSet(quit);
-    o.callTimeoutSeconds = p.value(timeout).toInt(&ok);
+    o.callTimeoutSeconds = value(timeout).toInt(&ok);
     if (!ok || o.callTimeoutSeconds <= 0) {
         error = QStringLiteral("--call-timeout espera um número de segundos.");
         return false;
     }
-    o.locale = p.value(locale);
-    o.tlsCa = p.value(tls);
-    o.fontSize = p.value(fontSize).toDouble(&ok);
+    o.locale = value(locale);
+    o.tlsCa = value(tls);
+    o.fontSize = value(fontSize).toDouble(&ok);
     if (!ok || o.fontSize < 6 || o.fontSize > 32) {
         error = QStringLiteral("--font-size espera um tamanho entre 6 e 32 pontos.");
         return false;

@@ -376,8 +376,9 @@ int cmdServe(const QStringList& args)
         toInt(p, "db-connections", cfg.dbConnections > 0 ? cfg.dbConnections : int(AppServer::kDefaultDbConnections));
     if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
     const std::string cpus = p.isSet(QStringLiteral("cpus")) ? value(p, "cpus") : cfg.cpus;
-    // Before any thread starts: they all inherit the CPUs of this one.
-    if (!cpus.empty()) {
+    // Before any thread starts: they all inherit the CPUs of this one. An
+    // empty --cpus is a mistake, not "every CPU".
+    if (p.isSet(QStringLiteral("cpus")) || !cpus.empty()) {
         const cpu_set_t set = cpuList(cpus);
         if (sched_setaffinity(0, sizeof set, &set) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
         Log("running on CPU(s) %s", cpuText(set).c_str());
