@@ -258,9 +258,9 @@ int cmdOperator(QStringList args)
         p.addOption(opt("name", "Operator name (up to 40 characters).", "NAME"));
         p.addOption(opt("branch", "The operator's own branch.", "BRANCH"));
         p.addOption(opt("fixed", "The login works with the own branch only."));
-        p.addOption(opt("all-groups",
-                        "Puts the operator into every release group of every branch: the first operator, who "
-                        "may release anything."));
+        p.addOption(opt("all-rights",
+                        "Puts the operator into every release group of every branch and lets it read every "
+                        "branch's release history: the site's first operator."));
         p.addOption(opt("password-file",
                         "File whose first line is the password; without it the password is asked at the terminal "
                         "or read from the standard input.",
@@ -270,11 +270,15 @@ int cmdOperator(QStringList args)
         AddOperator(*c, value(p, "code"), value(p, "name"), value(p, "branch"), p.isSet(QStringLiteral("fixed")),
                     passwordFrom(p));
         std::cout << "operator " << value(p, "code") << " added\n";
-        if (p.isSet(QStringLiteral("all-groups"))) {
+        if (p.isSet(QStringLiteral("all-rights"))) {
             const auto groups = c->query("SELECT CDFILIAL, CDGROPLIBINC FROM GRUPOLIBINC ORDER BY 1, 2");
             for (std::size_t i = 0; i < groups.size(); ++i)
                 Grant(*c, value(p, "code"), groups.text(i, 0), groups.text(i, 1));
-            std::cout << "in all " << groups.size() << " release group(s)\n";
+            const auto branches = c->query("SELECT CDFILIAL FROM FILIAL ORDER BY 1");
+            for (std::size_t i = 0; i < branches.size(); ++i)
+                GrantHistory(*c, value(p, "code"), branches.text(i, 0));
+            std::cout << "in all " << groups.size() << " release group(s); reads the history of all " << branches.size()
+                      << " branch(es)\n";
         }
     } else if (action == QLatin1String("passwd")) {
         p.addOption(opt("password-file",
@@ -316,9 +320,9 @@ int cmdOperator(QStringList args)
                    grant ? "Lets an operator read the release history of a branch."
                          : "Takes away an operator's right to read the release history of a branch.",
                    code) ||
-            !require(p, {"db", "code", "branch"}, code))
+            !require(p, {"code", "branch"}, code))
             return code;
-        auto c = OpenConnection(value(p, "db"));
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         if (grant) {
             GrantHistory(*c, value(p, "code"), value(p, "branch"));
             std::cout << "operator " << value(p, "code") << " may read the history of branch " << value(p, "branch")

@@ -188,21 +188,27 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
               1);
 }
 
-// The site's first operator: every release group of every branch, the
+// The site's first operator: every release group of every branch and every
+// branch's history, the
 // password from the standard input (never the command line).
-TEST_P(ProcessTest, TheFirstOperatorGetsEveryReleaseGroup)
+TEST_P(ProcessTest, TheFirstOperatorGetsEveryRight)
 {
     const std::string url = db_->url();
     ASSERT_EQ(RunServer({"seed", "--db", url, "--orders", "40"}).code, 0);
     const auto add = RunServer({"operator", "add", "--db", url, "--code", "ADMIN", "--name", "Administração",
-                                "--branch", "0001", "--all-groups"},
+                                "--branch", "0001", "--all-rights"},
                                "inicial\n");
     ASSERT_EQ(add.code, 0) << add.out;
     auto c = OpenConnection(url);
     const auto groups = c->query("SELECT COUNT(*) FROM GRUPOLIBINC").i64(0, 0);
     EXPECT_GT(groups, 1);
     EXPECT_EQ(c->query("SELECT COUNT(*) FROM OPERGRUPLIB WHERE CDOPERADOR = 'ADMIN'").i64(0, 0), groups);
-    EXPECT_NE(add.out.find("in all " + std::to_string(groups) + " release group(s)"), std::string::npos) << add.out;
+    const auto branches = c->query("SELECT COUNT(*) FROM FILIAL").i64(0, 0);
+    EXPECT_EQ(c->query("SELECT COUNT(*) FROM OPERVERHIST WHERE CDOPERADOR = 'ADMIN'").i64(0, 0), branches);
+    EXPECT_NE(add.out.find("in all " + std::to_string(groups) + " release group(s); reads the history of all " +
+                           std::to_string(branches) + " branch(es)"),
+              std::string::npos)
+        << add.out;
 }
 
 TEST_P(ProcessTest, ServeRefusesADatabaseWithoutSchema)
