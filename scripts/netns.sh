@@ -172,11 +172,15 @@ echo "host all all 10.231.0.0/24 trust" >>"$work/pg/data/pg_hba.conf"
 ip netns exec zel-pg runuser -u postgres -- "$pgbin/pg_ctl" -D "$work/pg/data" \
   -o "-k $work/pg -p 5432 -c listen_addresses=${addr[zel-pg]} -c fsync=off -c max_connections=200" \
   -l "$logs/postgresql.log" -w start >/dev/null
-ip netns exec zel-pg runuser -u postgres -- "$pgbin/createdb" -h "${addr[zel-pg]}" -U zel zel
-direct_url="postgresql://zel@${addr[zel-pg]}:5432/zel"
-ip netns exec zel-op "$server_bin" init --db "$direct_url" >/dev/null
+# Seeded once into a template: each run starts from a copy of it, with all
+# its orders still to work on.
+pg_as() { ip netns exec zel-pg runuser -u postgres -- "$pgbin/$1" -h "${addr[zel-pg]}" -U zel "${@:2}"; }
+pg_as createdb zelseed
+seed_url="postgresql://zel@${addr[zel-pg]}:5432/zelseed"
+ip netns exec zel-op "$server_bin" init --db "$seed_url" >/dev/null
 echo "seeding $ORDERS orders"
-ip netns exec zel-op "$server_bin" seed --db "$direct_url" --orders "$ORDERS" 2>/dev/null >/dev/null
+ip netns exec zel-op "$server_bin" seed --db "$seed_url" --orders "$ORDERS" 2>/dev/null >/dev/null
+direct_url="postgresql://zel@${addr[zel-pg]}:5432/zel"
 
 # ---- one run --------------------------------------------------------------------------
 # set_delay D: the links (netem) or the relay for a delay of D ms.
@@ -225,6 +229,8 @@ failed=0
 run() {
   local name=$1 n=$2
   shift 2
+  pg_as dropdb --if-exists zel 2>/dev/null
+  pg_as createdb -T zelseed zel
   start_servers "$n"
   local out=$logs/$name.txt rc=0
   timeout $((RUN_SECONDS * 4 + 240)) ip netns exec zel-op "$load_bin" --servers "$servers" --db "$direct_url" \
