@@ -15,7 +15,8 @@
 // every released inconsistency keeps the stamp of its history. It exits with
 // 1 when a check fails or a call failed for any other reason than a conflict
 // (a send cut off by a server process that was killed is reported apart: its
-// outcome is read back from the database, as an operator would look again).
+// outcome is read back from the database, as an operator would look again;
+// a read cut off so is counted apart too).
 // A run with a share of orders in common must see conflicts refused, unless
 // no two operators happened to race for one row, which it says (--smoke
 // shares enough orders that it always races).
@@ -131,7 +132,7 @@ struct Figures {
     std::vector<double> us[kKinds];
     long conflicts = 0;
     long errors = 0;
-    long cut = 0, cutStored = 0;
+    long cut = 0, cutStored = 0, cutReads = 0;
     long callsAfterKill = 0, releasesAfterKill = 0;
     long outageFailed = 0, outageSends = 0, outageStored = 0, releasesAfterOutage = 0;
     double lastOutageFailure = -1; // seconds into the run
@@ -216,6 +217,7 @@ public:
         s_.all.errors += f_.errors;
         s_.all.cut += f_.cut;
         s_.all.cutStored += f_.cutStored;
+        s_.all.cutReads += f_.cutReads;
         s_.all.callsAfterKill += f_.callsAfterKill;
         s_.all.releasesAfterKill += f_.releasesAfterKill;
         s_.all.outageFailed += f_.outageFailed;
@@ -323,7 +325,7 @@ private:
         rq.set_nr_pedido(order);
         zel::data::Result out;
         if (call(kGetIncPed, &Zel08100::rdmIncPed::Stub::GetIncPed, rq, out) != Outcome::Ok) {
-            if (!out.has_error()) error("GetIncPed: " + lastStatus_.error_message());
+            if (!out.has_error()) readFailed("GetIncPed");
             return std::nullopt;
         }
         return out.data();
@@ -374,6 +376,17 @@ private:
                 setCell(p, row, name, value);
         }
         return o;
+    }
+
+    // A read whose transport failed: one cut off by a killed process is
+    // counted apart (the operator looks again, at the next order); any other
+    // is a failure.
+    void readFailed(const char* what)
+    {
+        if (cutOff())
+            ++f_.cutReads;
+        else
+            error(std::string(what) + ": " + lastStatus_.error_message());
     }
 
     // A call cut off by a server process that went away.
@@ -474,7 +487,7 @@ private:
             rq.set_ativa(r.text(i, "ATIVA").toStdString());
             zel::data::Result out;
             if (call(kGetItem, &Zel08100::rdmIncPed::Stub::GetItem, rq, out) != Outcome::Ok) {
-                if (!out.has_error()) error("GetItem: " + lastStatus_.error_message());
+                if (!out.has_error()) readFailed("GetItem");
                 return;
             }
         }
@@ -868,8 +881,8 @@ int run(int argc, char** argv)
         std::printf("  conflicts refused: %ld\n", s.all.conflicts);
         if (cfg.killAfter >= 0)
             std::printf("  after the kill: %ld calls, %ld releases; sends cut off by the killed process: %ld "
-                        "(%ld of them found stored)\n",
-                        s.all.callsAfterKill, s.all.releasesAfterKill, s.all.cut, s.all.cutStored);
+                        "(%ld of them found stored), reads: %ld\n",
+                        s.all.callsAfterKill, s.all.releasesAfterKill, s.all.cut, s.all.cutStored, s.all.cutReads);
         if (cfg.outageAfter >= 0)
             std::printf("  database away from %.1f s to %.1f s: %ld calls refused as unavailable (the last at %.1f s), "
                         "%ld of them sends, read back: %ld found stored; %ld releases after it\n",
