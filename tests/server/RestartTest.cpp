@@ -159,7 +159,7 @@ protected:
 
 TEST_F(DatabaseRestart, CallsFailCleanlyWhileItIsDownAndSucceedOnceItIsBack)
 {
-    Serve(cluster_->url());
+    ASSERT_NO_FATAL_FAILURE(Serve(cluster_->url()));
     auto before = Order1();
     ASSERT_TRUE(before.has_data()) << before.error().message();
     ASSERT_TRUE(Note(before.data(), "antes").has_data());
@@ -199,7 +199,7 @@ TEST_F(DatabaseRestart, AUrlOfTwoHostsReachesTheOneThatIsUp)
     url.replace(pos, at.size(),
                 "@127.0.0.1:" + std::to_string(FreePort()) + ",127.0.0.1:" + std::to_string(cluster_->port()));
     url += "?target_session_attrs=read-write";
-    Serve(url);
+    ASSERT_NO_FATAL_FAILURE(Serve(url));
     auto r = Order1();
     ASSERT_TRUE(r.has_data()) << r.error().message();
     EXPECT_TRUE(Note(r.data(), "dois hosts").has_data());
