@@ -47,14 +47,22 @@ QStringList DefaultMenuModulePaths(const QString& mainModulePath)
 {
     const QByteArray env = qgetenv("ZEL_MENU_MODULES");
     if (!env.isNull()) return QString::fromLocal8Bit(env).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    QStringList found;
+    // Built, every module has a folder beside app/; installed, they share
+    // the main module's folder (lib/zel/modules/).
+    QStringList found, seen;
     const QString main = QFileInfo(mainModulePath).canonicalFilePath();
+    QStringList folders{QFileInfo(mainModulePath).absolutePath()};
     QDir up(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
-    for (const QString& sub : up.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        QDir dir(up.filePath(sub));
-        for (const QFileInfo& f : dir.entryInfoList({QStringLiteral("libPKG_*.so")}, QDir::Files, QDir::Name))
-            if (f.canonicalFilePath() != main) found << f.absoluteFilePath();
-    }
+    for (const QString& sub : up.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        folders << up.filePath(sub);
+    for (const QString& folder : folders)
+        for (const QFileInfo& f :
+             QDir(folder).entryInfoList({QStringLiteral("libPKG_*.so")}, QDir::Files, QDir::Name)) {
+            const QString canonical = f.canonicalFilePath();
+            if (canonical == main || seen.contains(canonical)) continue;
+            seen << canonical;
+            found << f.absoluteFilePath();
+        }
     return found;
 }
 

@@ -101,11 +101,16 @@ QT_QPA_PLATFORM=offscreen "$root/usr/bin/zel-host" --server "$addr" --db "$db" \
   --screenshot "$shot" --screenshot-delay 3000 --quit-after-screenshot >"$root/host.out" 2>&1 &
 host_pid=$!
 pids+=("$host_pid")
-# The module is loaded from the package's module folder, not the build's.
-module=$root/usr/lib/zel/modules/libPKG_ZEL08100.so
+# Both modules are loaded from the package's module folder, not the build's.
+modules=("$root/usr/lib/zel/modules/libPKG_ZEL08100.so" "$root/usr/lib/zel/modules/libPKG_ZEL08200.so")
+module="${modules[*]}"
 loaded=""
 for _ in $(seq 1 200); do
-  if grep -qF "$module" "/proc/$host_pid/maps" 2>/dev/null; then loaded=yes; break; fi
+  if grep -qF "${modules[0]}" "/proc/$host_pid/maps" 2>/dev/null &&
+    grep -qF "${modules[1]}" "/proc/$host_pid/maps" 2>/dev/null; then
+    loaded=yes
+    break
+  fi
   kill -0 "$host_pid" 2>/dev/null || break
   sleep 0.1
 done
