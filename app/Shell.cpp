@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPixmap>
+#include <QSettings>
 #include <QTimer>
 #include <QTranslator>
 
@@ -33,22 +34,35 @@ QString DefaultModulePath()
 {
     const QByteArray env = qgetenv("ZEL_MODULE_PATH");
     if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+    // In a build folder the module is built beside app/; installed, the
+    // shell is in bin/ and the modules in lib/zel/modules/ of the same prefix
+    // (also when the package is unpacked into another root).
     const QString dir = QCoreApplication::applicationDirPath();
-    return QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
+    const QString built = QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
+    const QString installed = QDir::cleanPath(dir + QStringLiteral("/../lib/zel/modules/libPKG_ZEL08100.so"));
+    return QFileInfo::exists(built) || !QFileInfo::exists(installed) ? built : installed;
 }
 
 QStringList DefaultMenuModulePaths(const QString& mainModulePath)
 {
     const QByteArray env = qgetenv("ZEL_MENU_MODULES");
     if (!env.isNull()) return QString::fromLocal8Bit(env).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    QStringList found;
+    // Built, every module has a folder beside app/; installed, they share
+    // the main module's folder (lib/zel/modules/).
+    QStringList found, seen;
     const QString main = QFileInfo(mainModulePath).canonicalFilePath();
+    QStringList folders{QFileInfo(mainModulePath).absolutePath()};
     QDir up(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
-    for (const QString& sub : up.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        QDir dir(up.filePath(sub));
-        for (const QFileInfo& f : dir.entryInfoList({QStringLiteral("libPKG_*.so")}, QDir::Files, QDir::Name))
-            if (f.canonicalFilePath() != main) found << f.absoluteFilePath();
-    }
+    for (const QString& sub : up.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        folders << up.filePath(sub);
+    for (const QString& folder : folders)
+        for (const QFileInfo& f :
+             QDir(folder).entryInfoList({QStringLiteral("libPKG_*.so")}, QDir::Files, QDir::Name)) {
+            const QString canonical = f.canonicalFilePath();
+            if (canonical == main || seen.contains(canonical)) continue;
+            seen << canonical;
+            found << f.absoluteFilePath();
+        }
     return found;
 }
 
@@ -119,8 +133,20 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         error = p.helpText();
         return false;
     }
-    o.server = p.value(server);
-    o.database = p.value(db);
+    // The command line first, then the operator's settings
+    // (~/.config/zel/zel-host.ini), then the machine's
+    // (/etc/xdg/zel/zel-host.ini), then the option's default: the desktop
+    // entry starts the shell with nothing on its command line.
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("zel"),
+                             QStringLiteral("zel-host"));
+    const auto value = [&](const QCommandLineOption& option) {
+        const QString key = option.names().constLast();
+        if (p.isSet(option) || !settings.contains(key)) return p.value(option);
+        const QVariant v = settings.value(key);
+        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+    };
+    o.server = value(server);
+    o.database = value(db);
     o.operador = p.value(op);
     o.passwordFile = p.value(pw);
     o.filial = p.value(branch);
@@ -153,14 +179,14 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
         return false;
     }
     o.quitAfterScreenshot = p.isSet(quit);
-    o.callTimeoutSeconds = p.value(timeout).toInt(&ok);
+    o.callTimeoutSeconds = value(timeout).toInt(&ok);
     if (!ok || o.callTimeoutSeconds <= 0) {
         error = QStringLiteral("--call-timeout espera um número de segundos.");
         return false;
     }
-    o.locale = p.value(locale);
-    o.tlsCa = p.value(tls);
-    o.fontSize = p.value(fontSize).toDouble(&ok);
+    o.locale = value(locale);
+    o.tlsCa = value(tls);
+    o.fontSize = value(fontSize).toDouble(&ok);
     if (!ok || o.fontSize < 6 || o.fontSize > 32) {
         error = QStringLiteral("--font-size espera um tamanho entre 6 e 32 pontos.");
         return false;

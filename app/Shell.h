@@ -49,7 +49,10 @@ QString DefaultModulePath();
 QStringList DefaultMenuModulePaths(const QString& mainModulePath);
 
 // False with a message for the user when the arguments are not valid.
-// argv[0] is the program.
+// argv[0] is the program. The server, database, call timeout, font size,
+// locale and TLS authority not given on the command line come from the
+// settings: keys server, db, call-timeout, font-size, locale, tls-ca of
+// ~/.config/zel/zel-host.ini, else of /etc/xdg/zel/zel-host.ini.
 bool ParseShellOptions(const QStringList& arguments, TShellOptions& options, QString& error);
 
 // The locale the shell runs in: the one asked for, else the system's, else

@@ -297,23 +297,9 @@ void runOne(const char* name, const std::string& url, const Config& cfg, const s
     t0 = Clock::now();
     for (int i = 0; i < cfg.rows; ++i) {
         const std::int64_t now = zel::TDateTime::Now().msecs();
-        const DbValue p[] = {Int(0),
-                             DbValue(),
-                             Int(1),
-                             Text("Falso alarme."),
-                             Int(1),
-                             Int(now),
-                             Int(1),
-                             Text("0010"),
-                             Text("0001"),
-                             Text(orderNo(bare + i / 2)),
-                             Text(i % 2 ? "002" : "001"),
-                             Text("N"),
-                             Text(""),
-                             DbValue(),
-                             Int(1),
-                             Text("0010")};
-        if (ChangeOneIncPed(*db, p, now) != 1) fail("the floor's release did not take");
+        const RowUpdate u = ReleaseOf("0001", orderNo(bare + i / 2), i % 2 ? "002" : "001", Text("N"), Text(""),
+                                      Text("Falso alarme."), now, "0010");
+        if (!ReleaseOneRow(*db, u, "0010", now)) fail("the floor's release did not take");
     }
     const double floorMs = ms(Clock::now() - t0);
     std::printf("  batch release of %d rows: %.0f ms, %.0f rows/s (floor, its statements one row per transaction "

@@ -15,7 +15,8 @@
 // every released inconsistency keeps the stamp of its history. It exits with
 // 1 when a check fails or a call failed for any other reason than a conflict
 // (a send cut off by a server process that was killed is reported apart: its
-// outcome is read back from the database, as an operator would look again).
+// outcome is read back from the database, as an operator would look again;
+// a read cut off so is counted apart too).
 // A run with a share of orders in common must see conflicts refused, unless
 // no two operators happened to race for one row, which it says (--smoke
 // shares enough orders that it always races).
@@ -38,6 +39,12 @@
 //   --server-cpu-quota CORES: at most this much CPU time for each spawned
 //   process (0.4: 40 % of one core), in a control group of its own, as a
 //   smaller machine of its own would give it (needs root)
+//   --outage-after S --outage-cmd CMD: run the shell command CMD S seconds
+//   into the run (a restart of PostgreSQL, a switch to its standby); while it
+//   runs and for --outage-grace S (5) after it returns, calls refused with the
+//   database unavailable (or its time run out) are counted apart, and a send
+//   among them is read back from the database, as after a kill; a failure
+//   after that is a failure of the run
 //   --smoke: 16 operators, 4 s, 2 processes, one killed after 2 s, 3 000 orders
 
 #include "bench/ChildServer.h"
@@ -108,6 +115,9 @@ struct Config {
     std::vector<std::string> serverCpus; // of the spawned processes, in turn
     double serverCpuQuota = 0;           // cores for each spawned process; 0 = no limit
     bool keep = false;
+    double outageAfter = -1;
+    std::string outageCmd;
+    double outageGrace = 5;
 };
 
 const char* const kPassword = "carga";
@@ -122,8 +132,10 @@ struct Figures {
     std::vector<double> us[kKinds];
     long conflicts = 0;
     long errors = 0;
-    long cut = 0, cutStored = 0;
+    long cut = 0, cutStored = 0, cutReads = 0;
     long callsAfterKill = 0, releasesAfterKill = 0;
+    long outageFailed = 0, outageSends = 0, outageStored = 0, releasesAfterOutage = 0;
+    double lastOutageFailure = -1; // seconds into the run
     std::vector<std::string> errorSamples;
 };
 
@@ -141,6 +153,19 @@ struct Shared {
     std::vector<std::string> contended; // pending orders every operator may take
     std::atomic<bool> stop{false};
     std::atomic<bool> killed{false};
+    Clock::time_point t0;
+    // The outage command: started, and when it returned (0 while it runs).
+    std::atomic<bool> outageStarted{false};
+    std::atomic<Clock::rep> outageEnded{0};
+    bool inOutage() const
+    {
+        if (!outageStarted.load()) return false;
+        const Clock::rep end = outageEnded.load();
+        return end == 0 || Clock::now() < Clock::time_point(Clock::duration(end)) +
+                                              std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(cfg->outageGrace));
+    }
+    bool outageOver() const { return outageEnded.load() != 0 && !inOutage(); }
     std::mutex mutex;
     Figures all;
     std::vector<Release> releases; // every release an operator knows stored
@@ -192,8 +217,14 @@ public:
         s_.all.errors += f_.errors;
         s_.all.cut += f_.cut;
         s_.all.cutStored += f_.cutStored;
+        s_.all.cutReads += f_.cutReads;
         s_.all.callsAfterKill += f_.callsAfterKill;
         s_.all.releasesAfterKill += f_.releasesAfterKill;
+        s_.all.outageFailed += f_.outageFailed;
+        s_.all.outageSends += f_.outageSends;
+        s_.all.outageStored += f_.outageStored;
+        s_.all.releasesAfterOutage += f_.releasesAfterOutage;
+        s_.all.lastOutageFailure = std::max(s_.all.lastOutageFailure, f_.lastOutageFailure);
         for (auto& e : f_.errorSamples)
             if (s_.all.errorSamples.size() < 10) s_.all.errorSamples.push_back(e);
         s_.releases.insert(s_.releases.end(), released_.begin(), released_.end());
@@ -274,6 +305,13 @@ private:
                 ++f_.conflicts;
                 return Outcome::Conflict;
             }
+            if ((out.error().code() == kErrUnavailable || out.error().code() == kErrTimeout) && s_.inOutage()) {
+                // Refused cleanly while the database was away.
+                ++f_.outageFailed;
+                f_.lastOutageFailure = std::chrono::duration<double>(Clock::now() - s_.t0).count();
+                outageRefused_ = true;
+                return Outcome::Failed;
+            }
             error(std::string(kKindNames[kind]) + ": " + out.error().message());
             return Outcome::Failed;
         }
@@ -287,7 +325,7 @@ private:
         rq.set_nr_pedido(order);
         zel::data::Result out;
         if (call(kGetIncPed, &Zel08100::rdmIncPed::Stub::GetIncPed, rq, out) != Outcome::Ok) {
-            if (!out.has_error()) error("GetIncPed: " + lastStatus_.error_message());
+            if (!out.has_error()) readFailed("GetIncPed");
             return std::nullopt;
         }
         return out.data();
@@ -312,8 +350,16 @@ private:
             *fc->mutable_value() = it->second;
         }
         zel::data::Result out;
+        outageRefused_ = false;
         Outcome o = call(kind, &Zel08100::rdmIncPed::Stub::SetIncPed, rq, out);
-        if (o == Outcome::Failed && !out.has_error()) {
+        if (o == Outcome::Failed && outageRefused_) {
+            // The database went away during the send: it may have committed
+            // before the answer was lost. Read it back once it is there again.
+            ++f_.outageSends;
+            if (!storedAsSent(p, row, changes)) return Outcome::Conflict; // not stored: move on
+            ++f_.outageStored;
+            o = Outcome::Ok;
+        } else if (o == Outcome::Failed && !out.has_error()) {
             // The transport failed: the send may or may not have been stored.
             // Read the row back, as an operator would look again.
             if (!cutOff()) {
@@ -332,6 +378,17 @@ private:
         return o;
     }
 
+    // A read whose transport failed: one cut off by a killed process is
+    // counted apart (the operator looks again, at the next order); any other
+    // is a failure.
+    void readFailed(const char* what)
+    {
+        if (cutOff())
+            ++f_.cutReads;
+        else
+            error(std::string(what) + ": " + lastStatus_.error_message());
+    }
+
     // A call cut off by a server process that went away.
     bool cutOff() const
     {
@@ -340,7 +397,24 @@ private:
                                           lastStatus_.error_code() == grpc::StatusCode::INTERNAL);
     }
 
+    // storedAsSent, tried again while the database is unreachable (a restart
+    // or a switch to the standby under way), for up to a minute.
     bool storedAsSent(const zel::data::DataPacket& p, int row, const std::map<std::string, zel::data::Value>& changes)
+    {
+        const auto until = Clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            try {
+                return storedAsSentOnce(p, row, changes);
+            } catch (const DbError& e) {
+                if (e.kind() != DbError::Kind::Unavailable || Clock::now() > until) throw;
+                s_.lookBack->dropIdle();
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        }
+    }
+
+    bool storedAsSentOnce(const zel::data::DataPacket& p, int row,
+                          const std::map<std::string, zel::data::Value>& changes)
     {
         zel::PacketReader r(p);
         const DbValue key[] = {Text(r.text(row, "CDFILIAL").toStdString()), Text(r.text(row, "NRPEDIDO").toStdString()),
@@ -413,7 +487,7 @@ private:
             rq.set_ativa(r.text(i, "ATIVA").toStdString());
             zel::data::Result out;
             if (call(kGetItem, &Zel08100::rdmIncPed::Stub::GetItem, rq, out) != Outcome::Ok) {
-                if (!out.has_error()) error("GetItem: " + lastStatus_.error_message());
+                if (!out.has_error()) readFailed("GetItem");
                 return;
             }
         }
@@ -436,6 +510,7 @@ private:
                                  code_,
                                  dt});
             if (s_.killed.load()) ++f_.releasesAfterKill;
+            if (s_.outageOver()) ++f_.releasesAfterOutage;
         }
         fetch(order);
     }
@@ -447,6 +522,7 @@ private:
     std::shared_ptr<grpc::Channel> channel_;
     std::unique_ptr<Zel08100::rdmIncPed::Stub> stub_;
     grpc::Status lastStatus_;
+    bool outageRefused_ = false; // the last call was refused while the database was away
     Figures f_;
     std::vector<Release> released_;
     std::set<std::string> doneShared_; // orders with nothing left to do
@@ -573,6 +649,11 @@ int run(int argc, char** argv)
                                  "At most this many cores for each spawned process (0.4: 40 % of one), "
                                  "as a smaller machine of its own would give it (needs root).",
                                  "CORES");
+    const auto outageAfter = option("outage-after", "Run --outage-cmd this far into the run.", "S");
+    const auto outageCmd =
+        option("outage-cmd", "A shell command that takes the database away and back (a restart).", "CMD");
+    const auto outageGrace =
+        option("outage-grace", "Seconds after the command returns that calls may still be refused (5).", "S");
     const auto keep = option("keep", "Leave the spawned database in place.");
     const auto smokeRun = option("smoke", "A few seconds: 16 operators, 2 processes, one killed after 2 s.");
     if (!p.parse(args)) fail(p.errorText().toStdString());
@@ -610,6 +691,10 @@ int run(int argc, char** argv)
         cfg.serverCpus.push_back(item.toStdString());
     cfg.serverCpuQuota = number(cpuQuota, 0);
     cfg.keep = p.isSet(keep);
+    cfg.outageAfter = number(outageAfter, -1);
+    cfg.outageCmd = p.value(outageCmd).toStdString();
+    cfg.outageGrace = number(outageGrace, cfg.outageGrace);
+    if ((cfg.outageAfter >= 0) != !cfg.outageCmd.empty()) fail("--outage-after and --outage-cmd go together");
     const bool smoke = p.isSet(smokeRun);
     if (smoke) {
         if (!cfg.spawn && cfg.servers.empty()) cfg.spawn = 2;
@@ -728,6 +813,7 @@ int run(int argc, char** argv)
             std::fflush(stdout);
         }
         const auto t0 = Clock::now();
+        s.t0 = t0;
         std::vector<std::thread> threads;
         for (auto& op : ops)
             threads.emplace_back([&op] { op->run(); });
@@ -751,12 +837,34 @@ int run(int argc, char** argv)
                 std::fflush(stdout);
             });
         }
+        std::thread outage;
+        int outageStatus = -1;
+        double outageFrom = 0, outageTo = 0;
+        if (cfg.outageAfter >= 0) {
+            outage = std::thread([&] {
+                const auto until = t0 + std::chrono::duration<double>(cfg.outageAfter);
+                while (!s.stop.load() && Clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (s.stop.load()) return;
+                outageFrom = std::chrono::duration<double>(Clock::now() - t0).count();
+                std::printf("  %.1f s: %s\n", outageFrom, cfg.outageCmd.c_str());
+                std::fflush(stdout);
+                s.outageStarted = true;
+                outageStatus = std::system(cfg.outageCmd.c_str());
+                const auto end = Clock::now();
+                s.outageEnded = end.time_since_epoch().count();
+                outageTo = std::chrono::duration<double>(end - t0).count();
+                std::printf("  %.1f s: the command returned (status %d)\n", outageTo, outageStatus);
+                std::fflush(stdout);
+            });
+        }
         while (Clock::now() - t0 < std::chrono::duration<double>(cfg.seconds))
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         s.stop = true;
         for (auto& t : threads)
             t.join();
         if (killer.joinable()) killer.join();
+        if (outage.joinable()) outage.join();
         const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
 
         long calls = 0;
@@ -773,14 +881,21 @@ int run(int argc, char** argv)
         std::printf("  conflicts refused: %ld\n", s.all.conflicts);
         if (cfg.killAfter >= 0)
             std::printf("  after the kill: %ld calls, %ld releases; sends cut off by the killed process: %ld "
-                        "(%ld of them found stored)\n",
-                        s.all.callsAfterKill, s.all.releasesAfterKill, s.all.cut, s.all.cutStored);
+                        "(%ld of them found stored), reads: %ld\n",
+                        s.all.callsAfterKill, s.all.releasesAfterKill, s.all.cut, s.all.cutStored, s.all.cutReads);
+        if (cfg.outageAfter >= 0)
+            std::printf("  database away from %.1f s to %.1f s: %ld calls refused as unavailable (the last at %.1f s), "
+                        "%ld of them sends, read back: %ld found stored; %ld releases after it\n",
+                        outageFrom, outageTo, s.all.outageFailed, s.all.lastOutageFailure, s.all.outageSends,
+                        s.all.outageStored, s.all.releasesAfterOutage);
         std::printf("  other failures: %ld\n", s.all.errors);
         for (const auto& e : s.all.errorSamples)
             std::printf("    %s\n", e.c_str());
 
         std::printf("\nchecks of the database:\n");
         Checks k;
+        // A connection of before an outage may be gone with it.
+        if (cfg.outageAfter >= 0) c = OpenConnection(dbUrl);
         code = checkDatabase(*c, s, histBefore) ? 1 : 0;
         k.expect(s.all.errors == 0, "no call failed for another reason than a conflict");
         k.expect(!s.releases.empty(), "the operators released inconsistencies");
@@ -796,6 +911,10 @@ int run(int argc, char** argv)
                             "a longer run or a larger --conflicts)\n");
         }
         if (s.killed) k.expect(s.all.releasesAfterKill > 0, "the work went on after the kill");
+        if (cfg.outageAfter >= 0) {
+            k.expect(s.outageEnded.load() != 0 && outageStatus == 0, "the outage command ran and succeeded");
+            k.expect(s.all.releasesAfterOutage > 0, "the work went on after the database came back");
+        }
         if (k.failed) code = 1;
         std::printf("%s\n", code ? "zel-load: CHECKS FAILED" : "zel-load: all checks passed");
     } catch (const std::exception& e) {

@@ -95,6 +95,18 @@ TLoginInfo Entrar(const QStringList& servers, const QString& operador, const QSt
     if (!status.ok()) {
         // A server that refuses the connection is not there; one that takes
         // it and does not answer is there, and is said to be so.
+        // A server that answers with a certificate the shell does not trust
+        // is there, and is refused: the operator is told which of the two.
+        const std::string detail = status.error_message();
+        if (status.error_code() == grpc::StatusCode::UNAVAILABLE &&
+            (detail.find("certificate verify failed") != std::string::npos ||
+             detail.find("CERTIFICATE_VERIFY_FAILED") != std::string::npos ||
+             detail.find("Peer name") != std::string::npos))
+            throw ENetError(ENetError::Unavailable,
+                            QStringLiteral("O servidor de aplicação em %1 apresentou um certificado que não é de "
+                                           "confiança: ele não foi emitido pela autoridade indicada em --tls-ca ou "
+                                           "não vale para este endereço. A conexão foi recusada.")
+                                .arg(address));
         if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
             throw ENetError(ENetError::Unavailable,
                             QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "

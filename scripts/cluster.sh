@@ -29,10 +29,16 @@ dir=$(cd "$dir" && pwd)
 
 if [ "$cmd" = stop ]; then
   if [ -f "$dir/servers.pid" ]; then
-    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$dir/servers.pid"
+    # Only a process that still runs zel-server is ours: a process id written
+    # long ago may belong to another program by now.
+    ours=()
     while read -r pid; do
-      for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      case $(readlink "/proc/$pid/exe" 2>/dev/null || true) in */zel-server) ours+=("$pid") ;; esac
     done <"$dir/servers.pid"
+    for pid in "${ours[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${ours[@]}"; do
+      for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    done
   fi
   bash scripts/pg.sh stop "$dir/pg"
   rm -rf "$dir"
@@ -52,13 +58,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zel-server zel-host zel-load PKG_ZEL08100
 server="$root/$build/server/zel-server"
 
-port=$(( 20000 + RANDOM % 20000 ))
-url=$(bash scripts/pg.sh start "$dir/pg" "$port")
+# From here on a failed step stops what this start has started, and says so.
+trap 'status=$?; [ $status -eq 0 ] || { echo "cluster.sh: start failed; stopping what it started" >&2; bash "$root/scripts/cluster.sh" stop "$dir" >/dev/null; }' EXIT
+: >"$dir/servers.pid"
+# pg.sh picks a free port, retries a taken one, and says why PostgreSQL did
+# not start when it does not.
+url=$(bash scripts/pg.sh start "$dir/pg")
 "$server" init --db "$url" >/dev/null
 echo "Seeding ${ORDERS:-60000} orders into $url"
 "$server" seed --db "$url" --orders "${ORDERS:-60000}" 2>/dev/null
 
-: >"$dir/servers.pid"
 IFS=, read -r -a cpus <<<"${SERVER_CPUS:-}"
 addresses=()
 for i in $(seq 1 "$n"); do
@@ -66,16 +75,18 @@ for i in $(seq 1 "$n"); do
   pin=()
   if [ ${#cpus[@]} -gt 0 ]; then pin=(--cpus "${cpus[$(( (i - 1) % ${#cpus[@]} ))]}"); fi
   nohup "$server" serve --db "$url" --listen 127.0.0.1:0 "${pin[@]}" >"$out" 2>"$dir/server$i.log" &
-  echo $! >>"$dir/servers.pid"
+  pid=$!
+  echo "$pid" >>"$dir/servers.pid"
   addr=""
   for _ in $(seq 1 200); do
     addr=$(sed -n 's/^listening on //p' "$out" | head -n 1)
     [ -n "$addr" ] && break
+    kill -0 "$pid" 2>/dev/null || break # it ended: no point in waiting
     sleep 0.1
   done
   if [ -z "$addr" ]; then
-    echo "zel-server $i did not start; see $dir/server$i.log" >&2
-    bash "$0" stop "$dir" >/dev/null
+    echo "zel-server $i did not start:" >&2
+    tail -n 15 "$dir/server$i.log" >&2
     exit 1
   fi
   addresses+=("$addr")

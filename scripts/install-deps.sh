@@ -7,13 +7,14 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
-  libsodium-dev libsqlite3-dev libpq-dev
+  libsodium-dev libsqlite3-dev libpq-dev libssl-dev
   postgresql
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev librapidcheck-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-dejavu-core
   fonts-liberation qt6-translations-l10n
   poppler-utils qt6-charts-dev libqt6opengl6-dev
+  lintian systemd
 )
 
 missing=()

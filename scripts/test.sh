@@ -5,7 +5,8 @@
 #     under ctest, with a throwaway PostgreSQL on loopback for the server suite;
 #  2. the data layer and its tests again under AddressSanitizer and
 #     UndefinedBehaviorSanitizer;
-#  3. a short smoke run of the benchmarks and of the load tool.
+#  3. the Debian packages built, checked and run unpacked (package-check.sh);
+#  4. a short smoke run of the benchmarks and of the load tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,18 +39,32 @@ cmake --build "$build" -j "$jobs"
 pgdir=$(mktemp -d /tmp/zel-pg.XXXXXX)
 cleanup() { bash scripts/pg.sh stop "$pgdir"; }
 trap cleanup EXIT
-pgport=$(( 20000 + RANDOM % 20000 ))
-export ZEL_TEST_PG_URL=$(bash scripts/pg.sh start "$pgdir" "$pgport")
+# A PostgreSQL that does not start stops the run here, with its cause: the
+# server suite would otherwise skip its PostgreSQL cases and fail only later.
+if ! pgurl=$(bash scripts/pg.sh start "$pgdir"); then
+  echo "The throwaway PostgreSQL did not start (see above): stopping." >&2
+  exit 1
+fi
+export ZEL_TEST_PG_URL=$pgurl
 echo "Throwaway PostgreSQL: $ZEL_TEST_PG_URL"
 
+# Every process this run starts carries this mark in its environment (children
+# inherit it), so that the check below finds the processes of this run only:
+# not those of another run, of another build folder or of a cluster.sh setup.
+export ZEL_TEST_RUN="$$-$(date +%s%N)"
+
 # A test program stops every process it starts, also when it fails: a program
-# of this build still running after the tests was left behind by them.
+# of this build still running after the tests, with this run's mark, was left
+# behind by them.
 leftovers() {
-  local exe
+  local exe pid
   # Processes come and go while /proc is read, and find then exits non-zero:
   # that is no finding of its own.
   { find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$build/*" 2>/dev/null || true; } | while read -r exe; do
-    echo "$(basename "$(dirname "$exe")") $(readlink "$exe" || true)"
+    pid=$(basename "$(dirname "$exe")")
+    # The mark is one NUL-terminated entry of the environment.
+    { tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null || true; } | grep -qxF "ZEL_TEST_RUN=$ZEL_TEST_RUN" || continue
+    echo "$pid $(readlink "$exe" || true)"
   done
 }
 check_no_leftovers() {
@@ -70,6 +85,10 @@ status=0
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=$?
 check_no_leftovers
 [ "$status" -eq 0 ] || exit "$status"
+
+# The Debian packages: built, checked by lintian and systemd-analyze, unpacked
+# into a temporary root and run from there (about a minute).
+bash scripts/package-check.sh "$build"
 
 san=${SAN_BUILD_DIR:-$root/build/sanitize}
 cmake -S . -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEL_DATA_ONLY=ON -DZEL_SANITIZE=ON \

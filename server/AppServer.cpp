@@ -443,6 +443,9 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     grpc::ServerBuilder b;
     int port = 0;
     b.AddListeningPort(options.listen, creds, &port);
+    alsoPorts_.assign(options.alsoListen.size(), 0);
+    for (std::size_t i = 0; i < options.alsoListen.size(); ++i)
+        b.AddListeningPort(options.alsoListen[i], creds, &alsoPorts_[i]);
     // Without this, a second server asking for a port already in use (or for
     // port 0 while another has the same one) would share it silently.
     b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
@@ -465,6 +468,8 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     // As many threads for the order service as the synchronous server keeps
     // idle at most; each method has calls awaited for the busiest moments.
     services_->incPed.start(std::move(cq), options.maxIdleThreads, kAwaitedCalls);
+    for (std::size_t i = 0; i < alsoPorts_.size(); ++i)
+        if (alsoPorts_[i] == 0) throw std::runtime_error("cannot listen on " + options.alsoListen[i]);
     return port;
 }
 

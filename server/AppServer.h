@@ -11,15 +11,17 @@
 #include <grpcpp/server_builder.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zel::server {
 
 struct ServeOptions {
-    std::string listen = "127.0.0.1:0"; // HOST:PORT; port 0 picks a free one
-    std::string tlsCert, tlsKey;        // PEM files; both or neither
-    int maxReceiveBytes = 8 << 20;      // a bigger request is refused by the transport
-    int maxSendBytes = 512 << 20;       // a whole branch's order list fits
-    int minIdleThreads = 2;             // threads kept waiting for calls
+    std::string listen = "127.0.0.1:0";  // HOST:PORT; port 0 picks a free one
+    std::vector<std::string> alsoListen; // more addresses, served alike
+    std::string tlsCert, tlsKey;         // PEM files; both or neither
+    int maxReceiveBytes = 8 << 20;       // a bigger request is refused by the transport
+    int maxSendBytes = 512 << 20;        // a whole branch's order list fits
+    int minIdleThreads = 2;              // threads kept waiting for calls
     int maxIdleThreads = 64;
 };
 
@@ -49,6 +51,8 @@ public:
     // Starts serving and returns the bound port. `extra` may register more
     // services on the same server (benchmarks). Raises std::runtime_error.
     int Start(const ServeOptions& options, const std::function<void(grpc::ServerBuilder&)>& extra = {});
+    // The ports bound for ServeOptions::alsoListen, in its order.
+    const std::vector<int>& AlsoListeningPorts() const { return alsoPorts_; }
     // Stops accepting calls; calls in flight get up to `grace` to finish.
     void Shutdown(std::chrono::milliseconds grace);
     void Wait();
@@ -66,6 +70,7 @@ private:
     Supervisao supervisao_;
     std::unique_ptr<Services> services_;
     std::unique_ptr<grpc::Server> server_;
+    std::vector<int> alsoPorts_;
 };
 
 // The address of a gRPC peer ("ipv4:10.0.0.5:51234") without its scheme

@@ -1,10 +1,13 @@
 #include "server/Cli.h"
 
 #include "server/AppServer.h"
+#include "server/Backup.h"
+#include "server/Config.h"
 #include "server/Log.h"
 #include "server/Operators.h"
 #include "server/Schema.h"
 #include "server/Seed.h"
+#include "server/TlsInit.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,10 +16,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <pthread.h>
 #include <pwd.h>
 #include <sched.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace zel::server {
@@ -28,8 +33,12 @@ const char* kUsage =
     "Commands:\n"
     "  init      create or upgrade the database schema\n"
     "  seed      fill an empty database with demo data\n"
-    "  operator  add|passwd|grant|revoke|grant-history|revoke-history|disable|enable: manage operators and rights\n"
+    "  operator  add|passwd|grant|revoke|grant-history|revoke-history|disable|enable: manage operators and\n"
+    "            rights\n"
     "  serve     run the application server\n"
+    "  backup    copy the database into a file while servers run\n"
+    "  restore   put a backup into an empty database\n"
+    "  tls       init DIR: a private certificate authority and the server's certificate\n"
     "\n"
     "Run 'zel-server COMMAND --help' for the options of a command.\n"
     "Database URLs: sqlite:PATH or postgresql://USER@HOST:PORT/DB\n";
@@ -90,6 +99,30 @@ int toInt(const QCommandLineParser& p, const char* name, int fallback)
     return v;
 }
 
+void addConfigOption(QCommandLineParser& p)
+{
+    p.addOption(opt("config",
+                    "Configuration file (default /etc/zel/zel-server.conf, read when it exists). An option given "
+                    "here overrides the file's key.",
+                    "FILE"));
+}
+
+// The configuration named by --config, else the default file when it exists.
+ServerConfig configOf(const QCommandLineParser& p)
+{
+    if (p.isSet(QStringLiteral("config"))) return LoadServerConfig(value(p, "config"), true);
+    return LoadServerConfig(kDefaultConfigPath, false);
+}
+
+// The database of --db, else of the configuration's database key.
+std::string dbOf(const QCommandLineParser& p, const ServerConfig& cfg)
+{
+    if (p.isSet(QStringLiteral("db"))) return value(p, "db");
+    if (!cfg.database.empty()) return cfg.database;
+    throw std::invalid_argument("no database: give --db URL or set database in " +
+                                (cfg.file.empty() ? std::string(kDefaultConfigPath) : cfg.file));
+}
+
 // The CPUs this process may run on, as a list such as "0,1".
 std::string cpuText(const cpu_set_t& set)
 {
@@ -137,10 +170,11 @@ cpu_set_t cpuList(const std::string& text)
 int cmdInit(const QStringList& args)
 {
     QCommandLineParser p;
-    p.addOption(opt("db", "Database URL.", "URL"));
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
     int code = 0;
-    if (!parse(p, args, "Creates or upgrades the database schema.", code) || !require(p, {"db"}, code)) return code;
-    auto c = OpenConnection(value(p, "db"));
+    if (!parse(p, args, "Creates or upgrades the database schema.", code)) return code;
+    auto c = OpenConnection(dbOf(p, configOf(p)));
     const int applied = Migrate(*c);
     std::cout << "schema at version " << SchemaVersion(*c) << " (" << applied << " step(s) applied)\n";
     return 0;
@@ -196,11 +230,40 @@ void audit(const std::string& change)
     Log("admin: %s (by %s)", change.c_str(), administrator().c_str());
 }
 
+// A password never comes from the command line, where other users see it in
+// the process list and the shell keeps it in its history: from --password-file
+// (its first line), else typed at the terminal without echo (twice), else the
+// first line of the standard input.
 std::string passwordFrom(const QCommandLineParser& p)
 {
-    if (p.isSet(QStringLiteral("password"))) return value(p, "password");
     std::string line;
-    std::getline(std::cin, line);
+    if (p.isSet(QStringLiteral("password-file"))) {
+        const std::string file = value(p, "password-file");
+        std::ifstream in(file);
+        if (!in) throw std::invalid_argument("cannot read the password file " + file);
+        std::getline(in, line);
+    } else if (::isatty(STDIN_FILENO)) {
+        const auto ask = [](const char* prompt) {
+            std::cerr << prompt << std::flush;
+            termios old{};
+            const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+            if (tty) {
+                termios quiet = old;
+                quiet.c_lflag &= ~tcflag_t(ECHO);
+                ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+            }
+            std::string typed;
+            std::getline(std::cin, typed);
+            if (tty) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+            std::cerr << "\n";
+            return typed;
+        };
+        line = ask("Password: ");
+        if (ask("Again: ") != line) throw std::invalid_argument("the two passwords differ");
+    } else {
+        std::getline(std::cin, line);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
 
@@ -214,25 +277,45 @@ int cmdOperator(QStringList args)
     }
     const QString action = args.takeAt(1);
     QCommandLineParser p;
-    p.addOption(opt("db", "Database URL.", "URL"));
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
     p.addOption(opt("code", "Operator code (up to 12 characters).", "CODE"));
     int code = 0;
     if (action == QLatin1String("add")) {
         p.addOption(opt("name", "Operator name (up to 40 characters).", "NAME"));
         p.addOption(opt("branch", "The operator's own branch.", "BRANCH"));
         p.addOption(opt("fixed", "The login works with the own branch only."));
-        p.addOption(opt("password", "Password (read from standard input when not given).", "PASSWORD"));
-        if (!parse(p, args, "Adds an operator.", code) || !require(p, {"db", "code", "name", "branch"}, code))
-            return code;
-        auto c = OpenConnection(value(p, "db"));
+        p.addOption(opt("all-rights",
+                        "Puts the operator into every release group of every branch and lets it read every "
+                        "branch's release history: the site's first operator."));
+        p.addOption(opt("password-file",
+                        "File whose first line is the password; without it the password is asked at the terminal "
+                        "or read from the standard input.",
+                        "FILE"));
+        if (!parse(p, args, "Adds an operator.", code) || !require(p, {"code", "name", "branch"}, code)) return code;
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         AddOperator(*c, value(p, "code"), value(p, "name"), value(p, "branch"), p.isSet(QStringLiteral("fixed")),
                     passwordFrom(p));
         audit("operator " + value(p, "code") + " added, branch " + value(p, "branch"));
         std::cout << "operator " << value(p, "code") << " added\n";
+        if (p.isSet(QStringLiteral("all-rights"))) {
+            const auto groups = c->query("SELECT CDFILIAL, CDGROPLIBINC FROM GRUPOLIBINC ORDER BY 1, 2");
+            for (std::size_t i = 0; i < groups.size(); ++i)
+                Grant(*c, value(p, "code"), groups.text(i, 0), groups.text(i, 1));
+            const auto branches = c->query("SELECT CDFILIAL FROM FILIAL ORDER BY 1");
+            for (std::size_t i = 0; i < branches.size(); ++i)
+                GrantHistory(*c, value(p, "code"), branches.text(i, 0));
+            audit("operator " + value(p, "code") + " granted every release group and every branch's history");
+            std::cout << "in all " << groups.size() << " release group(s); reads the history of all " << branches.size()
+                      << " branch(es)\n";
+        }
     } else if (action == QLatin1String("passwd")) {
-        p.addOption(opt("password", "New password (read from standard input when not given).", "PASSWORD"));
-        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"db", "code"}, code)) return code;
-        auto c = OpenConnection(value(p, "db"));
+        p.addOption(opt("password-file",
+                        "File whose first line is the new password; without it the password is asked at the "
+                        "terminal or read from the standard input.",
+                        "FILE"));
+        if (!parse(p, args, "Sets an operator's password.", code) || !require(p, {"code"}, code)) return code;
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         SetPassword(*c, value(p, "code"), passwordFrom(p));
         audit("password of operator " + value(p, "code") + " changed");
         std::cout << "password of " << value(p, "code") << " changed\n";
@@ -247,11 +330,11 @@ int cmdOperator(QStringList args)
                          : "Takes an operator out of release groups of a branch.",
                    code) ||
             !require(p,
-                     grant ? std::initializer_list<const char*>{"db", "code", "branch", "group"}
-                           : std::initializer_list<const char*>{"db", "code", "branch"},
+                     grant ? std::initializer_list<const char*>{"code", "branch", "group"}
+                           : std::initializer_list<const char*>{"code", "branch"},
                      code))
             return code;
-        auto c = OpenConnection(value(p, "db"));
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         if (grant) {
             Grant(*c, value(p, "code"), value(p, "branch"), value(p, "group"));
             audit("operator " + value(p, "code") + " granted release group " + value(p, "group") + " of branch " +
@@ -272,9 +355,9 @@ int cmdOperator(QStringList args)
                    grant ? "Lets an operator read the release history of a branch."
                          : "Takes away an operator's right to read the release history of a branch.",
                    code) ||
-            !require(p, {"db", "code", "branch"}, code))
+            !require(p, {"code", "branch"}, code))
             return code;
-        auto c = OpenConnection(value(p, "db"));
+        auto c = OpenConnection(dbOf(p, configOf(p)));
         if (grant) {
             GrantHistory(*c, value(p, "code"), value(p, "branch"));
             audit("operator " + value(p, "code") + " granted the release history of branch " + value(p, "branch"));
@@ -311,7 +394,14 @@ int cmdServe(const QStringList& args)
 {
     QCommandLineParser p;
     p.addOption(opt("db", "Database URL.", "URL"));
-    p.addOption(opt("listen", "Address to listen on, HOST:PORT; port 0 picks a free port.", "HOST:PORT"));
+    p.addOption(opt("db-password-file",
+                    "File whose first line is the password of the --db URL's PostgreSQL user; readable by its "
+                    "owner only.",
+                    "FILE"));
+    p.addOption(opt("listen",
+                    "Address to listen on, HOST:PORT; port 0 picks a free port. Several: repeat the option or "
+                    "separate them with commas.",
+                    "HOST:PORT"));
     p.addOption(opt("tls-cert", "PEM certificate chain (with --tls-key: serve over TLS).", "FILE"));
     p.addOption(opt("tls-key", "PEM private key.", "FILE"));
     p.addOption(opt("db-connections",
@@ -325,24 +415,51 @@ int cmdServe(const QStringList& args)
                     "LIST"));
     p.addOption(opt("session-idle-minutes",
                     "A session unused for this long ends; the operator logs in again (default 480).", "MINUTES"));
+    addConfigOption(p);
     int code = 0;
-    if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code) ||
-        !require(p, {"db", "listen"}, code))
-        return code;
-    ServeOptions o;
-    o.listen = value(p, "listen");
-    o.tlsCert = value(p, "tls-cert");
-    o.tlsKey = value(p, "tls-key");
-    const auto colon = o.listen.rfind(':');
-    if (colon == std::string::npos) throw std::invalid_argument("--listen must be HOST:PORT");
-    const int connections = toInt(p, "db-connections", int(AppServer::kDefaultDbConnections));
-    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
-    // Before any thread starts: they all inherit the CPUs of this one.
-    if (p.isSet(QStringLiteral("cpus"))) {
-        const cpu_set_t cpus = cpuList(value(p, "cpus"));
-        if (sched_setaffinity(0, sizeof cpus, &cpus) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
-        Log("running on CPU(s) %s", cpuText(cpus).c_str());
+    if (!parse(p, args, "Runs the application server until SIGTERM or SIGINT.", code)) return code;
+    const ServerConfig cfg = configOf(p);
+    const std::string configFile = cfg.file.empty() ? std::string(kDefaultConfigPath) : cfg.file;
+
+    // The command line first, then the configuration file.
+    std::string db = dbOf(p, cfg);
+    if (p.isSet(QStringLiteral("db-password-file"))) {
+        if (!p.isSet(QStringLiteral("db")))
+            throw std::invalid_argument("--db-password-file goes with --db (the file's database-password-file "
+                                        "goes with its database)");
+        db = WithPasswordFromFile(db, value(p, "db-password-file"));
     }
+    std::vector<std::string> listen;
+    for (const QString& v : p.values(QStringLiteral("listen")))
+        for (const QString& a : v.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            try {
+                CheckListenAddress(a.trimmed().toStdString());
+            } catch (const std::invalid_argument& e) {
+                throw std::invalid_argument(std::string("--listen: ") + e.what());
+            }
+            listen.push_back(a.trimmed().toStdString());
+        }
+    if (listen.empty()) listen = cfg.listen;
+    if (listen.empty())
+        throw std::invalid_argument("no address to listen on: give --listen HOST:PORT or set listen in " + configFile);
+    ServeOptions o;
+    o.listen = listen.front();
+    o.alsoListen.assign(listen.begin() + 1, listen.end());
+    const bool cliTls = p.isSet(QStringLiteral("tls-cert")) || p.isSet(QStringLiteral("tls-key"));
+    o.tlsCert = cliTls ? value(p, "tls-cert") : cfg.tlsCert;
+    o.tlsKey = cliTls ? value(p, "tls-key") : cfg.tlsKey;
+    const int connections =
+        toInt(p, "db-connections", cfg.dbConnections > 0 ? cfg.dbConnections : int(AppServer::kDefaultDbConnections));
+    if (connections < 1) throw std::invalid_argument("--db-connections must be 1 or more");
+    const std::string cpus = p.isSet(QStringLiteral("cpus")) ? value(p, "cpus") : cfg.cpus;
+    // Before any thread starts: they all inherit the CPUs of this one. An
+    // empty --cpus is a mistake, not "every CPU".
+    if (p.isSet(QStringLiteral("cpus")) || !cpus.empty()) {
+        const cpu_set_t set = cpuList(cpus);
+        if (sched_setaffinity(0, sizeof set, &set) != 0) throw std::runtime_error("cannot run on the CPUs asked for");
+        Log("running on CPU(s) %s", cpuText(set).c_str());
+    }
+    if (!cfg.file.empty()) Log("configuration read from %s", cfg.file.c_str());
 
     // The signals are taken by this thread only; gRPC's threads inherit the mask.
     sigset_t set;
@@ -352,21 +469,84 @@ int cmdServe(const QStringList& args)
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     AccessPolicy access;
-    const int idle = toInt(p, "session-idle-minutes", int(access.sessionIdle.count()));
-    if (idle < 1 || idle > 525'600) throw std::invalid_argument("--session-idle-minutes must be 1 to 525600");
+    const int idle = p.isSet(QStringLiteral("session-idle-minutes"))
+                         ? toInt(p, "session-idle-minutes", 0)
+                         : (cfg.sessionIdleMinutes > 0 ? cfg.sessionIdleMinutes : int(access.sessionIdle.count()));
+    if (idle < 1 || idle > kMaxSessionIdleMinutes)
+        throw std::invalid_argument("--session-idle-minutes must be 1 to " + std::to_string(kMaxSessionIdleMinutes));
     access.sessionIdle = std::chrono::minutes(idle);
+    Log("sessions end after %d idle minute(s)", idle);
 
-    AppServer server(value(p, "db"), std::size_t(connections), access);
+    AppServer server(db, std::size_t(connections), access);
     const int port = server.Start(o);
-    std::printf("listening on %s:%d\n", o.listen.substr(0, colon).c_str(), port);
+    const auto host = [](const std::string& address) { return address.substr(0, address.rfind(':')); };
+    std::printf("listening on %s:%d\n", host(o.listen).c_str(), port);
+    for (std::size_t i = 0; i < o.alsoListen.size(); ++i)
+        std::printf("listening on %s:%d\n", host(o.alsoListen[i]).c_str(), server.AlsoListeningPorts().at(i));
     std::fflush(stdout);
-    Log("serving %s on port %d", DialectOf(value(p, "db")) == Dialect::Sqlite ? "SQLite" : "PostgreSQL", port);
+    Log("serving %s on port %d", DialectOf(db) == Dialect::Sqlite ? "SQLite" : "PostgreSQL", port);
     int sig = 0;
     sigwait(&set, &sig);
     Log("signal %d: stopping, calls in flight may finish", sig);
     server.Shutdown(std::chrono::seconds(10));
     server.Wait();
     Log("stopped");
+    return 0;
+}
+
+int cmdBackupRestore(const QStringList& args, bool backup)
+{
+    QCommandLineParser p;
+    p.addOption(opt("db", "Database URL (default: the configuration's).", "URL"));
+    addConfigOption(p);
+    p.addPositionalArgument(QStringLiteral("FILE"), backup ? QStringLiteral("The backup to write (must not exist).")
+                                                           : QStringLiteral("The backup to restore."));
+    int code = 0;
+    if (!parse(p, args,
+               backup ? "Copies the database into FILE while servers keep running: SQLite's online backup, or "
+                        "pg_dump for PostgreSQL."
+                      : "Restores FILE into an empty database of the same kind; refuses a database that holds "
+                        "tables.",
+               code))
+        return code;
+    if (p.positionalArguments().size() != 1) {
+        std::cerr << "give one FILE\n" << p.helpText().toStdString();
+        return 2;
+    }
+    const std::string file = p.positionalArguments().front().toStdString();
+    const std::string db = dbOf(p, configOf(p));
+    if (backup)
+        Backup(db, file, std::cout);
+    else
+        Restore(db, file, std::cout);
+    return 0;
+}
+
+int cmdTls(QStringList args)
+{
+    if (args.size() < 2 || args[1] != QLatin1String("init")) {
+        std::cout << "Usage: zel-server tls init DIR --name HOST [--name HOST...] [--days N]\n";
+        return args.size() >= 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) ? 0 : 2;
+    }
+    args.removeAt(1);
+    QCommandLineParser p;
+    p.addOption(opt("name", "A host name or IP address the shells reach the server by; repeat for more.", "HOST"));
+    p.addOption(opt("days", "Days the server's certificate is valid (default 825; the authority's, twice that).", "N"));
+    p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for the keys and certificates."));
+    int code = 0;
+    if (!parse(p, args,
+               "Makes a private certificate authority and a certificate of the server signed by it, with "
+               "OpenSSL.",
+               code))
+        return code;
+    if (p.positionalArguments().size() != 1) {
+        std::cerr << "give one DIR\n" << p.helpText().toStdString();
+        return 2;
+    }
+    std::vector<std::string> names;
+    for (const QString& n : p.values(QStringLiteral("name")))
+        names.push_back(n.toStdString());
+    TlsInit(p.positionalArguments().front().toStdString(), names, toInt(p, "days", 825), std::cout);
     return 0;
 }
 
@@ -389,8 +569,16 @@ int RunCli(int argc, char** argv)
         if (cmd == QLatin1String("seed")) return cmdSeed(args);
         if (cmd == QLatin1String("operator")) return cmdOperator(args);
         if (cmd == QLatin1String("serve")) return cmdServe(args);
+        if (cmd == QLatin1String("backup")) return cmdBackupRestore(args, true);
+        if (cmd == QLatin1String("restore")) return cmdBackupRestore(args, false);
+        if (cmd == QLatin1String("tls")) return cmdTls(args);
         std::cerr << "unknown command: " << cmd.toStdString() << "\n" << kUsage;
         return 2;
+    } catch (const ConfigError& e) {
+        // 78: a configuration error (sysexits' EX_CONFIG), which the service
+        // unit does not restart on.
+        std::cerr << "zel-server " << cmd.toStdString() << ": " << e.what() << "\n";
+        return 78;
     } catch (const std::invalid_argument& e) {
         std::cerr << "zel-server " << cmd.toStdString() << ": " << e.what() << "\n";
         return 2;

@@ -23,11 +23,6 @@ std::int64_t DbRows::i64(std::size_t row, int col) const
     return CellI64(at(row, col));
 }
 
-double DbRows::f64(std::size_t row, int col) const
-{
-    return CellF64(at(row, col));
-}
-
 std::string CellText(const DbValue& v)
 {
     if (auto s = std::get_if<std::string>(&v)) return *s;
@@ -77,6 +72,57 @@ std::optional<std::int64_t> DbRows::optI64(std::size_t row, int col) const
 {
     if (isNull(row, col)) return std::nullopt;
     return i64(row, col);
+}
+
+NamedSql::NamedSql(std::string_view text)
+{
+    auto nameChar = [](char c, bool first) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || (!first && c >= '0' && c <= '9');
+    };
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'') quoted = !quoted;
+        if (quoted || c != ':' || i + 1 >= text.size() || !nameChar(text[i + 1], true) ||
+            (i > 0 && text[i - 1] == ':')) {
+            if (c == '?' && !quoted) throw std::logic_error("a named statement holds a \"?\"");
+            sql_ += c;
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < text.size() && nameChar(text[end], false))
+            ++end;
+        const std::string_view name = text.substr(i + 1, end - i - 1);
+        auto at = std::find(names_.begin(), names_.end(), name);
+        if (at == names_.end()) at = names_.insert(names_.end(), std::string(name));
+        order_.push_back(std::size_t(at - names_.begin()));
+        sql_ += '?';
+        i = end - 1;
+    }
+}
+
+std::vector<DbValue> NamedSql::bind(std::initializer_list<Arg> args) const
+{
+    return bind(std::span<const Arg>(args.begin(), args.size()));
+}
+
+std::vector<DbValue> NamedSql::bind(std::span<const Arg> args) const
+{
+    std::vector<const DbValue*> byName(names_.size(), nullptr);
+    for (const Arg& a : args) {
+        auto at = std::find(names_.begin(), names_.end(), a.name);
+        if (at == names_.end()) throw std::logic_error("no parameter :" + std::string(a.name) + " in the statement");
+        const DbValue*& slot = byName[std::size_t(at - names_.begin())];
+        if (slot) throw std::logic_error("parameter :" + std::string(a.name) + " given twice");
+        slot = &a.value;
+    }
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        if (!byName[i]) throw std::logic_error("parameter :" + names_[i] + " not given");
+    std::vector<DbValue> out;
+    out.reserve(order_.size());
+    for (std::size_t k : order_)
+        out.push_back(*byName[k]);
+    return out;
 }
 
 Dialect DialectOf(const std::string& url)

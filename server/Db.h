@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,7 +64,6 @@ public:
     bool isNull(std::size_t row, int col) const { return std::holds_alternative<std::monostate>(at(row, col)); }
     std::string text(std::size_t row, int col) const;
     std::int64_t i64(std::size_t row, int col) const;
-    double f64(std::size_t row, int col) const;
     std::optional<std::string> optText(std::size_t row, int col) const;
     std::optional<std::int64_t> optI64(std::size_t row, int col) const;
 
@@ -208,6 +208,31 @@ public:
 private:
     DbConn& c_;
     bool done_ = false;
+};
+
+// A statement whose parameters are named (":name", a letter or "_" then
+// letters, digits or "_") instead of counted. The text is turned once into
+// the drivers' "?" form; a name may occur several times. bind() gives every
+// name its value and puts them in the order of the placeholders: a name the
+// statement lacks, one given twice or one left out is a programming error
+// (std::logic_error), never a statement run with its parameters shifted.
+class NamedSql {
+public:
+    explicit NamedSql(std::string_view text);
+    const std::string& sql() const { return sql_; }
+    const std::vector<std::string>& names() const { return names_; }
+
+    struct Arg {
+        std::string_view name;
+        DbValue value;
+    };
+    std::vector<DbValue> bind(std::initializer_list<Arg> args) const;
+    std::vector<DbValue> bind(std::span<const Arg> args) const;
+
+private:
+    std::string sql_;
+    std::vector<std::string> names_; // distinct, in order of first use
+    std::vector<std::size_t> order_; // per placeholder, its name's index
 };
 
 // Convenience for building parameter lists.

@@ -51,29 +51,28 @@ const char* const NrPedido =
 // A row to be changed, as stored, and whether the operator (the first
 // parameter) holds a release right in its branch: one statement, so that
 // the right costs the database no round of its own.
-const char* const IncPedForUpdate =
+const char* const IncPedAsStored =
     "SELECT N.ATIVA, N.TXOBSLIBINCO, N.DTLIBEINCONS, N.CDOPERLIBE, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G "
     "WHERE G.CDFILIAL = N.CDFILIAL AND G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM INCONSPED N "
     "WHERE N.CDFILIAL = ? AND N.NRPEDIDO = ? AND N.NRINCONSPED = ?";
-const char* const IncPedUpdate = "UPDATE INCONSPED SET ATIVA = ?, TXOBSLIBINCO = ?, DTLIBEINCONS = ?, CDOPERLIBE = ? "
-                                 "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
-const char* const HistInsert = "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, "
-                               "DTREGISTRO, TXOBSLIBINCO) VALUES (?, ?, ?, ?, ?, ?, ?)";
 const char* const ItemForUpdate =
     "SELECT I.IDSITITEMPED, CASE WHEN EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = I.CDFILIAL AND "
     "G.CDOPERADOR = ?) THEN 1 ELSE 0 END FROM ITEMPEDIDO I WHERE I.CDFILIAL = ? AND I.NRPEDIDO = ? AND I.NRITEMPED = ?";
 const char* const ItemUpdate =
     "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ?";
-// A null and an empty text are the same original (see sameText).
-const char* const IncPedChangeIf =
-    "UPDATE INCONSPED SET ATIVA = CASE WHEN ? = 1 THEN ? ELSE ATIVA END, "
-    "TXOBSLIBINCO = CASE WHEN ? = 1 THEN ? ELSE TXOBSLIBINCO END, "
-    "DTLIBEINCONS = CASE WHEN ? = 1 THEN ? ELSE DTLIBEINCONS END, "
-    "CDOPERLIBE = CASE WHEN ? = 1 THEN ? ELSE CDOPERLIBE END "
-    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ? AND DTLIBEINCONS IS NULL "
-    "AND COALESCE(ATIVA, '') = COALESCE(?, '') AND COALESCE(TXOBSLIBINCO, '') = COALESCE(?, '') "
-    "AND COALESCE(CDOPERLIBE, '') = COALESCE(?, '') "
-    "AND (? = 0 OR EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = INCONSPED.CDFILIAL AND G.CDOPERADOR = ?))";
+// A null and an empty text are the same original (see sameText). A row
+// the operator saw released is never written.
+const char* const IncPedWrite =
+    "UPDATE INCONSPED SET ATIVA = CASE WHEN :set_mark = 1 THEN :mark ELSE ATIVA END, "
+    "TXOBSLIBINCO = CASE WHEN :set_note = 1 THEN :note ELSE TXOBSLIBINCO END, "
+    "DTLIBEINCONS = CASE WHEN :set_released_at = 1 THEN :released_at ELSE DTLIBEINCONS END, "
+    "CDOPERLIBE = CASE WHEN :set_released_by = 1 THEN :released_by ELSE CDOPERLIBE END "
+    "WHERE CDFILIAL = :branch AND NRPEDIDO = :order_no AND NRINCONSPED = :incons_no AND DTLIBEINCONS IS NULL "
+    "AND CAST(:seen_released_at AS BIGINT) IS NULL "
+    "AND COALESCE(ATIVA, '') = COALESCE(:seen_mark, '') AND COALESCE(TXOBSLIBINCO, '') = COALESCE(:seen_note, '') "
+    "AND COALESCE(CDOPERLIBE, '') = COALESCE(:seen_released_by, '') "
+    "AND (:needs_right = 0 OR EXISTS (SELECT 1 FROM OPERGRUPLIB G WHERE G.CDFILIAL = INCONSPED.CDFILIAL "
+    "AND G.CDOPERADOR = :operator))";
 const char* const ItemChangeIf =
     "UPDATE ITEMPEDIDO SET IDSITITEMPED = ? WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRITEMPED = ? "
     "AND COALESCE(IDSITITEMPED, '') = COALESCE(?, '') "
@@ -83,36 +82,102 @@ const char* const ItemChangeIf =
 namespace {
 // The history of a row just released, from the row as it now stands
 // (SQLite, in the transaction of the change).
-const char* const HistOfRow =
-    "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, DTREGISTRO, TXOBSLIBINCO) "
-    "SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, ?, TXOBSLIBINCO FROM INCONSPED "
-    "WHERE CDFILIAL = ? AND NRPEDIDO = ? AND NRINCONSPED = ?";
-// The change and its history in one statement (PostgreSQL).
-const std::string ChangeWithHistory =
-    std::string("WITH U AS (") + Sql::IncPedChangeIf +
-    " RETURNING CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, TXOBSLIBINCO), "
-    "H AS (INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, DTREGISTRO, "
-    "TXOBSLIBINCO) SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, CAST(? AS BIGINT), "
-    "TXOBSLIBINCO FROM U WHERE CAST(? AS INTEGER) = 1) "
-    "SELECT COUNT(*) FROM U";
+const NamedSql& HistOfRow()
+{
+    static const NamedSql sql(
+        "INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, DTREGISTRO, TXOBSLIBINCO) "
+        "SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, :stamp, TXOBSLIBINCO FROM INCONSPED "
+        "WHERE CDFILIAL = :branch AND NRPEDIDO = :order_no AND NRINCONSPED = :incons_no");
+    return sql;
+}
+const NamedSql& Write()
+{
+    static const NamedSql sql(Sql::IncPedWrite);
+    return sql;
+}
+// The write and its history in one statement (PostgreSQL).
+const NamedSql& WriteWithHistory()
+{
+    static const NamedSql sql(std::string("WITH U AS (") + Sql::IncPedWrite +
+                              " RETURNING CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, DTLIBEINCONS, TXOBSLIBINCO), "
+                              "H AS (INSERT INTO HISTLIBINC (CDFILIAL, NRPEDIDO, NRINCONSPED, CDOPERLIBE, "
+                              "DTLIBEINCONS, DTREGISTRO, TXOBSLIBINCO) SELECT CDFILIAL, NRPEDIDO, NRINCONSPED, "
+                              "CDOPERLIBE, DTLIBEINCONS, CAST(:stamp AS BIGINT), TXOBSLIBINCO FROM U "
+                              "WHERE CAST(:history AS INTEGER) = 1) "
+                              "SELECT COUNT(*) FROM U");
+    return sql;
+}
 } // namespace
 
-std::int64_t ChangeOneIncPed(DbConn& c, std::span<const DbValue> params, std::optional<std::int64_t> releasedAt)
+bool Releases(const RowUpdate& u)
 {
-    if (c.dialect() == Dialect::Postgres) {
-        std::vector<DbValue> p(params.begin(), params.end());
-        p.push_back(Int(releasedAt.value_or(0)));
-        p.push_back(Int(releasedAt ? 1 : 0));
-        return c.query(ChangeWithHistory, p).i64(0, 0);
+    return u.changes[kReleasedAt].has_value() || u.changes[kReleasedBy].has_value();
+}
+
+bool MarksOrReleases(const RowUpdate& u)
+{
+    const auto& mark = u.changes[kMark];
+    const auto* s = mark ? std::get_if<std::string>(&*mark) : nullptr;
+    return (s && *s == "S") || Releases(u);
+}
+
+std::int64_t WriteIncPedRow(DbConn& c, const RowUpdate& u, const std::string& operador, std::int64_t stamp)
+{
+    auto set = [&](IncPedField f) { return Int(u.changes[f] ? 1 : 0); };
+    auto to = [&](IncPedField f) { return u.changes[f] ? *u.changes[f] : DbValue(); };
+    const bool history = u.changes[kReleasedAt] && !std::holds_alternative<std::monostate>(*u.changes[kReleasedAt]);
+    const NamedSql::Arg args[] = {{"set_mark", set(kMark)},
+                                  {"mark", to(kMark)},
+                                  {"set_note", set(kNote)},
+                                  {"note", to(kNote)},
+                                  {"set_released_at", set(kReleasedAt)},
+                                  {"released_at", to(kReleasedAt)},
+                                  {"set_released_by", set(kReleasedBy)},
+                                  {"released_by", to(kReleasedBy)},
+                                  {"branch", Text(u.key[0])},
+                                  {"order_no", Text(u.key[1])},
+                                  {"incons_no", Text(u.key[2])},
+                                  {"seen_released_at", u.original[kReleasedAt]},
+                                  {"seen_mark", u.original[kMark]},
+                                  {"seen_note", u.original[kNote]},
+                                  {"seen_released_by", u.original[kReleasedBy]},
+                                  {"needs_right", Int(MarksOrReleases(u) ? 1 : 0)},
+                                  {"operator", Text(operador)},
+                                  {"stamp", Int(stamp)},
+                                  {"history", Int(history ? 1 : 0)}};
+    if (c.dialect() == Dialect::Postgres)
+        return c.query(WriteWithHistory().sql(), WriteWithHistory().bind(args)).i64(0, 0);
+    // SQLite: the statements without the history's parameters.
+    const std::span<const NamedSql::Arg> write(args, std::size(args) - 2);
+    const std::int64_t n = c.exec(Write().sql(), Write().bind(write));
+    if (n == 1 && history) {
+        const NamedSql::Arg h[] = {{"stamp", Int(stamp)}, args[8], args[9], args[10]};
+        c.exec(HistOfRow().sql(), HistOfRow().bind(h));
     }
-    Transaction tx(c, true);
-    const std::int64_t n = c.exec(Sql::IncPedChangeIf, params);
-    if (n == 1 && releasedAt) {
-        const DbValue h[] = {Int(*releasedAt), params[8], params[9], params[10]};
-        c.exec(HistOfRow, h);
-    }
-    tx.commit();
     return n;
+}
+
+RowUpdate ReleaseOf(const std::string& branch, const std::string& orderNo, const std::string& inconsNo,
+                    const DbValue& seenMark, const DbValue& seenNote, const DbValue& note, std::int64_t now,
+                    const std::string& operador)
+{
+    RowUpdate u;
+    u.key = {branch, orderNo, inconsNo};
+    u.original = {seenMark, seenNote, DbValue(), DbValue()};
+    u.changes.resize(4);
+    if (!std::holds_alternative<std::monostate>(note)) u.changes[kNote] = note;
+    u.changes[kReleasedAt] = Int(now);
+    u.changes[kReleasedBy] = Text(operador);
+    return u;
+}
+
+bool ReleaseOneRow(DbConn& c, const RowUpdate& u, const std::string& operador, std::int64_t now)
+{
+    if (c.dialect() == Dialect::Postgres) return WriteIncPedRow(c, u, operador, now) == 1;
+    Transaction tx(c, true);
+    if (WriteIncPedRow(c, u, operador, now) != 1) return false;
+    tx.commit();
+    return true;
 }
 
 namespace {
@@ -350,7 +415,7 @@ namespace {
 
 // The rows of a change packet as stored, read and locked in the write
 // transaction before anything is checked or written, each with the
-// operator's release right in its branch (see Sql::IncPedForUpdate).
+// operator's right in its branch (see Sql::ItemForUpdate).
 class LockedRows {
 public:
     LockedRows(DbConn& c, const char* sql, const std::vector<RowUpdate>& rows, const std::string& operador)
@@ -389,86 +454,65 @@ IncPed::Result IncPed::SetIncPed(const Caller& who, const zel::data::ChangePacke
     auto decoded = DecodeChanges(delta, Changes::IncPed());
     if (auto* e = std::get_if<ServiceError>(&decoded)) return ErrorResult(*e);
     const auto& rows = std::get<std::vector<RowUpdate>>(decoded);
-    enum { ATIVA, TXOBS, DTLIBE, CDOPER }; // changeable fields, in ChangeSpec order
-    const bool isText[] = {true, true, false, true};
-    auto marks = [](const RowUpdate& u) { return u.changes[ATIVA] && std::get<std::string>(*u.changes[ATIVA]) == "S"; };
-    auto releases = [](const RowUpdate& u) { return u.changes[DTLIBE].has_value() || u.changes[CDOPER].has_value(); };
-    // What a release must carry.
-    auto releaseError = [&](const RowUpdate& u) -> std::optional<Error> {
-        if (!releases(u)) return std::nullopt;
-        const DbValue& dt = u.changes[DTLIBE] ? *u.changes[DTLIBE] : u.original[DTLIBE];
-        const DbValue& op = u.changes[CDOPER] ? *u.changes[CDOPER] : u.original[CDOPER];
+    // What a release must carry, asked of every row before the database is.
+    for (const RowUpdate& u : rows) {
+        if (!Releases(u)) continue;
+        const DbValue& dt = u.changes[kReleasedAt] ? *u.changes[kReleasedAt] : u.original[kReleasedAt];
+        const DbValue& op = u.changes[kReleasedBy] ? *u.changes[kReleasedBy] : u.original[kReleasedBy];
         const auto* opText = std::get_if<std::string>(&op);
         if (std::holds_alternative<std::monostate>(dt) || !opText || opText->empty())
-            return Error{kErrInvalid, "A liberação deve informar a data e o operador."};
+            return ErrorResult({kErrInvalid, "A liberação deve informar a data e o operador."});
         if (*opText != who.operador)
-            return Error{kErrForbidden, "A liberação deve ser feita em nome do operador da sessão."};
-        return std::nullopt;
-    };
+            return ErrorResult({kErrForbidden, "A liberação deve ser feita em nome do operador da sessão."});
+    }
 
     return run("SetIncPed", dl, [&](DbConn& c) -> Result {
-        // One pending row changed, the screen's usual send: changed in one
-        // statement if it is still as the operator saw it and the operator
-        // holds the right. When it is not, nothing was changed, and the
-        // transaction below finds out why.
-        if (rows.size() == 1 && std::holds_alternative<std::monostate>(rows[0].original[DTLIBE]) &&
-            std::any_of(rows[0].changes.begin(), rows[0].changes.end(), [](const auto& v) { return v.has_value(); })) {
-            const RowUpdate& u = rows[0];
-            if (auto e = releaseError(u)) return ErrorResult(*e);
-            auto set = [&](int f) { return Int(u.changes[std::size_t(f)] ? 1 : 0); };
-            auto to = [&](int f) { return u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : DbValue(); };
-            const DbValue p[] = {set(ATIVA),        to(ATIVA),          set(TXOBS),
-                                 to(TXOBS),         set(DTLIBE),        to(DTLIBE),
-                                 set(CDOPER),       to(CDOPER),         Text(u.key[0]),
-                                 Text(u.key[1]),    Text(u.key[2]),     u.original[ATIVA],
-                                 u.original[TXOBS], u.original[CDOPER], Int(marks(u) || releases(u) ? 1 : 0),
-                                 Text(who.operador)};
-            std::optional<std::int64_t> releasedAt;
-            if (u.changes[DTLIBE] && !std::holds_alternative<std::monostate>(*u.changes[DTLIBE]))
-                releasedAt = clock().msecs();
-            if (ChangeOneIncPed(c, p, releasedAt) == 1) return DataResult(zel::data::DataPacket());
+        // Every row is written under the one rule of Sql::IncPedWrite; the
+        // packet commits only if the rule took every row. A single row on
+        // PostgreSQL is one statement, one round trip.
+        std::optional<std::int64_t> now; // the server's clock, read for the first release
+        auto stamp = [&](const RowUpdate& u) {
+            if (!now && u.changes[kReleasedAt]) now = clock().msecs();
+            return now.value_or(0);
+        };
+        bool written = true;
+        if (rows.size() == 1 && c.dialect() == Dialect::Postgres) {
+            written = WriteIncPedRow(c, rows[0], who.operador, stamp(rows[0])) == 1;
+        } else {
+            Transaction tx(c, true);
+            for (const RowUpdate& u : rows)
+                if (!(written = WriteIncPedRow(c, u, who.operador, stamp(u)) == 1)) break;
+            if (written) tx.commit();
         }
+        if (written) return DataResult(zel::data::DataPacket());
 
-        Transaction tx(c, true);
-        LockedRows stored(c, Sql::IncPedForUpdate, rows, who.operador);
-        // Rights first, for every row, before any row is looked at.
+        // Refused, nothing changed: why, in the order the operator is told.
+        // Rights first, for every row, then each row as it now stands.
+        std::map<std::string, bool> rights;
         for (const RowUpdate& u : rows) {
-            if (auto e = releaseError(u)) return ErrorResult(*e);
-            if ((marks(u) || releases(u)) && !stored.right(u.key[0]))
+            if (!MarksOrReleases(u)) continue;
+            auto it = rights.find(u.key[0]);
+            if (it == rights.end()) it = rights.emplace(u.key[0], HasReleaseRight(c, u.key[0], who.operador)).first;
+            if (!it->second)
                 return ErrorResult({kErrForbidden, "Operador não possui permissão para liberar inconsistências."});
         }
-
-        std::optional<std::int64_t> now; // the server's clock, read for the first release
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const RowUpdate& u = rows[i];
-            const DbRows& s = stored[i];
+        const bool isText[] = {true, true, false, true};
+        for (const RowUpdate& u : rows) {
+            const DbValue p[] = {Text(who.operador), Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
+            const DbRows s = c.query(Sql::IncPedAsStored, p);
             if (s.empty())
                 return ErrorResult({kErrNotFound, "Inconsistência " + u.key[2] + " do pedido " + u.key[1] +
                                                       " não encontrada na filial " + u.key[0] + "."});
-            if (!s.isNull(0, DTLIBE))
-                return ErrorResult({kErrConflict, "Inconsistência já liberada por " + s.text(0, CDOPER) + " em " +
-                                                      dateTimeText(s.i64(0, DTLIBE)) + "."});
-            DbValue cur[4];
+            if (!s.isNull(0, kReleasedAt))
+                return ErrorResult({kErrConflict, "Inconsistência já liberada por " + s.text(0, kReleasedBy) + " em " +
+                                                      dateTimeText(s.i64(0, kReleasedAt)) + "."});
             for (int f = 0; f < 4; ++f)
-                cur[f] = cell(s, f, isText[f]);
-            for (int f = 0; f < 4; ++f)
-                if (!sameValue(u.original[std::size_t(f)], cur[f], isText[f]))
+                if (!sameValue(u.original[std::size_t(f)], cell(s, f, isText[f]), isText[f]))
                     return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
-            if (std::none_of(u.changes.begin(), u.changes.end(), [](const auto& v) { return v.has_value(); })) continue;
-            DbValue next[4];
-            for (int f = 0; f < 4; ++f)
-                next[f] = u.changes[std::size_t(f)] ? *u.changes[std::size_t(f)] : cur[f];
-            const DbValue key[] = {Text(u.key[0]), Text(u.key[1]), Text(u.key[2])};
-            const DbValue upd[] = {next[ATIVA], next[TXOBS], next[DTLIBE], next[CDOPER], key[0], key[1], key[2]};
-            c.queue(Sql::IncPedUpdate, upd);
-            if (!std::holds_alternative<std::monostate>(next[DTLIBE])) {
-                if (!now) now = clock().msecs();
-                const DbValue hist[] = {key[0], key[1], key[2], next[CDOPER], next[DTLIBE], Int(*now), next[TXOBS]};
-                c.queue(Sql::HistInsert, hist);
-            }
         }
-        tx.commit();
-        return DataResult(zel::data::DataPacket());
+        // Every row is as the operator saw it now: it was not when written
+        // (changed and changed back meanwhile).
+        return ErrorResult({kErrConflict, "Registro alterado por outro usuário."});
     });
 }
 

@@ -4,6 +4,7 @@
 #include "proto/datapacket.pb.h"
 #include "proto/rdmIncPed.pb.h"
 #include "server/Auth.h"
+#include "server/ChangeSet.h"
 #include "server/Db.h"
 #include "server/Packets.h"
 
@@ -52,26 +53,43 @@ extern const char* const IncPed;
 extern const char* const Item;
 extern const char* const GrupOper;
 extern const char* const NrPedido;
-extern const char* const IncPedForUpdate; // (operator, key...) + DbConn::forUpdate()
-extern const char* const IncPedUpdate;
-extern const char* const HistInsert;
-extern const char* const ItemForUpdate; // (operator, key...) + DbConn::forUpdate()
+extern const char* const IncPedAsStored; // (operator, key...): the row as stored, and the right
+extern const char* const ItemForUpdate;  // (operator, key...) + DbConn::forUpdate()
 extern const char* const ItemUpdate;
-// A packet of one changed row, the screen's usual send, goes in one statement
-// that changes the row only if it is still as the operator saw it and the
-// operator holds the right; see ChangeOneIncPed.
-extern const char* const IncPedChangeIf;
+// The rule of every write of an inconsistency, with named parameters (see
+// WriteIncPedRow): the row changes only while it is pending and as the
+// operator saw it, and, when the change marks or releases, only if the
+// operator holds a release right in the row's branch.
+extern const char* const IncPedWrite;
 extern const char* const ItemChangeIf; // (situation, key..., original situation, operator)
 } // namespace Sql
 
-// Runs Sql::IncPedChangeIf with its parameters (for the mark, the note, the
-// release's time and its operator: 1 or 0 whether it changes, and the new
-// value; the key; the original mark, note and operator; 1 or 0 whether the
-// right is needed; the operator) and, when `releasedAt` is given and the row
-// was changed, the row's release history stamped with it, as one
-// transaction. Returns the rows changed (0 or 1). On PostgreSQL one
-// statement, one round trip.
-std::int64_t ChangeOneIncPed(DbConn& c, std::span<const DbValue> params, std::optional<std::int64_t> releasedAt);
+// The changeable fields of an inconsistency, in the order of
+// Changes::IncPed() (RowUpdate::original and ::changes).
+enum IncPedField { kMark, kNote, kReleasedAt, kReleasedBy };
+
+// Writes one row of a change packet under Sql::IncPedWrite for the operator
+// `operador` and, when the change releases the row, adds the row's release
+// history stamped `stamp` (the server's clock): on PostgreSQL in the same
+// statement (one round trip), on SQLite in the caller's transaction, which
+// must be open. Returns 1 when the row was written, 0 when the rule refused
+// it (then nothing was changed).
+std::int64_t WriteIncPedRow(DbConn& c, const RowUpdate& u, const std::string& operador, std::int64_t stamp);
+
+// The change that releases one pending inconsistency as an operator saw it
+// (its mark and note; unreleased), stamped `now` by `operador`, with a note
+// when `note` is not null.
+RowUpdate ReleaseOf(const std::string& branch, const std::string& orderNo, const std::string& inconsNo,
+                    const DbValue& seenMark, const DbValue& seenNote, const DbValue& note, std::int64_t now,
+                    const std::string& operador);
+// Writes that release in a transaction of its own (on PostgreSQL one
+// statement); true when the rule took it, with its history row.
+bool ReleaseOneRow(DbConn& c, const RowUpdate& u, const std::string& operador, std::int64_t now);
+
+// Whether a change of a row marks it or releases it (and so needs the
+// operator's release right), and whether it releases it.
+bool MarksOrReleases(const RowUpdate& u);
+bool Releases(const RowUpdate& u);
 
 // The message of a database failure, in the operator's terms.
 ServiceError DbFailure(const DbError& e);

@@ -152,20 +152,6 @@ zel::data::DataPacket PacketBuilder::finish()
     return std::move(p_);
 }
 
-zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows)
-{
-    PacketBuilder b(fields);
-    if (rows.empty()) return b.finish();
-    if (rows.columns() != int(fields.size())) throw std::logic_error("packet columns do not match its fields");
-    std::vector<DbValue> cells(fields.size());
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < fields.size(); ++c)
-            cells[c] = rows.at(r, int(c));
-        b.add(cells);
-    }
-    return b.finish();
-}
-
 zel::data::DataPacket QueryPacket(std::span<const FieldSpec> fields, DbConn& c, std::string_view sql,
                                   std::span<const DbValue> params)
 {

@@ -40,8 +40,7 @@ private:
     std::uint32_t rows_ = 0;
 };
 
-// The packet of all the rows of `rows`, or of a query run on `c`.
-zel::data::DataPacket MakePacket(std::span<const FieldSpec> fields, const DbRows& rows);
+// The packet of the rows of a query run on `c`.
 zel::data::DataPacket QueryPacket(std::span<const FieldSpec> fields, DbConn& c, std::string_view sql,
                                   std::span<const DbValue> params);
 zel::data::DataPacket EmptyPacket(std::span<const FieldSpec> fields);

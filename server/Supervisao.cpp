@@ -339,28 +339,15 @@ void Supervisao::LiberaLote(const Caller& who, const Zel08200::LiberaLoteRequest
             const Zel08200::LoteItem& it = rq.itens(int(i));
             const std::string& branch = it.cd_filial().empty() ? rq.cd_filial() : it.cd_filial();
             const std::int64_t now = clock().msecs();
-            // The review screen's send of one release: the row changes only if
-            // it is unreleased, its mark and note are as the operator saw them
-            // and the operator holds a release group of its branch; its
-            // history row is written in the same transaction.
-            const DbValue p[] = {Int(0),
-                                 DbValue(),
-                                 Int(note.index() == 0 ? 0 : 1),
-                                 note,
-                                 Int(1),
-                                 Int(now),
-                                 Int(1),
-                                 Text(who.operador),
-                                 Text(branch),
-                                 Text(it.nr_pedido()),
-                                 Text(it.nr_incons_ped()),
-                                 Text(it.ativa()),
-                                 Text(it.tx_obs_lib_inco()),
-                                 DbValue(),
-                                 Int(1),
-                                 Text(who.operador)};
+            // The review screen's send of one release, under the same rule:
+            // the row changes only if it is unreleased, its mark and note are
+            // as the operator saw them and the operator holds a release group
+            // of its branch; its history row is written in the same
+            // transaction.
+            const RowUpdate u = ReleaseOf(branch, it.nr_pedido(), it.nr_incons_ped(), Text(it.ativa()),
+                                          Text(it.tx_obs_lib_inco()), note, now, who.operador);
             Outcome& o = *reply.add_outcomes();
-            if (ChangeOneIncPed(c, p, now) == 1) {
+            if (ReleaseOneRow(c, u, who.operador, now)) {
                 o.set_situacao(Outcome::LIBERADA);
                 o.set_cd_oper_libe(who.operador);
                 o.set_dt_libe_incons(now);

@@ -16,11 +16,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -159,6 +162,54 @@ TEST_F(ShellTest, CommandLineOptions)
         EXPECT_FALSE(ParseShellOptions(bad, x, error)) << bad.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(error.isEmpty());
     }
+}
+
+// The machine's settings, the operator's over them, the command line over
+// both.
+TEST_F(ShellTest, SettingsFromTheMachineAndTheOperatorTheCommandLineFirst)
+{
+    QTemporaryDir system, user;
+    ASSERT_TRUE(system.isValid() && user.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, system.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, user.path());
+    const auto write = [](const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(system.filePath(QStringLiteral("zel/zel-host.ini")),
+          "server = app1.example:7100, app2.example:7100\ncall-timeout = 12\nfont-size = 10\nlocale = pt_BR\n"
+          "tls-ca = /etc/zel/ca.crt\n");
+    write(user.filePath(QStringLiteral("zel/zel-host.ini")), "font-size = 12\n");
+
+    TShellOptions o;
+    QString error;
+    ASSERT_TRUE(ParseShellOptions({QStringLiteral("zel-host")}, o, error)) << error.toStdString();
+    EXPECT_EQ(o.server, QStringLiteral("app1.example:7100,app2.example:7100"));
+    EXPECT_EQ(o.callTimeoutSeconds, 12);
+    EXPECT_EQ(o.fontSize, 12); // the operator's
+    EXPECT_EQ(o.locale, QStringLiteral("pt_BR"));
+    EXPECT_EQ(o.tlsCa, QStringLiteral("/etc/zel/ca.crt"));
+
+    TShellOptions c;
+    ASSERT_TRUE(ParseShellOptions({QStringLiteral("zel-host"), QStringLiteral("--server"), QStringLiteral("h:1"),
+                                   QStringLiteral("--font-size"), QStringLiteral("9")},
+                                  c, error))
+        << error.toStdString();
+    EXPECT_EQ(c.server, QStringLiteral("h:1"));
+    EXPECT_EQ(c.fontSize, 9);
+    EXPECT_EQ(c.callTimeoutSeconds, 12);
+
+    // A value the shell cannot use is refused as on the command line.
+    write(user.filePath(QStringLiteral("zel/zel-host.ini")), "call-timeout = never\n");
+    TShellOptions bad;
+    EXPECT_FALSE(ParseShellOptions({QStringLiteral("zel-host")}, bad, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("--call-timeout"))) << error.toStdString();
+
+    // The other tests see no settings.
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, system.filePath(QStringLiteral("none")));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, user.filePath(QStringLiteral("none")));
 }
 
 TEST_F(ShellTest, TheScriptedFilterFillsInTheFirstFilterDialogAndConfirmsIt)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sched.h>
 #include <thread>
+#include <unistd.h>
 
 namespace zel::server::test {
 namespace {
@@ -70,13 +71,19 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
               0);
     EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0100", "--branch", "0002", "--group", "07"}).code,
               0);
-    EXPECT_EQ(RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "X", "--branch", "0001",
-                         "--password", "x"})
-                  .code,
-              2);
+    EXPECT_EQ(
+        RunServer({"operator", "add", "--db", url, "--code", "0100", "--name", "X", "--branch", "0001"}, "x\n").code,
+        2);
     EXPECT_EQ(RunServer({"operator", "grant", "--db", url, "--code", "0999", "--branch", "0002", "--group", "07"}).code,
               2);
-    EXPECT_EQ(RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password", "nova"}).code, 0);
+    // A password never on the command line: from a file, or the standard input.
+    EXPECT_EQ(RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password", "nova"}).code, 2);
+    const auto passwordFile = std::filesystem::temp_directory_path() / ("zel-pw-" + std::to_string(::getpid()));
+    std::ofstream(passwordFile) << "nova\n";
+    EXPECT_EQ(
+        RunServer({"operator", "passwd", "--db", url, "--code", "0009", "--password-file", passwordFile.string()}).code,
+        0);
+    std::filesystem::remove(passwordFile);
     EXPECT_EQ(RunServer({"operator", "revoke", "--db", url, "--code", "0002", "--branch", "0002"}).out,
               "1 membership(s) removed\n");
     EXPECT_EQ(RunServer({"bogus"}).code, 2);
@@ -179,6 +186,29 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
                           p)
                   .i64(0, 0),
               1);
+}
+
+// The site's first operator: every release group of every branch and every
+// branch's history, the
+// password from the standard input (never the command line).
+TEST_P(ProcessTest, TheFirstOperatorGetsEveryRight)
+{
+    const std::string url = db_->url();
+    ASSERT_EQ(RunServer({"seed", "--db", url, "--orders", "40"}).code, 0);
+    const auto add = RunServer({"operator", "add", "--db", url, "--code", "ADMIN", "--name", "Administração",
+                                "--branch", "0001", "--all-rights"},
+                               "inicial\n");
+    ASSERT_EQ(add.code, 0) << add.out;
+    auto c = OpenConnection(url);
+    const auto groups = c->query("SELECT COUNT(*) FROM GRUPOLIBINC").i64(0, 0);
+    EXPECT_GT(groups, 1);
+    EXPECT_EQ(c->query("SELECT COUNT(*) FROM OPERGRUPLIB WHERE CDOPERADOR = 'ADMIN'").i64(0, 0), groups);
+    const auto branches = c->query("SELECT COUNT(*) FROM FILIAL").i64(0, 0);
+    EXPECT_EQ(c->query("SELECT COUNT(*) FROM OPERVERHIST WHERE CDOPERADOR = 'ADMIN'").i64(0, 0), branches);
+    EXPECT_NE(add.out.find("in all " + std::to_string(groups) + " release group(s); reads the history of all " +
+                           std::to_string(branches) + " branch(es)"),
+              std::string::npos)
+        << add.out;
 }
 
 TEST_P(ProcessTest, ServeRefusesADatabaseWithoutSchema)
