@@ -19,6 +19,13 @@ const QString kTodos = QStringLiteral("T");
 
 void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
 {
+    // The buttons take no focus: an interval edit may still hold the text as
+    // typed, its exit not having run. Both bounds get their ten-digit form
+    // before they are checked and sent.
+    if (rbtIntervalo->Checked()) {
+        medDeIntervaloExit(medDeIntervalo);
+        medAteIntervaloExit(medAteIntervalo);
+    }
     checkInterval();
     checkList();
     checkDates();
@@ -35,8 +42,8 @@ void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
     Close();
 }
 
-// Interval bounds are compared as texts; leaving an edit has brought each to
-// its ten-digit form, in which that order is the numeric one.
+// Interval bounds are compared as texts, in their ten-digit form, in which
+// that order is the numeric one.
 void TfrmFiltroIncons::checkInterval()
 {
     if (!rbtIntervalo->Checked()) return;

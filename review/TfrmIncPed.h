@@ -142,6 +142,15 @@ private:
     // Edit, refresh and find while the user works in the inconsistency area.
     void incAreaTools();
 
+    // A note in edit is posted, and so sent, before its list is closed or
+    // reloaded or the order list moves. When the send fails the row is put
+    // back in edit with the operator's text and the failure goes on, which
+    // stops the move or the reload.
+    void postPendingNote();
+    // Closing with a note in edit asks whether to save it, discard it or
+    // stay; staying ends the close.
+    void askAboutPendingNote();
+
     // GetIncPed for the current order into cdsIncPed (no guard).
     void loadIncPed();
     // GetPedido with the filter dialog's last query into cdsPedido (no
