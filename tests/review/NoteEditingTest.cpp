@@ -7,6 +7,7 @@
 #include "review/TfrmIncPed.h"
 #include "tests/review/ScreenFixture.h"
 
+#include <QAccessible>
 #include <QMdiArea>
 #include <QTabBar>
 #include <QTest>
@@ -321,4 +322,35 @@ TEST_F(NoteEditingTest, ClosingWithANoteInEditAsksToSaveDiscardOrStay)
     ASSERT_TRUE(QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }));
     EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("gravada"));
     EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{});
+}
+
+// The inconsistency page disabled by the edit button reads as disabled to
+// assistive technology too, and as enabled again after the cancel.
+TEST_F(NoteEditingTest, TheDisabledPagesTabSaysSoToAssistiveTechnology)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(screen->pgcIncPed->tabBar());
+    ASSERT_NE(bar, nullptr);
+    auto tab = [&](TTabSheet* page) -> QAccessibleInterface* {
+        for (int i = 0; i < bar->childCount(); ++i) {
+            QAccessibleInterface* c = bar->child(i);
+            if (c && c->role() == QAccessible::PageTab && c->text(QAccessible::Name) == page->Caption()) return c;
+        }
+        ADD_FAILURE() << "no tab " << page->Caption().toStdString();
+        return nullptr;
+    };
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_NE(tab(screen->tshIncPed), nullptr);
+    EXPECT_FALSE(tab(screen->tshIncPed)->state().disabled);
+
+    click(screen->sbtAlterar);
+    ASSERT_FALSE(screen->tshIncPed->Enabled());
+    EXPECT_TRUE(tab(screen->tshIncPed)->state().disabled);
+    EXPECT_FALSE(tab(screen->tshObs)->state().disabled);
+
+    MessageSeam::setNextAnswer(mrYes);
+    click(screen->sbtCancelar);
+    ASSERT_TRUE(screen->tshIncPed->Enabled());
+    EXPECT_FALSE(tab(screen->tshIncPed)->state().disabled);
 }
