@@ -3,7 +3,10 @@
 #include "host/Dialogs.h"
 #include "host/GridUtils.h"
 #include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 #include "review/TfrmIncPed.h"
+
+#include <QKeyEvent>
 
 namespace Cli_zel08100 {
 
@@ -92,6 +95,16 @@ void TfrmIncPed::askAboutPendingNote()
     default:
         Abort(); // the screen stays open with the note in edit
     }
+}
+
+bool TfrmIncPed::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == dmmObsIncPed || watched == dbgIncPed) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && editing(cdsIncPed) && !boMarcando) {
+        Guarded([this] { sbtCancelarClick(sbtCancelar); });
+        return true;
+    }
+    return TfrmPadraoGrid::eventFilter(watched, event);
 }
 
 void TfrmIncPed::dtsIncPedidoStateChange(TDataSource*)

@@ -118,6 +118,11 @@ public:
     // no order empties the inconsistency list (see Loading.cpp).
     void cdsPedidoAfterOpen(zel::TDataSet* DataSet);
 
+protected:
+    // Esc with a note in edit, in the memo or the inconsistency grid, goes
+    // through the cancel command, which asks before the typed text is undone.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // ---- helpers of the handlers
     // The component name of the screen's active control; empty when none.

@@ -64,6 +64,8 @@ void TfrmIncPed::bindEvents()
     cdsPedido.BeforeScroll = [this](TDataSet*) { postPendingNote(); };
     cdsPedido.BeforeClose = [this](TDataSet*) { postPendingNote(); };
     cdsIncPed.BeforeClose = [this](TDataSet*) { postPendingNote(); };
+    dmmObsIncPed->installEventFilter(this);
+    dbgIncPed->installEventFilter(this);
 }
 
 // ---------------------------------------------------------------- lifecycle

@@ -354,3 +354,37 @@ TEST_F(NoteEditingTest, TheDisabledPagesTabSaysSoToAssistiveTechnology)
     ASSERT_TRUE(screen->tshIncPed->Enabled());
     EXPECT_FALSE(tab(screen->tshIncPed)->state().disabled);
 }
+
+// Esc with a note in edit is the cancel command: it asks before the typed
+// text is undone, in the memo as in the inconsistency grid.
+TEST_F(NoteEditingTest, EscWithANoteInEditAsksBeforeUndoingIt)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    clickTab(screen->tshObs);
+    click(screen->dmmObsIncPed);
+    screen->dmmObsIncPed->moveCursor(QTextCursor::End);
+    type(screen->dmmObsIncPed, QStringLiteral(" e mais"));
+    ASSERT_TRUE(editing());
+
+    MessageSeam::setNextAnswer(mrNo);
+    key(screen->dmmObsIncPed, Qt::Key_Escape);
+    ASSERT_EQ(MessageSeam::history().size(), 1u);
+    EXPECT_EQ(MessageSeam::history()[0].text, QStringLiteral("Cancelar operação?"));
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes e mais"));
+
+    clickTab(screen->tshIncPed);
+    click(screen->dbgIncPed);
+    MessageSeam::setNextAnswer(mrNo);
+    key(screen->dbgIncPed, Qt::Key_Escape);
+    EXPECT_EQ(MessageSeam::history().size(), 2u);
+    EXPECT_TRUE(editing());
+
+    MessageSeam::setNextAnswer(mrYes);
+    key(screen->dbgIncPed, Qt::Key_Escape);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes"));
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+}
