@@ -9,7 +9,7 @@ PACKAGES=(
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsodium-dev libsqlite3-dev libpq-dev
   postgresql
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev librapidcheck-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-dejavu-core
   fonts-liberation qt6-translations-l10n
