@@ -105,12 +105,12 @@ public:
 
     void load(const zel::test::OrderKey& o)
     {
-        list_.SetData(CheckResultServ(net_.AppServer().GetIncPed(o.filial, o.nrPedido), true, 0));
+        list_.SetData(CheckResultServ(server_().GetIncPed(o.filial, o.nrPedido), true, 0));
         counts_->clear();
     }
 
     // The posted row's change packet to the server, as the screen's post sends it.
-    void send() { CheckResultServ(net_.AppServer().SetIncPed(list_.Delta()), true, 0); }
+    void send() { CheckResultServ(server_().SetIncPed(list_.Delta()), true, 0); }
 
     double markAll()
     {
@@ -150,7 +150,7 @@ public:
             list_.Next();
             fetchItem();
         }
-        list_.SetData(CheckResultServ(net_.AppServer().GetIncPed(o.filial, o.nrPedido), true, 0));
+        list_.SetData(CheckResultServ(server_().GetIncPed(o.filial, o.nrPedido), true, 0));
         if (!list_.IsEmpty()) fetchItem();
         return double(t.nsecsElapsed()) / 1e6;
     }
@@ -160,11 +160,12 @@ private:
     {
         auto text = [this](const char* f) { return list_.FieldByName(QString::fromLatin1(f))->AsString(); };
         item_.SetData(CheckResultServ(
-            net_.AppServer().GetItem(text("CDFILIAL"), text("NRPEDIDO"), text("NRITEMPED"), text("ATIVA")), true, 0));
+            server_().GetItem(text("CDFILIAL"), text("NRPEDIDO"), text("NRITEMPED"), text("ATIVA")), true, 0));
     }
 
     std::shared_ptr<Counts> counts_;
     TNetConnection net_{QStringLiteral("netFloor")};
+    TRdmIncPedHandle server_{net_};
     TClientDataSet list_{QStringLiteral("cdsIncPed")};
     TClientDataSet item_{QStringLiteral("cdsItemPedido")};
 };
@@ -176,8 +177,7 @@ unit::TfrmIncPed* openScreen(const zel::test::OrderKey& o)
     unit::TfrmIncPed* screen = unit::frmIncPed;
     if (!screen) fail(QStringLiteral("the review screen did not open"));
     if (screen->cdsGrupOper.IsEmpty())
-        screen->cdsGrupOper.SetData(
-            CheckResultServ(screen->netIncPed.AppServer().GetGrupOper(o.filial, Operador()), true, 0));
+        screen->cdsGrupOper.SetData(CheckResultServ(screen->AppServer().GetGrupOper(o.filial, Operador()), true, 0));
     if (!QTest::qWaitForWindowExposed(screen->window())) fail(QStringLiteral("the review screen is not shown"));
     return screen;
 }
@@ -232,7 +232,7 @@ int main(int argc, char** argv)
     }
 
     auto counts = std::make_shared<Counts>();
-    TNetConnection::SetAppServerFactory(
+    SetRdmIncPedFactory(
         [counts](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
             return std::make_unique<TCountingServer>(std::move(real), counts);
         });
@@ -296,7 +296,7 @@ int main(int argc, char** argv)
         fail(QStringLiteral("the screen did not close"));
     Pkg_zel08100::Unload();
     FreeDtmDBGeral();
-    TNetConnection::SetAppServerFactory(nullptr);
+    SetRdmIncPedFactory(nullptr);
     SetMainForm(nullptr, nullptr);
     return 0;
 }

@@ -224,8 +224,8 @@ int main(int argc, char** argv)
         const QString t = QStringLiteral("T"), empty;
         ActiveShowAvi(MainForm(), TAviKind::Fetching);
         try {
-            data::Result result = screen->netIncPed.AppServer().GetPedido(QStringLiteral("0001"), empty, empty, empty,
-                                                                          t, none, none, t, none, none, t);
+            data::Result result = screen->AppServer().GetPedido(QStringLiteral("0001"), empty, empty, empty, t, none,
+                                                                none, t, none, none, t);
             tCall = clock.elapsed();
             screen->cdsPedido.SetData(CheckResultServ(std::move(result), true, 0));
             tLoad = clock.elapsed();

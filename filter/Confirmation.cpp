@@ -32,11 +32,10 @@ void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
     setQueryCriteria();
 
     Cli_zel08100::TfrmIncPed& screen = reviewScreen();
-    screen.cdsPedido.SetData(
-        CheckResultServ(screen.netIncPed.AppServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido,
-                                                               stTodosPedidos, dtPedidoDe, dtPedidoAte, stTodasDtPedido,
-                                                               dtEntregaDe, dtEntregaAte, stTodasDtEntrega),
-                        true, 0));
+    screen.cdsPedido.SetData(CheckResultServ(
+        screen.AppServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido, stTodosPedidos, dtPedidoDe,
+                                     dtPedidoAte, stTodasDtPedido, dtEntregaDe, dtEntregaAte, stTodasDtEntrega),
+        true, 0));
 
     storeCriteria();
     Close();

@@ -26,7 +26,7 @@ void TfrmFiltroIncons::sbtNrPedidoClick(QObject*)
     Cli_zel08100::TfrmIncPed& screen = reviewScreen();
     const QString filial = screen.medCdFilial->Text();
     if (stFilialLista != filial) {
-        cdsNrPedido.SetData(CheckResultServ(screen.netIncPed.AppServer().GetNrPedido(filial), true, 0));
+        cdsNrPedido.SetData(CheckResultServ(screen.AppServer().GetNrPedido(filial), true, 0));
         stFilialLista = filial;
     }
     if (cdsNrPedido.IsEmpty()) MensErro(msgPadrao.Msg(QStringLiteral("N_CONSISTE")), true);

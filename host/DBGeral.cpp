@@ -110,32 +110,6 @@ void TADOConnection::Close()
 
 // ---- transaction -------------------------------------------------------------
 
-void TIBTransaction::StartTransaction()
-{
-    TADOConnection* c = database_->Connection();
-    c->Open();
-    if (inTransaction_) fail(QStringLiteral("A transação %1 já está ativa.").arg(name_));
-    if (!c->Database().transaction())
-        fail(QStringLiteral("Não foi possível iniciar a transação: %1").arg(driverText(c->Database().lastError())));
-    inTransaction_ = true;
-}
-
-void TIBTransaction::Commit()
-{
-    if (!inTransaction_) fail(QStringLiteral("A transação %1 não está ativa.").arg(name_));
-    inTransaction_ = false;
-    QSqlDatabase db = database_->Connection()->Database();
-    if (!db.commit())
-        fail(QStringLiteral("Não foi possível confirmar a transação: %1").arg(driverText(db.lastError())));
-}
-
-void TIBTransaction::Rollback()
-{
-    if (!inTransaction_) return;
-    inTransaction_ = false;
-    database_->Connection()->Database().rollback();
-}
-
 // ---- data module ----------------------------------------------------------------
 
 TdtmDBGeral::TdtmDBGeral() = default;

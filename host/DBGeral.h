@@ -55,22 +55,17 @@ private:
     TADOConnection* connection_;
 };
 
-// A transaction on the database. The host only reads, so the queries need
-// none; it is here for the modules that write directly.
+// The data module's transaction component: it names the database. The host
+// only reads, so its queries run without a transaction.
 class TIBTransaction {
 public:
     explicit TIBTransaction(const QString& name, TIBDatabase* database) : name_(name), database_(database) {}
     const QString& Name() const { return name_; }
     TIBDatabase* DefaultDatabase() const { return database_; }
-    bool InTransaction() const { return inTransaction_; }
-    void StartTransaction();
-    void Commit();
-    void Rollback();
 
 private:
     QString name_;
     TIBDatabase* database_;
-    bool inTransaction_ = false;
 };
 
 // The host's general data module: one connection, its database and a

@@ -2,14 +2,15 @@
 
 #include "host/Login.h"
 #include "host/ServerCall.h"
-#include "proto/rdmIncPed.grpc.pb.h"
 
-#include <algorithm>
 #include <chrono>
 #include <grpcpp/client_context.h>
 #include <grpcpp/create_channel.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/channel_arguments.h>
+#include <map>
+#include <mutex>
+#include <vector>
 
 namespace zel::grpclink {
 
@@ -18,8 +19,6 @@ constexpr int kMaxMessageBytes = 512 * 1024 * 1024;
 // The flow-control window of a call: what may be in flight towards the shell
 // before it has read any of it.
 constexpr int kLookaheadBytes = 64 * 1024 * 1024;
-// How long a call waits for a new attempt to connect to start.
-constexpr int kReconnectWaitMs = 1000;
 
 std::chrono::system_clock::time_point deadlineIn(int ms)
 {
@@ -46,26 +45,71 @@ bool TlsEnabled()
 
 namespace {
 
+struct Registry {
+    std::mutex mutex;
+    // service -> its methods that only read
+    std::map<std::string, std::vector<std::string>> services;
+};
+
+Registry& registry()
+{
+    static Registry r;
+    return r;
+}
+
+void appendQuoted(std::string& out, const std::string& text)
+{
+    // Service and method names are identifiers with dots: nothing to escape.
+    out += '"';
+    out += text;
+    out += '"';
+}
+
 // Calls go round the logical server's processes. Reads, the login and the
 // logout are tried again (at most twice more, soon) when the process that
 // had the call went away: they change nothing, or nothing that a second try
-// could double. Sends are not: whether a send that was cut off was stored
-// is for the operator to see, never guessed.
-const char* const kServiceConfig = R"({
+// could double.
+std::string serviceConfig()
+{
+    std::string names = R"({"service": "zel.login.Login"})";
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const auto& [service, reads] : r.services)
+            for (const std::string& method : reads) {
+                names += R"(, {"service": )";
+                appendQuoted(names, service);
+                names += R"(, "method": )";
+                appendQuoted(names, method);
+                names += '}';
+            }
+    }
+    return R"({
   "loadBalancingConfig": [{"round_robin": {}}],
   "methodConfig": [{
-    "name": [{"service": "Zel08100.rdmIncPed", "method": "GetPedido"},
-             {"service": "Zel08100.rdmIncPed", "method": "GetIncPed"},
-             {"service": "Zel08100.rdmIncPed", "method": "GetItem"},
-             {"service": "Zel08100.rdmIncPed", "method": "GetGrupOper"},
-             {"service": "Zel08100.rdmIncPed", "method": "GetNrPedido"},
-             {"service": "zel.login.Login"}],
+    "name": [)" +
+           names + R"(],
     "retryPolicy": {"maxAttempts": 3, "initialBackoff": "0.05s", "maxBackoff": "0.5s",
                     "backoffMultiplier": 2, "retryableStatusCodes": ["UNAVAILABLE"]}
   }]
 })";
+}
 
 } // namespace
+
+void RegisterService(const std::string& service, const std::vector<std::string>& readMethods)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.services[service] = readMethods;
+}
+
+bool ServiceRegistered(const std::string& service)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return r.services.count(service) > 0;
+}
 
 std::string ChannelTarget(const QStringList& addresses)
 {
@@ -108,7 +152,7 @@ std::shared_ptr<grpc::Channel> MakeChannel(const QStringList& addresses, bool ow
     // once instead, so a long order list over a slow link is not held back.
     args.SetInt(GRPC_ARG_HTTP2_BDP_PROBE, 0);
     args.SetInt(GRPC_ARG_HTTP2_STREAM_LOOKAHEAD_BYTES, kLookaheadBytes);
-    args.SetServiceConfigJSON(kServiceConfig);
+    args.SetServiceConfigJSON(serviceConfig());
     const std::string target = ChannelTarget(addresses);
     if (tlsRoots().empty()) return grpc::CreateCustomChannel(target, grpc::InsecureChannelCredentials(), args);
     grpc::SslCredentialsOptions ssl;
@@ -184,130 +228,6 @@ ENetError StatusError(const grpc::Status& status, const QString& what, const QSt
                          QStringLiteral("Falha na comunicação com o servidor de aplicação (%1): %2")
                              .arg(what, detail.isEmpty() ? QStringLiteral("erro desconhecido") : detail));
     }
-}
-
-namespace {
-
-void setDate(Zel08100::Date* d, const TDateTime& v)
-{
-    d->set_ms(v.msecs());
-}
-
-class GrpcRdmIncPed final : public IrdmIncPed {
-public:
-    GrpcRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, const int* timeoutMs)
-        : channel_(std::move(channel)), stub_(Zel08100::rdmIncPed::NewStub(channel_)), address_(std::move(address)),
-          timeoutMs_(timeoutMs)
-    {
-    }
-
-    zel::data::Result GetPedido(const QString& cdFilial, const QString& nrPedidoDe, const QString& nrPedidoAte,
-                                const QString& listaPedido, const QString& todosPedidos, const TDateTime& dtPedidoDe,
-                                const TDateTime& dtPedidoAte, const QString& todasDtPedido,
-                                const TDateTime& dtEntregaDe, const TDateTime& dtEntregaAte,
-                                const QString& todasDtEntrega) override
-    {
-        Zel08100::GetPedidoRequest r;
-        r.set_cd_filial(cdFilial.toStdString());
-        r.set_nr_pedido_de(nrPedidoDe.toStdString());
-        r.set_nr_pedido_ate(nrPedidoAte.toStdString());
-        r.set_lista_pedido(listaPedido.toStdString());
-        r.set_todos_pedidos(todosPedidos.toStdString());
-        setDate(r.mutable_dt_pedido_de(), dtPedidoDe);
-        setDate(r.mutable_dt_pedido_ate(), dtPedidoAte);
-        r.set_todas_dt_pedido(todasDtPedido.toStdString());
-        setDate(r.mutable_dt_entrega_de(), dtEntregaDe);
-        setDate(r.mutable_dt_entrega_ate(), dtEntregaAte);
-        r.set_todas_dt_entrega(todasDtEntrega.toStdString());
-        return call("GetPedido", r, &Zel08100::rdmIncPed::Stub::GetPedido);
-    }
-
-    zel::data::Result GetIncPed(const QString& cdFilial, const QString& nrPedido) override
-    {
-        Zel08100::GetIncPedRequest r;
-        r.set_cd_filial(cdFilial.toStdString());
-        r.set_nr_pedido(nrPedido.toStdString());
-        return call("GetIncPed", r, &Zel08100::rdmIncPed::Stub::GetIncPed);
-    }
-
-    zel::data::Result GetItem(const QString& cdFilial, const QString& nrPedido, const QString& nrItemPed,
-                              const QString& ativa) override
-    {
-        Zel08100::GetItemRequest r;
-        r.set_cd_filial(cdFilial.toStdString());
-        r.set_nr_pedido(nrPedido.toStdString());
-        r.set_nr_item_ped(nrItemPed.toStdString());
-        r.set_ativa(ativa.toStdString());
-        return call("GetItem", r, &Zel08100::rdmIncPed::Stub::GetItem);
-    }
-
-    zel::data::Result GetGrupOper(const QString& cdFilial, const QString& cdOperador) override
-    {
-        Zel08100::GetGrupOperRequest r;
-        r.set_cd_filial(cdFilial.toStdString());
-        r.set_cd_operador(cdOperador.toStdString());
-        return call("GetGrupOper", r, &Zel08100::rdmIncPed::Stub::GetGrupOper);
-    }
-
-    zel::data::Result GetNrPedido(const QString& cdFilial) override
-    {
-        Zel08100::GetNrPedidoRequest r;
-        r.set_cd_filial(cdFilial.toStdString());
-        return call("GetNrPedido", r, &Zel08100::rdmIncPed::Stub::GetNrPedido);
-    }
-
-    zel::data::Result SetIncPed(const zel::data::ChangePacket& delta) override
-    {
-        Zel08100::SetRequest r;
-        *r.mutable_delta() = delta;
-        return call("SetIncPed", r, &Zel08100::rdmIncPed::Stub::SetIncPed);
-    }
-
-    zel::data::Result SetItem(const zel::data::ChangePacket& delta) override
-    {
-        Zel08100::SetRequest r;
-        *r.mutable_delta() = delta;
-        return call("SetItem", r, &Zel08100::rdmIncPed::Stub::SetItem);
-    }
-
-private:
-    template <class Request>
-    using Method = grpc::Status (Zel08100::rdmIncPed::Stub::*)(grpc::ClientContext*, const Request&,
-                                                               zel::data::Result*);
-
-    template <class Request> zel::data::Result call(const char* name, const Request& request, Method<Request> method)
-    {
-        const std::string token = SessionToken().toStdString();
-        const int timeoutMs = *timeoutMs_;
-        zel::data::Result result;
-        grpc::Status status;
-        RunWhileWaiting([&] {
-            ReconnectIfFailing(*channel_, std::min(timeoutMs, kReconnectWaitMs));
-            grpc::ClientContext context;
-            context.AddMetadata("zel-session", token);
-            context.set_deadline(deadlineIn(timeoutMs));
-            status = (stub_.get()->*method)(&context, request, &result);
-        });
-        if (!status.ok()) {
-            ENetError failure = StatusError(status, QString::fromLatin1(name), address_, timeoutMs);
-            TNetConnection::ReportLinkStatus(failure.Message());
-            throw failure;
-        }
-        TNetConnection::ReportLinkStatus({});
-        return result;
-    }
-
-    std::shared_ptr<grpc::Channel> channel_;
-    std::unique_ptr<Zel08100::rdmIncPed::Stub> stub_;
-    QString address_;
-    const int* timeoutMs_;
-};
-
-} // namespace
-
-std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address, const int* timeoutMs)
-{
-    return std::make_unique<GrpcRdmIncPed>(std::move(channel), std::move(address), timeoutMs);
 }
 
 } // namespace zel::grpclink

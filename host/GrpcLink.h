@@ -2,7 +2,6 @@
 
 // Internal to the host library: the gRPC side of the server link.
 
-#include "host/AppServer.h"
 #include "host/NetConnection.h"
 
 #include <QStringList>
@@ -11,6 +10,7 @@
 #include <grpcpp/support/status.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zel::grpclink {
 
@@ -45,9 +45,9 @@ void ReconnectIfFailing(grpc::Channel& channel, int waitMs);
 // The failure to raise for a status that is not OK.
 ENetError StatusError(const grpc::Status& status, const QString& what, const QString& address, int timeoutMs);
 
-// "Zel08100.rdmIncPed" over a channel; every call reads its deadline from
-// *timeoutMs (the connection's CallTimeoutMs, which outlives the object).
-std::unique_ptr<IrdmIncPed> MakeRdmIncPed(std::shared_ptr<grpc::Channel> channel, QString address,
-                                          const int* timeoutMs);
+// The services that modules declared, and which of their methods only read
+// (tried again on another process); channels made afterwards know them.
+void RegisterService(const std::string& service, const std::vector<std::string>& readMethods);
+bool ServiceRegistered(const std::string& service);
 
 } // namespace zel::grpclink

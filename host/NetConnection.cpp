@@ -1,16 +1,22 @@
 #include "host/NetConnection.h"
 
 #include "host/GrpcLink.h"
+#include "host/Login.h"
+#include "host/ServerCall.h"
+
+#include <algorithm>
+#include <chrono>
+#include <grpcpp/client_context.h>
 
 namespace zel {
 namespace {
 
-const QString kRdmIncPed = QStringLiteral("Zel08100.rdmIncPed");
+// How long a call waits for a new attempt to connect to start.
+constexpr int kReconnectWaitMs = 1000;
 
 struct Defaults {
     int callTimeoutMs = 30000;
     int connectTimeoutMs = 5000;
-    AppServerFactory factory;
     TNetConnection::LinkStatusObserver linkObserver;
     QString linkFailure;
 };
@@ -38,7 +44,7 @@ void TNetConnection::Connect()
     try {
         if (BeforeConnect) BeforeConnect(this);
         QString address = QStringLiteral("%1:%2").arg(Host).arg(Port);
-        if (ServerName != kRdmIncPed)
+        if (!ServiceRegistered(ServerName))
             throw ENetError(ENetError::UnknownServer,
                             QStringLiteral("Servidor de aplicação desconhecido: \"%1\".").arg(ServerName));
         if (Host.trimmed().isEmpty() || Port <= 0 || Port > 65535)
@@ -60,9 +66,9 @@ void TNetConnection::Connect()
                                            "em %2 s.")
                                 .arg(address, QString::number(ConnectTimeoutMs / 1000.0, 'g', 3)));
         }
-        std::unique_ptr<IrdmIncPed> server = grpclink::MakeRdmIncPed(std::move(channel), address, &CallTimeoutMs);
-        if (defaults().factory) server = defaults().factory(std::move(server), *this);
-        appServer_ = std::move(server);
+        channel_ = std::move(channel);
+        address_ = address;
+        ++generation_;
     } catch (const Exception& e) {
         lastError_ = e.Message();
         if (ThrowException) throw;
@@ -76,28 +82,62 @@ void TNetConnection::Disconnect()
     wanted_ = false;
     if (!Connected()) return;
     if (BeforeDisconnect) BeforeDisconnect(this);
-    appServer_.reset();
+    channel_.reset();
     if (AfterDisconnect) AfterDisconnect(this);
 }
 
-IrdmIncPed& TNetConnection::AppServer()
+std::shared_ptr<grpc::Channel> TNetConnection::Channel()
 {
     // A link that could not connect when it was opened tries again at each
     // call, so that a screen opened while the server was down works once it
     // is back.
-    if (!appServer_ && wanted_) {
+    if (!channel_ && wanted_) {
         const bool throwing = ThrowException;
         ThrowException = false;
         Connect();
         ThrowException = throwing;
     }
-    if (!appServer_) {
+    if (!channel_) {
         QString text = QStringLiteral("Não há conexão com o servidor de aplicação.");
         if (!lastError_.isEmpty()) text += QLatin1Char(' ') + lastError_;
         ReportLinkStatus(text);
         throw ENetError(ENetError::NotConnected, text);
     }
-    return *appServer_;
+    return channel_;
+}
+
+void TNetConnection::Call(const char* method, const std::function<grpc::Status(grpc::ClientContext&)>& call)
+{
+    const std::shared_ptr<grpc::Channel> channel = Channel();
+    const std::string token = SessionToken().toStdString();
+    const int timeoutMs = CallTimeoutMs;
+    grpc::Status status;
+    RunWhileWaiting([&] {
+        grpclink::ReconnectIfFailing(*channel, std::min(timeoutMs, kReconnectWaitMs));
+        grpc::ClientContext context;
+        context.AddMetadata("zel-session", token);
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::milliseconds(timeoutMs));
+        status = call(context);
+    });
+    if (!status.ok()) {
+        ENetError failure = grpclink::StatusError(status, QString::fromLatin1(method), address_, timeoutMs);
+        ReportLinkStatus(failure.Message());
+        throw failure;
+    }
+    ReportLinkStatus({});
+}
+
+void TNetConnection::RegisterService(const QString& service, const QStringList& readMethods)
+{
+    std::vector<std::string> reads;
+    for (const QString& m : readMethods)
+        reads.push_back(m.toStdString());
+    grpclink::RegisterService(service.toStdString(), reads);
+}
+
+bool TNetConnection::ServiceRegistered(const QString& service)
+{
+    return !service.isEmpty() && grpclink::ServiceRegistered(service.toStdString());
 }
 
 void TNetConnection::SetTlsRootCertificates(const QByteArray& pem)
@@ -118,10 +158,6 @@ void TNetConnection::ReportLinkStatus(const QString& failure)
     if (d.linkObserver) d.linkObserver(failure);
 }
 
-void TNetConnection::SetAppServerFactory(AppServerFactory factory)
-{
-    defaults().factory = std::move(factory);
-}
 int TNetConnection::DefaultCallTimeoutMs()
 {
     return defaults().callTimeoutMs;

@@ -16,7 +16,7 @@ void Unload();
 
 // What the loads and unloads ran since the library was mapped, one line per
 // unit and step ("Cli_zel08100 initialization", ...): the record of the
-// module's lifecycle that the shell's diagnostics and the loader tests read.
+// module's lifecycle, which the loader tests read.
 // A library that is really unloaded and loaded again starts with none.
 PKG_ZEL08100_EXPORT extern QStringList unitTrace;
 

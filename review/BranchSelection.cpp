@@ -106,8 +106,7 @@ void TfrmIncPed::panFilialEnter(QObject*)
 void TfrmIncPed::panFilialExit(QObject*)
 {
     GuardedFetch([this] {
-        cdsGrupOper.SetData(
-            CheckResultServ(netIncPed.AppServer().GetGrupOper(medCdFilial->Text(), Operador()), true, 0));
+        cdsGrupOper.SetData(CheckResultServ(AppServer().GetGrupOper(medCdFilial->Text(), Operador()), true, 0));
     });
     if (criaFiltro) Cli_zel08101::CriaFiltroInc();
 }

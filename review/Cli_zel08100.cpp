@@ -54,8 +54,8 @@ void fetchGivenOrder(TfrmIncPed& screen, const QString& filial, const QString& p
         const zel::TDateTime dtEntregaAte = zel::StrToDate(dtEntrega);
         QString cdFilial = filial;
         QString nrPedido = pedido;
-        zel::data::Result result = screen.netIncPed.AppServer().GetPedido(
-            cdFilial, none, none, nrPedido, none, dtPedidoDe, dtPedidoAte, none, dtEntregaDe, dtEntregaAte, none);
+        zel::data::Result result = screen.AppServer().GetPedido(cdFilial, none, none, nrPedido, none, dtPedidoDe,
+                                                                dtPedidoAte, none, dtEntregaDe, dtEntregaAte, none);
         screen.cdsPedido.SetData(zel::CheckResultServ(std::move(result), true, 0));
         zel::DeactiveShowAvi();
     } catch (...) {

@@ -17,18 +17,18 @@ void TfrmIncPed::loadIncPed()
 {
     const QString filial = cdsPedido.FieldByName(QStringLiteral("CDFILIAL"))->AsString();
     const QString pedido = cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString();
-    cdsIncPed.SetData(CheckResultServ(netIncPed.AppServer().GetIncPed(filial, pedido), true, 0));
+    cdsIncPed.SetData(CheckResultServ(AppServer().GetIncPed(filial, pedido), true, 0));
 }
 
 void TfrmIncPed::reloadOrders()
 {
     const Cli_zel08101::TfrmFiltroIncons* f = Cli_zel08101::frmFiltroIncons;
     if (!f) return; // no query was ever made: nothing to repeat
-    cdsPedido.SetData(CheckResultServ(
-        netIncPed.AppServer().GetPedido(f->stCdFilial, f->stNrPedidoDe, f->stNrPedidoAte, f->stListaPedido,
-                                        f->stTodosPedidos, f->dtPedidoDe, f->dtPedidoAte, f->stTodasDtPedido,
-                                        f->dtEntregaDe, f->dtEntregaAte, f->stTodasDtEntrega),
-        true, 0));
+    cdsPedido.SetData(
+        CheckResultServ(AppServer().GetPedido(f->stCdFilial, f->stNrPedidoDe, f->stNrPedidoAte, f->stListaPedido,
+                                              f->stTodosPedidos, f->dtPedidoDe, f->dtPedidoAte, f->stTodasDtPedido,
+                                              f->dtEntregaDe, f->dtEntregaAte, f->stTodasDtEntrega),
+                        true, 0));
 }
 
 void TfrmIncPed::resetMarking()

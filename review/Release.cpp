@@ -30,14 +30,13 @@ void TfrmIncPed::sendChanges(TClientDataSet& list, const std::function<data::Res
 
 void TfrmIncPed::cdsIncPedAfterPost(TDataSet*)
 {
-    sendChanges(cdsIncPed, [this](const data::ChangePacket& delta) { return netIncPed.AppServer().SetIncPed(delta); });
+    sendChanges(cdsIncPed, [this](const data::ChangePacket& delta) { return AppServer().SetIncPed(delta); });
     if (!tshIncPed->Enabled()) tshIncPed->setEnabled(true);
 }
 
 void TfrmIncPed::cdsItemPedidoAfterPost(TDataSet*)
 {
-    sendChanges(cdsItemPedido,
-                [this](const data::ChangePacket& delta) { return netIncPed.AppServer().SetItem(delta); });
+    sendChanges(cdsItemPedido, [this](const data::ChangePacket& delta) { return AppServer().SetItem(delta); });
 }
 
 void TfrmIncPed::cdsIncPedAfterCancel(TDataSet*)
@@ -63,7 +62,7 @@ void TfrmIncPed::cdsIncPedAfterScroll(TDataSet*)
     }
     auto text = [this](const char* field) { return cdsIncPed.FieldByName(QString::fromLatin1(field))->AsString(); };
     cdsItemPedido.SetData(CheckResultServ(
-        netIncPed.AppServer().GetItem(text("CDFILIAL"), text("NRPEDIDO"), text("NRITEMPED"), text("ATIVA")), true, 0));
+        AppServer().GetItem(text("CDFILIAL"), text("NRPEDIDO"), text("NRITEMPED"), text("ATIVA")), true, 0));
 }
 
 void TfrmIncPed::btnLiberarClick(QObject*)

@@ -52,7 +52,7 @@ void TfrmIncPed::createData()
     dtsFilial.setDataSet(qryFilial.Query());
     qryFilial.DataSource = &dtsFilial;
 
-    netIncPed.ServerName = QStringLiteral("Zel08100.rdmIncPed");
+    netIncPed.ServerName = QString::fromLatin1(zel::kRdmIncPedService);
     netIncPed.ThrowException = false;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/widgets/PageControl.h"
 #include "platform/widgets/StdCtrls.h"
 #include "review/Cli_zel08100.h"
+#include "review/RdmIncPed.h"
 
 #include <QMdiSubWindow>
 
@@ -68,6 +69,8 @@ public:
     zel::TDataSource dtsIncPedido{QStringLiteral("dtsIncPedido"), &cdsIncPed};
     zel::TDataSource dtsFilial{QStringLiteral("dtsFilial")};
     zel::TNetConnection netIncPed{QStringLiteral("netIncPed")};
+    // The remote object "Zel08100.rdmIncPed" over netIncPed.
+    zel::TRdmIncPedHandle AppServer{netIncPed};
 
     // True only while a single mark is being stored.
     bool boMarcando = false;

@@ -86,6 +86,7 @@ cmake --build "$san" -j "$jobs"
 # then a short libFuzzer run over change packets (clang, sanitizers).
 "$build/bench/zel-bench-server" --smoke
 "$build/bench/zel-bench-server" --smoke --server-process
+"$build/bench/zel-bench-supervisor" --smoke
 # Simulated operators against two server processes over the throwaway
 # PostgreSQL, one of them killed mid-run; the database is checked at the end.
 "$build/bench/zel-load" --smoke

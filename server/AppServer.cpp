@@ -2,21 +2,24 @@
 
 #include "proto/login.grpc.pb.h"
 #include "proto/rdmIncPed.grpc.pb.h"
+#include "proto/zel08200.grpc.pb.h"
 #include "server/Log.h"
 #include "server/Schema.h"
 
 #include <absl/synchronization/mutex.h>
 #include <fstream>
 #include <grpc/grpc.h>
-#include <grpcpp/impl/codegen/proto_utils.h>
-#include <grpcpp/impl/rpc_service_method.h>
 #include <grpcpp/security/server_credentials.h>
-#include <grpcpp/support/method_handler.h>
+#include <grpcpp/support/proto_buffer_reader.h>
+#include <grpcpp/support/proto_buffer_writer.h>
+#include <limits>
 #include <malloc.h>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 namespace zel::server {
 namespace {
@@ -42,39 +45,113 @@ std::string readFile(const std::string& path)
     return s.str();
 }
 
-// The order service. Its methods take and give their messages as bytes:
-// a request is parsed into the thread's request arena, emptied after the
-// call, and the answer is serialized here, so that its packet's storage goes back
-// to the thread's spare packets instead of being freed after every call and
-// allocated again at the next one (a packet is a few dozen small parts).
-class RdmIncPedService final : public grpc::Service {
+// The order service. Its methods take and give their messages as bytes,
+// through the generated service's asynchronous raw methods served by a pool
+// of threads of its own: a request is parsed into the thread's request
+// arena, emptied after the call, and the answer is serialized here, so that
+// its packet's storage goes back to the thread's spare packets instead of
+// being freed after every call and allocated again at the next one (a packet
+// is a few dozen small parts). Each thread runs the calls it takes from the
+// completion queue to their end, as the synchronous server's threads do.
+class RdmIncPedService final : public Zel08100::rdmIncPed::Service {
 public:
     RdmIncPedService(IncPed& logic, Sessions& sessions) : logic_(logic), sessions_(sessions)
     {
-        method<Zel08100::GetPedidoRequest>("/Zel08100.rdmIncPed/GetPedido", &IncPed::GetPedido);
-        method<Zel08100::GetIncPedRequest>("/Zel08100.rdmIncPed/GetIncPed", &IncPed::GetIncPed);
-        method<Zel08100::GetItemRequest>("/Zel08100.rdmIncPed/GetItem", &IncPed::GetItem);
-        method<Zel08100::GetGrupOperRequest>("/Zel08100.rdmIncPed/GetGrupOper", &IncPed::GetGrupOper);
-        method<Zel08100::GetNrPedidoRequest>("/Zel08100.rdmIncPed/GetNrPedido", &IncPed::GetNrPedido);
-        method<Zel08100::SetRequest>("/Zel08100.rdmIncPed/SetIncPed", &IncPed::SetIncPed);
-        method<Zel08100::SetRequest>("/Zel08100.rdmIncPed/SetItem", &IncPed::SetItem);
+        for (int m = 0; m < kMethods; ++m)
+            MarkMethodRaw(m);
+    }
+    ~RdmIncPedService() override { join(); }
+
+    // After the server is built: `threads` threads serve the calls of `cq`,
+    // each method with `pending` calls awaited at any time.
+    void start(std::unique_ptr<grpc::ServerCompletionQueue> cq, int threads, int pending)
+    {
+        cq_ = std::move(cq);
+        for (int m = 0; m < kMethods; ++m)
+            for (int i = 0; i < pending; ++i)
+                await(m);
+        for (int t = 0; t < threads; ++t)
+            threads_.emplace_back([this] { loop(); });
+    }
+    // After the server's shutdown: the queue drains and the threads end.
+    void join()
+    {
+        if (!cq_) return;
+        cq_->Shutdown();
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+        void* tag;
+        bool ok;
+        while (cq_->Next(&tag, &ok))
+            delete static_cast<Call*>(tag);
+        cq_.reset();
     }
 
 private:
+    static constexpr int kMethods = 7; // in the order of the service's definition
+
+    struct Call {
+        explicit Call(int m) : method(m) {}
+        int method;
+        bool answered = false;
+        grpc::ServerContext ctx;
+        grpc::ByteBuffer request;
+        grpc::ServerAsyncResponseWriter<grpc::ByteBuffer> responder{&ctx};
+    };
+
+    void await(int method)
+    {
+        auto* c = new Call(method);
+        RequestAsyncUnary(method, &c->ctx, &c->request, &c->responder, cq_.get(), cq_.get(), c);
+    }
+
+    void loop()
+    {
+        void* tag;
+        bool ok;
+        while (cq_->Next(&tag, &ok)) {
+            auto* c = static_cast<Call*>(tag);
+            if (c->answered || !ok) {
+                // An answer sent, or a call no longer awaited (shutdown).
+                delete c;
+                continue;
+            }
+            await(c->method);
+            grpc::ByteBuffer out;
+            grpc::Status st = dispatch(*c, &out);
+            c->answered = true;
+            if (st.ok())
+                c->responder.Finish(out, st, c);
+            else
+                c->responder.FinishWithError(st, c);
+        }
+    }
+
+    grpc::Status dispatch(Call& c, grpc::ByteBuffer* out)
+    {
+        switch (c.method) {
+        case 0:
+            return serve<Zel08100::GetPedidoRequest>(c, out, &IncPed::GetPedido);
+        case 1:
+            return serve<Zel08100::GetIncPedRequest>(c, out, &IncPed::GetIncPed);
+        case 2:
+            return serve<Zel08100::GetItemRequest>(c, out, &IncPed::GetItem);
+        case 3:
+            return serve<Zel08100::GetGrupOperRequest>(c, out, &IncPed::GetGrupOper);
+        case 4:
+            return serve<Zel08100::GetNrPedidoRequest>(c, out, &IncPed::GetNrPedido);
+        case 5:
+            return serve<Zel08100::SetRequest>(c, out, &IncPed::SetIncPed);
+        default:
+            return serve<Zel08100::SetRequest>(c, out, &IncPed::SetItem);
+        }
+    }
+
     // The first block of a thread's request arena, kept by the thread (a
     // send of one row takes a few KB); a larger request, a long order list,
     // takes blocks freed after its call.
     static constexpr std::size_t kKeptRequestBytes = 16 << 10;
-
-    template <class Request, class Logic> void method(const char* path, Logic logic)
-    {
-        using Handler = grpc::internal::RpcMethodHandler<RdmIncPedService, grpc::ByteBuffer, grpc::ByteBuffer>;
-        AddMethod(new grpc::internal::RpcServiceMethod(
-            path, grpc::internal::RpcMethod::NORMAL_RPC,
-            new Handler([logic](RdmIncPedService* self, grpc::ServerContext* ctx, const grpc::ByteBuffer* in,
-                                grpc::ByteBuffer* out) { return self->serve<Request>(ctx, *in, out, logic); },
-                        this)));
-    }
 
     struct RequestArena {
         std::unique_ptr<char[]> block = std::make_unique<char[]>(kKeptRequestBytes);
@@ -94,8 +171,7 @@ private:
         return requests.arena;
     }
 
-    template <class Request, class Logic>
-    grpc::Status serve(grpc::ServerContext* ctx, const grpc::ByteBuffer& in, grpc::ByteBuffer* out, Logic logic)
+    template <class Request, class Logic> grpc::Status serve(Call& c, grpc::ByteBuffer* out, Logic logic)
     {
         google::protobuf::Arena& arena = threadRequests();
         struct Empty {
@@ -103,19 +179,27 @@ private:
             ~Empty() { a.Reset(); }
         } empty{arena};
         Request& rq = *google::protobuf::Arena::CreateMessage<Request>(&arena);
-        grpc::ByteBuffer bytes(in);
-        grpc::Status st = grpc::GenericDeserialize<grpc::ProtoBufferReader, Request>(&bytes, &rq);
-        if (!st.ok()) return st;
+        {
+            grpc::ProtoBufferReader reader(&c.request);
+            if (!rq.ParseFromZeroCopyStream(&reader))
+                return grpc::Status(grpc::StatusCode::INTERNAL, "Mensagem de requisição inválida.");
+        }
         zel::data::Result result;
-        st = call(ctx, &result, [&](const Caller& who, std::optional<Deadline> dl) {
+        grpc::Status st = call(&c.ctx, &result, [&](const Caller& who, std::optional<Deadline> dl) {
             if constexpr (std::is_same_v<Request, Zel08100::SetRequest>)
                 return (logic_.*logic)(who, rq.delta(), dl);
             else
                 return (logic_.*logic)(who, rq, dl);
         });
         if (!st.ok()) return st;
-        bool ownBuffer = false;
-        st = grpc::GenericSerialize<grpc::ProtoBufferWriter, zel::data::Result>(result, out, &ownBuffer);
+        const std::size_t size = result.ByteSizeLong();
+        if (size > std::size_t(std::numeric_limits<int>::max()))
+            return grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, "Resposta grande demais.");
+        {
+            grpc::ProtoBufferWriter writer(out, grpc::kProtoBufferWriterMaxBufferLength, int(size));
+            if (!result.SerializeToZeroCopyStream(&writer))
+                st = grpc::Status(grpc::StatusCode::INTERNAL, "Falha ao codificar a resposta.");
+        }
         if (result.has_data()) RecyclePacket(std::move(*result.mutable_data()));
         return st;
     }
@@ -146,6 +230,78 @@ private:
     }
 
     IncPed& logic_;
+    Sessions& sessions_;
+    std::unique_ptr<grpc::ServerCompletionQueue> cq_;
+    std::vector<std::thread> threads_;
+};
+
+// The supervisors' service, on the generated classes: the caller comes from
+// the session token as for the order service.
+class SupervisaoService final : public Zel08200::rdmSupervisao::Service {
+public:
+    SupervisaoService(Supervisao& logic, Sessions& sessions) : logic_(logic), sessions_(sessions) {}
+
+    grpc::Status GetDireitos(grpc::ServerContext* ctx, const Zel08200::GetDireitosRequest* rq,
+                             zel::data::Result* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetDireitos(who, *rq, dl); },
+            [&](const ServiceError& e) { *out = ErrorResult(e); });
+    }
+    grpc::Status GetHistorico(grpc::ServerContext* ctx, const Zel08200::GetHistoricoRequest* rq,
+                              Zel08200::GetHistoricoReply* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetHistorico(who, *rq, dl); },
+            [&](const ServiceError& e) { *out->mutable_result() = ErrorResult(e); });
+    }
+    grpc::Status GetPendentes(grpc::ServerContext* ctx, const Zel08200::GetPendentesRequest* rq,
+                              zel::data::Result* out) override
+    {
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { *out = logic_.GetPendentes(who, *rq, dl); },
+            [&](const ServiceError& e) { *out = ErrorResult(e); });
+    }
+    grpc::Status LiberaLote(grpc::ServerContext* ctx, const Zel08200::LiberaLoteRequest* rq,
+                            grpc::ServerWriter<Zel08200::LiberaLoteReply>* writer) override
+    {
+        auto send = [&](const Zel08200::LiberaLoteReply& r) { return !ctx->IsCancelled() && writer->Write(r); };
+        return call(
+            ctx, [&](const Caller& who, std::optional<Deadline> dl) { logic_.LiberaLote(who, *rq, send, dl); },
+            [&](const ServiceError& e) {
+                Zel08200::LiberaLoteReply r;
+                r.mutable_error()->set_code(e.code);
+                r.mutable_error()->set_message(e.message);
+                send(r);
+            });
+    }
+
+private:
+    template <class F, class E> grpc::Status call(grpc::ServerContext* ctx, F&& method, E&& error)
+    {
+        try {
+            const auto& md = ctx->client_metadata();
+            auto it = md.find(kSessionKey);
+            std::optional<Caller> who;
+            if (it != md.end()) {
+                try {
+                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()));
+                } catch (const DbError& e) {
+                    Log("session check: %s", e.what());
+                    error(DbFailure(e));
+                    return grpc::Status::OK;
+                }
+            }
+            if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "Sessão inválida ou encerrada.");
+            method(*who, callDeadline(ctx));
+        } catch (const std::exception& e) {
+            Log("call failed: %s", e.what());
+            error({kErrInternal, "Erro interno do servidor de aplicação."});
+        }
+        return grpc::Status::OK;
+    }
+
+    Supervisao& logic_;
     Sessions& sessions_;
 };
 
@@ -222,14 +378,19 @@ void TuneRuntime()
     mallopt(M_TRIM_THRESHOLD, kKeptFreeMax);
 }
 
+// Calls of each method of the order service awaited at any time.
+constexpr int kAwaitedCalls = 16;
+
 struct AppServer::Services {
     RdmIncPedService incPed;
+    SupervisaoService supervisao;
     LoginService login;
-    Services(IncPed& l, Sessions& s) : incPed(l, s), login(s) {}
+    Services(IncPed& l, Supervisao& sv, Sessions& s) : incPed(l, s), supervisao(sv, s), login(s) {}
 };
 
 AppServer::AppServer(const std::string& dbUrl, std::size_t dbConnections)
-    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), services_(std::make_unique<Services>(logic_, sessions_))
+    : db_(dbUrl, dbConnections), sessions_(db_), logic_(db_), supervisao_(db_),
+      services_(std::make_unique<Services>(logic_, supervisao_, sessions_))
 {
 }
 
@@ -239,6 +400,7 @@ AppServer::~AppServer()
         server_->Shutdown(std::chrono::system_clock::now());
         server_->Wait();
     }
+    services_->incPed.join();
 }
 
 int AppServer::Start(const ServeOptions& options, const std::function<void(grpc::ServerBuilder&)>& extra)
@@ -277,10 +439,15 @@ int AppServer::Start(const ServeOptions& options, const std::function<void(grpc:
     b.SetMaxReceiveMessageSize(options.maxReceiveBytes);
     b.SetMaxSendMessageSize(options.maxSendBytes);
     b.RegisterService(&services_->incPed);
+    b.RegisterService(&services_->supervisao);
     b.RegisterService(&services_->login);
     if (extra) extra(b);
+    std::unique_ptr<grpc::ServerCompletionQueue> cq = b.AddCompletionQueue();
     server_ = b.BuildAndStart();
     if (!server_ || port == 0) throw std::runtime_error("cannot listen on " + options.listen);
+    // As many threads for the order service as the synchronous server keeps
+    // idle at most; each method has calls awaited for the busiest moments.
+    services_->incPed.start(std::move(cq), options.maxIdleThreads, kAwaitedCalls);
     return port;
 }
 
@@ -292,6 +459,7 @@ void AppServer::Shutdown(std::chrono::milliseconds grace)
 void AppServer::Wait()
 {
     if (server_) server_->Wait();
+    services_->incPed.join();
 }
 
 } // namespace zel::server

@@ -3,6 +3,7 @@
 #include "server/Auth.h"
 #include "server/Db.h"
 #include "server/IncPed.h"
+#include "server/Supervisao.h"
 
 #include <chrono>
 #include <functional>
@@ -31,7 +32,8 @@ void TuneRuntime();
 inline constexpr int kHeapBlockMax = 32 << 20;
 inline constexpr int kKeptFreeMax = 64 << 20;
 
-// The application server: the service "Zel08100.rdmIncPed" and the login
+// The application server: the services "Zel08100.rdmIncPed" and
+// "Zel08200.rdmSupervisao" and the login
 // service over one database. The gRPC layer turns the session token of the
 // call's metadata (key "zel-session") into the calling operator; a call
 // without a valid one is refused as UNAUTHENTICATED. Everything else is
@@ -52,6 +54,7 @@ public:
 
     Database& database() { return db_; }
     IncPed& logic() { return logic_; }
+    Supervisao& supervisao() { return supervisao_; }
     Sessions& sessions() { return sessions_; }
 
 private:
@@ -59,6 +62,7 @@ private:
     Database db_;
     Sessions sessions_;
     IncPed logic_;
+    Supervisao supervisao_;
     std::unique_ptr<Services> services_;
     std::unique_ptr<grpc::Server> server_;
 };

@@ -24,7 +24,7 @@ const char* kUsage = "Usage: zel-server COMMAND [options]\n"
                      "Commands:\n"
                      "  init      create or upgrade the database schema\n"
                      "  seed      fill an empty database with demo data\n"
-                     "  operator  add|passwd|grant|revoke: manage operators and release groups\n"
+                     "  operator  add|passwd|grant|revoke|grant-history|revoke-history: manage operators and rights\n"
                      "  serve     run the application server\n"
                      "\n"
                      "Run 'zel-server COMMAND --help' for the options of a command.\n"
@@ -181,7 +181,7 @@ std::string passwordFrom(const QCommandLineParser& p)
 int cmdOperator(QStringList args)
 {
     if (args.size() < 2 || args[1].startsWith(QLatin1Char('-'))) {
-        std::cout << "Usage: zel-server operator add|passwd|grant|revoke [options]\n"
+        std::cout << "Usage: zel-server operator add|passwd|grant|revoke|grant-history|revoke-history [options]\n"
                      "Run 'zel-server operator ACTION --help' for the options.\n";
         return args.size() >= 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) ? 0 : 2;
     }
@@ -230,6 +230,23 @@ int cmdOperator(QStringList args)
         } else {
             const int n = Revoke(*c, value(p, "code"), value(p, "branch"), value(p, "group"));
             std::cout << n << " membership(s) removed\n";
+        }
+    } else if (action == QLatin1String("grant-history") || action == QLatin1String("revoke-history")) {
+        const bool grant = action == QLatin1String("grant-history");
+        p.addOption(opt("branch", "Branch whose release history is concerned.", "BRANCH"));
+        if (!parse(p, args,
+                   grant ? "Lets an operator read the release history of a branch."
+                         : "Takes away an operator's right to read the release history of a branch.",
+                   code) ||
+            !require(p, {"db", "code", "branch"}, code))
+            return code;
+        auto c = OpenConnection(value(p, "db"));
+        if (grant) {
+            GrantHistory(*c, value(p, "code"), value(p, "branch"));
+            std::cout << "operator " << value(p, "code") << " may read the history of branch " << value(p, "branch")
+                      << "\n";
+        } else {
+            std::cout << RevokeHistory(*c, value(p, "code"), value(p, "branch")) << " right(s) removed\n";
         }
     } else {
         std::cerr << "unknown operator action: " << action.toStdString() << "\n";

@@ -89,4 +89,22 @@ int Revoke(DbConn& c, const std::string& code, const std::string& branch, const 
     return int(c.exec("DELETE FROM OPERGRUPLIB WHERE CDFILIAL = ? AND CDGROPLIBINC = ? AND CDOPERADOR = ?", p));
 }
 
+void GrantHistory(DbConn& c, const std::string& code, const std::string& branch)
+{
+    requireOperator(c, code);
+    requireBranch(c, branch);
+    const DbValue p[] = {Text(branch), Text(code)};
+    Transaction tx(c, true);
+    if (c.query("SELECT 1 FROM OPERVERHIST WHERE CDFILIAL = ? AND CDOPERADOR = ?", p).empty())
+        c.exec("INSERT INTO OPERVERHIST (CDFILIAL, CDOPERADOR) VALUES (?, ?)", p);
+    tx.commit();
+}
+
+int RevokeHistory(DbConn& c, const std::string& code, const std::string& branch)
+{
+    requireOperator(c, code);
+    const DbValue p[] = {Text(branch), Text(code)};
+    return int(c.exec("DELETE FROM OPERVERHIST WHERE CDFILIAL = ? AND CDOPERADOR = ?", p));
+}
+
 } // namespace zel::server

@@ -23,4 +23,9 @@ void Grant(DbConn& c, const std::string& code, const std::string& branch, const 
 // the branch's groups when `group` is empty. Returns the memberships removed.
 int Revoke(DbConn& c, const std::string& code, const std::string& branch, const std::string& group);
 
+// Lets the operator read the release history of a branch (GrantHistory) or
+// no longer (RevokeHistory; returns 1 when the right was held, else 0).
+void GrantHistory(DbConn& c, const std::string& code, const std::string& branch);
+int RevokeHistory(DbConn& c, const std::string& code, const std::string& branch);
+
 } // namespace zel::server

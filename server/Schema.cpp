@@ -118,6 +118,17 @@ CREATE TABLE HISTLIBINC (
   TXOBSLIBINCO VARCHAR(2000),
   FOREIGN KEY (CDFILIAL, NRPEDIDO, NRINCONSPED) REFERENCES INCONSPED (CDFILIAL, NRPEDIDO, NRINCONSPED));
 )sql"},
+    // Who may read a branch's release history; the index of the history's
+    // query (a branch's releases in the order they happened, page by page).
+    {2,
+     R"sql(
+CREATE TABLE OPERVERHIST (
+  CDFILIAL VARCHAR(8) NOT NULL REFERENCES FILIAL (CDFILIAL),
+  CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR),
+  PRIMARY KEY (CDFILIAL, CDOPERADOR));
+CREATE INDEX HISTLIBINC_DATA ON HISTLIBINC (CDFILIAL, DTLIBEINCONS, NRHISTLIB);
+)sql",
+     "", ""},
 };
 
 void ensureVersionTable(DbConn& c)
@@ -157,8 +168,9 @@ int Migrate(DbConn& c)
     int applied = 0;
     for (const Migration& m : kMigrations) {
         if (m.version <= from) continue;
+        const char* dialectPart = c.dialect() == Dialect::Sqlite ? m.sqlite : m.postgres;
         c.script(m.common);
-        c.script(c.dialect() == Dialect::Sqlite ? m.sqlite : m.postgres);
+        if (*dialectPart) c.script(dialectPart);
         const DbValue v[] = {Int(m.version)};
         c.exec("INSERT INTO ZEL_VERSAO (NRVERSAO) VALUES (?)", v);
         ++applied;

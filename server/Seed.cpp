@@ -197,6 +197,18 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
     }
     const DbValue m5[] = {Text("0001"), Text("01"), Text("0005")};
     c.exec("INSERT INTO OPERGRUPLIB (CDFILIAL, CDGROPLIBINC, CDOPERADOR) VALUES (?, ?, ?)", m5);
+    // The supervisor: reads every branch's release history and releases in
+    // every branch (group "03").
+    AddOperator(c, "0010", "Sérgio Augusto Prado", "0001", false, "demo");
+    for (int b = 1; b <= o.branches; ++b) {
+        const std::string br = pad(b, 4);
+        const DbValue g3[] = {Text(br), Text("03"), Text("Supervisão")};
+        const DbValue m3[] = {Text(br), Text("03"), Text("0010")};
+        const DbValue h[] = {Text(br), Text("0010")};
+        c.exec("INSERT INTO GRUPOLIBINC (CDFILIAL, CDGROPLIBINC, NMGROPLIBINC) VALUES (?, ?, ?)", g3);
+        c.exec("INSERT INTO OPERGRUPLIB (CDFILIAL, CDGROPLIBINC, CDOPERADOR) VALUES (?, ?, ?)", m3);
+        c.exec("INSERT INTO OPERVERHIST (CDFILIAL, CDOPERADOR) VALUES (?, ?)", h);
+    }
 
     // Orders: generated once, in branch order, then written table by table
     // from the same deterministic sequence.

@@ -27,11 +27,6 @@ void RecordStore::clear()
     ids_.clear();
 }
 
-std::size_t RecordStore::appendRow()
-{
-    return insertRow(ids_.size());
-}
-
 std::size_t RecordStore::insertRow(std::size_t at, std::uint32_t id)
 {
     for (Column& c : cols_) {

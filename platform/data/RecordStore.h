@@ -25,8 +25,6 @@ public:
 
     void clear();
 
-    // Appends a row of nulls with a fresh id and returns its index.
-    std::size_t appendRow();
     // Inserts a row of nulls at a position, with the given id (0 = fresh).
     std::size_t insertRow(std::size_t at, std::uint32_t id = 0);
     void eraseRow(std::size_t at);

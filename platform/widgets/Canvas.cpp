@@ -21,34 +21,9 @@ void TCanvas::TextRect(const QRect& r, int x, int y, const QString& text)
     painter_->restore();
 }
 
-void TCanvas::TextOut(int x, int y, const QString& text)
-{
-    painter_->save();
-    painter_->setFont(Font.toQFont());
-    painter_->setPen(Font.Color);
-    const QFontMetrics fm(Font.toQFont());
-    painter_->drawText(QPoint(x, y + fm.ascent()), Font.MapText(text));
-    painter_->restore();
-}
-
 void TCanvas::Draw(int x, int y, const QPixmap& picture)
 {
     painter_->drawPixmap(x, y, picture);
-}
-
-void TCanvas::StretchDraw(const QRect& r, const QPixmap& picture)
-{
-    painter_->drawPixmap(r, picture);
-}
-
-int TCanvas::TextWidth(const QString& text) const
-{
-    return QFontMetrics(Font.toQFont()).horizontalAdvance(Font.MapText(text));
-}
-
-int TCanvas::TextHeight(const QString&) const
-{
-    return QFontMetrics(Font.toQFont()).height();
 }
 
 } // namespace zel

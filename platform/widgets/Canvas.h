@@ -25,11 +25,7 @@ public:
     void FillRect(const QRect& r);
     // Draws text with its top-left at (x, y), clipped to r.
     void TextRect(const QRect& r, int x, int y, const QString& text);
-    void TextOut(int x, int y, const QString& text);
     void Draw(int x, int y, const QPixmap& picture);
-    void StretchDraw(const QRect& r, const QPixmap& picture);
-    int TextWidth(const QString& text) const;
-    int TextHeight(const QString& text) const;
 
     QPainter* Painter() const { return painter_; }
 

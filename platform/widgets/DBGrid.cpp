@@ -51,12 +51,6 @@ int TColumn::Index() const
     return -1;
 }
 
-void TColumn::setFieldName(const QString& n)
-{
-    fieldName_ = n;
-    grid_->LayoutChanged();
-}
-
 TField* TColumn::Field() const
 {
     TDataSet* ds = grid_->DataSet();

@@ -63,7 +63,6 @@ public:
     TDBGrid* Grid() const { return grid_; }
     int Index() const;
     const QString& FieldName() const { return fieldName_; }
-    void setFieldName(const QString& n);
     // The field of the grid's dataset with that name; nullptr when none.
     TField* Field() const;
 

@@ -183,11 +183,6 @@ void TDateEditPlus::setAccessibleNames(const QString& edit, const QString& calen
     button_->setAccessibleName(calendar);
 }
 
-void TDateEditPlus::setCalendarGlyph(const QPixmap& p)
-{
-    button_->setIcon(QIcon(p));
-}
-
 void TDateEditPlus::PopupCalendar()
 {
     if (!popup_) {

@@ -46,7 +46,6 @@ public:
     // Column titles of the calendar, Sunday first.
     const QStringList& WeekDayNames() const { return weekDayNames_; }
     void setWeekDayNames(const QStringList& names) { weekDayNames_ = names; }
-    void setCalendarGlyph(const QPixmap& p);
 
     // The pattern of the text ("dd/MM/yyyy" for Brazilian Portuguese).
     static QString DatePattern(const QLocale& locale = QLocale());

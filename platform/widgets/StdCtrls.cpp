@@ -57,18 +57,6 @@ void TPanel::setBevelOuter(TBevelCut b)
     updateMargins();
 }
 
-void TPanel::setBevelInner(TBevelCut b)
-{
-    inner_ = b;
-    updateMargins();
-}
-
-void TPanel::setBorderWidth(int w)
-{
-    border_ = std::max(0, w);
-    updateMargins();
-}
-
 void TPanel::setCaption(const QString& c)
 {
     caption_ = c;

@@ -26,9 +26,7 @@ public:
     TBevelCut BevelOuter() const { return outer_; }
     void setBevelOuter(TBevelCut b);
     TBevelCut BevelInner() const { return inner_; }
-    void setBevelInner(TBevelCut b);
     int BorderWidth() const { return border_; }
-    void setBorderWidth(int w);
     const QString& Caption() const { return caption_; }
     void setCaption(const QString& c);
 

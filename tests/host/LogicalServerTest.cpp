@@ -6,6 +6,7 @@
 #include "host/LoginClient.h"
 #include "host/NetConnection.h"
 #include "host/ResultCheck.h"
+#include "review/RdmIncPed.h"
 #include "tests/support/ServerProcess.h"
 
 #include <QFile>
@@ -88,7 +89,7 @@ protected:
     static bool call(TNetConnection& net)
     {
         try {
-            CheckResultServ(net.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0);
+            CheckResultServ(NewRdmIncPed(net)->GetGrupOper(FiliProc(), Operador()), true, 0);
             return true;
         } catch (const std::exception&) {
             return false;

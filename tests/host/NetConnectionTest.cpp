@@ -5,6 +5,7 @@
 #include "host/LoginClient.h"
 #include "host/ResultCheck.h"
 #include "platform/data/DataSet.h"
+#include "review/RdmIncPed.h"
 #include "tests/support/ServerProcess.h"
 
 #include <QElapsedTimer>
@@ -55,6 +56,7 @@ TEST(NetConnection, AFailedConnectWithoutThrowExceptionLeavesTheFailureToTheCall
     TNetConnection::SetDefaultConnectTimeoutMs(1000);
 
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    TRdmIncPedHandle netIncPedServer(netIncPed);
     useLoginServer(netIncPed);
     netIncPed.ThrowException = false;
     int before = 0;
@@ -69,7 +71,7 @@ TEST(NetConnection, AFailedConnectWithoutThrowExceptionLeavesTheFailureToTheCall
     EXPECT_FALSE(netIncPed.Connected());
     EXPECT_FALSE(netIncPed.LastError().isEmpty());
     try {
-        netIncPed.AppServer().GetGrupOper(QStringLiteral("0001"), QStringLiteral("0001"));
+        netIncPedServer().GetGrupOper(QStringLiteral("0001"), QStringLiteral("0001"));
         FAIL() << "a call without a connection succeeded";
     } catch (const ENetError& e) {
         EXPECT_EQ(e.kind(), ENetError::NotConnected);
@@ -125,7 +127,7 @@ protected:
     }
     void TearDown() override
     {
-        TNetConnection::SetAppServerFactory({});
+        SetRdmIncPedFactory({});
         ClearLogin();
     }
 
@@ -161,6 +163,7 @@ TEST_F(LiveServer, ACallCarriesTheSessionAndItsResultLoadsIntoADataset)
 {
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    TRdmIncPedHandle netIncPedServer(netIncPed);
     useLoginServer(netIncPed);
     netIncPed.ThrowException = false;
     netIncPed.Connect();
@@ -168,21 +171,21 @@ TEST_F(LiveServer, ACallCarriesTheSessionAndItsResultLoadsIntoADataset)
 
     TClientDataSet cdsGrupOper(QStringLiteral("cdsGrupOper"));
     cdsGrupOper.AddField(QStringLiteral("CDGROPLIBINC"), TFieldType::ftString, 2);
-    cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+    cdsGrupOper.SetData(CheckResultServ(netIncPedServer().GetGrupOper(FiliProc(), Operador()), true, 0));
     EXPECT_FALSE(cdsGrupOper.IsEmpty());
 
     EXPECT_TRUE(MessageSeam::errors().empty());
 
     // An error result: the checker shows the server's message and raises the
     // silent failure (the server answers only for the session's operator).
-    EXPECT_THROW(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), QStringLiteral("0009")), true, 0),
+    EXPECT_THROW(CheckResultServ(netIncPedServer().GetGrupOper(FiliProc(), QStringLiteral("0009")), true, 0),
                  EResultServ);
     ASSERT_EQ(MessageSeam::errors().size(), 1u);
     EXPECT_FALSE(MessageSeam::errors()[0].isEmpty());
 
     // An operator without the right gets an empty list, not an error.
     SetLogin(login("0009"));
-    cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+    cdsGrupOper.SetData(CheckResultServ(netIncPedServer().GetGrupOper(FiliProc(), Operador()), true, 0));
     EXPECT_TRUE(cdsGrupOper.IsEmpty());
 
     // A session the server does not know is refused.
@@ -190,7 +193,7 @@ TEST_F(LiveServer, ACallCarriesTheSessionAndItsResultLoadsIntoADataset)
     forged.token = QStringLiteral("nao-e-um-token");
     SetLogin(forged);
     try {
-        netIncPed.AppServer().GetGrupOper(QStringLiteral("0001"), QStringLiteral("0001"));
+        netIncPedServer().GetGrupOper(QStringLiteral("0001"), QStringLiteral("0001"));
         FAIL() << "a forged session was accepted";
     } catch (const ENetError& e) {
         EXPECT_EQ(e.kind(), ENetError::Unauthenticated) << e.what();
@@ -201,16 +204,17 @@ TEST_F(LiveServer, ACallToAStoppedServerFailsWithinItsDeadline)
 {
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    TRdmIncPedHandle netIncPedServer(netIncPed);
     useLoginServer(netIncPed);
     netIncPed.Connect();
     ASSERT_TRUE(netIncPed.Connected());
-    ASSERT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()));
+    ASSERT_NO_THROW(netIncPedServer().GetGrupOper(FiliProc(), Operador()));
     netIncPed.CallTimeoutMs = 1000; // taken at the next call
 
     // A server that hangs: the call ends at its deadline.
     ASSERT_TRUE(server_.pause());
     try {
-        netIncPed.AppServer().GetGrupOper(FiliProc(), Operador());
+        netIncPedServer().GetGrupOper(FiliProc(), Operador());
         FAIL() << "a call to a frozen server succeeded";
     } catch (const ENetError& e) {
         EXPECT_EQ(e.kind(), ENetError::DeadlineExceeded) << e.what();
@@ -219,7 +223,7 @@ TEST_F(LiveServer, ACallToAStoppedServerFailsWithinItsDeadline)
     // A server that is gone: the call fails, and says the server is not there.
     server_.stop();
     try {
-        netIncPed.AppServer().GetNrPedido(FiliProc());
+        netIncPedServer().GetNrPedido(FiliProc());
         FAIL() << "a call to a stopped server succeeded";
     } catch (const ENetError& e) {
         EXPECT_TRUE(e.kind() == ENetError::Unavailable || e.kind() == ENetError::DeadlineExceeded) << e.what();
@@ -256,19 +260,20 @@ TEST_F(LiveServer, AFactoryCanWrapTheRealServerToInjectFaults)
         std::unique_ptr<IrdmIncPed> real_;
         int sends_ = 0;
     };
-    TNetConnection::SetAppServerFactory([](std::unique_ptr<IrdmIncPed> real, const TNetConnection& c) {
+    SetRdmIncPedFactory([](std::unique_ptr<IrdmIncPed> real, const TNetConnection& c) {
         EXPECT_EQ(c.Name, QStringLiteral("netIncPed"));
         return std::unique_ptr<IrdmIncPed>(new FailSecondSend(std::move(real)));
     });
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    TRdmIncPedHandle netIncPedServer(netIncPed);
     useLoginServer(netIncPed);
     netIncPed.Connect();
     ASSERT_TRUE(netIncPed.Connected());
-    EXPECT_NO_THROW(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+    EXPECT_NO_THROW(CheckResultServ(netIncPedServer().GetGrupOper(FiliProc(), Operador()), true, 0));
     const zel::data::ChangePacket empty;
-    EXPECT_NO_THROW(netIncPed.AppServer().SetIncPed(empty));
-    EXPECT_THROW(netIncPed.AppServer().SetIncPed(empty), ENetError);
+    EXPECT_NO_THROW(netIncPedServer().SetIncPed(empty));
+    EXPECT_THROW(netIncPedServer().SetIncPed(empty), ENetError);
 }
 
 TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
@@ -290,12 +295,13 @@ TEST(LiveServerTls, TheLinkAndTheLoginGoOverTlsWhenRootsAreSet)
     try {
         SetLogin(Entrar(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("0001"), QStringLiteral("demo")));
         TNetConnection netIncPed(QStringLiteral("netIncPed"));
+        TRdmIncPedHandle netIncPedServer(netIncPed);
         useLoginServer(netIncPed);
         netIncPed.Connect();
         ASSERT_TRUE(netIncPed.Connected());
         TClientDataSet cdsGrupOper(QStringLiteral("cdsGrupOper"));
         cdsGrupOper.AddField(QStringLiteral("CDGROPLIBINC"), TFieldType::ftString, 2);
-        cdsGrupOper.SetData(CheckResultServ(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()), true, 0));
+        cdsGrupOper.SetData(CheckResultServ(netIncPedServer().GetGrupOper(FiliProc(), Operador()), true, 0));
         EXPECT_FALSE(cdsGrupOper.IsEmpty());
     } catch (const std::exception& e) {
         ADD_FAILURE() << e.what();
@@ -310,15 +316,16 @@ TEST_F(LiveServer, AfterARestartOnTheSamePortTheFirstCallGoesThroughAndFailuresM
     TNetConnection::SetLinkStatusObserver([&](const QString& failure) { told << failure; });
     SetLogin(login("0001"));
     TNetConnection netIncPed(QStringLiteral("netIncPed"));
+    TRdmIncPedHandle netIncPedServer(netIncPed);
     useLoginServer(netIncPed);
     netIncPed.Connect();
-    ASSERT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()));
+    ASSERT_NO_THROW(netIncPedServer().GetGrupOper(FiliProc(), Operador()));
     EXPECT_TRUE(told.isEmpty()) << "nothing to tell while calls get through";
 
     server_.stop();
     for (int i = 0; i < 2; ++i) {
         try {
-            netIncPed.AppServer().GetGrupOper(FiliProc(), Operador());
+            netIncPedServer().GetGrupOper(FiliProc(), Operador());
             FAIL() << "a call to a stopped server succeeded";
         } catch (const ENetError& e) {
             EXPECT_EQ(e.kind(), ENetError::Unavailable) << e.what();
@@ -331,6 +338,7 @@ TEST_F(LiveServer, AfterARestartOnTheSamePortTheFirstCallGoesThroughAndFailuresM
     // A link opened while the server is down connects at its first call
     // after the server is back.
     TNetConnection late(QStringLiteral("netLate"));
+    TRdmIncPedHandle lateServer(late);
     useLoginServer(late);
     late.ThrowException = false;
     late.Connect();
@@ -340,11 +348,10 @@ TEST_F(LiveServer, AfterARestartOnTheSamePortTheFirstCallGoesThroughAndFailuresM
     ASSERT_TRUE(server_.restart(error)) << error.toStdString();
     QElapsedTimer first;
     first.start();
-    EXPECT_NO_THROW(netIncPed.AppServer().GetGrupOper(FiliProc(), Operador()))
-        << "the first call after the restart failed";
+    EXPECT_NO_THROW(netIncPedServer().GetGrupOper(FiliProc(), Operador())) << "the first call after the restart failed";
     std::printf("first call after the restart: %lld ms\n", static_cast<long long>(first.elapsed()));
     EXPECT_EQ(told.constLast(), QString()) << "a call that gets through clears the failure";
-    EXPECT_NO_THROW(late.AppServer().GetGrupOper(FiliProc(), Operador()));
+    EXPECT_NO_THROW(lateServer().GetGrupOper(FiliProc(), Operador()));
     EXPECT_TRUE(late.Connected());
     TNetConnection::SetLinkStatusObserver({});
 }

@@ -134,7 +134,7 @@ TEST_F(BranchTest, AFixedBranchFetchesTheRightsAndOpensTheFilterDuringTheFirstAc
 
 TEST_F(BranchTest, AGivenOrderFixesTheBranchFetchesTheRightsAndOpensNoDialog)
 {
-    TNetConnection::SetAppServerFactory(nullptr);
+    SetRdmIncPedFactory(nullptr);
     const Order a = OrderWithDelivery(QStringLiteral("0002"));
     SpyOnServer();
     unit::TfrmIncPed* screen = open({Variant(false), Variant(a.filial), Variant(a.nrPedido),
@@ -165,7 +165,7 @@ TEST_F(BranchTest, EachVisitToThePanelEmptiesTheListsRefetchesTheRightsAndAsksFo
         ASSERT_GT(screen->cdsPedido.RecordCount(), 0);
         EXPECT_EQ(screen->medCdFilial->Text(), QStringLiteral("0001")) << "unchanged";
         screen->cdsIncPed.SetData(CheckResultServ(
-            screen->netIncPed.AppServer().GetIncPed(QStringLiteral("0001"), QStringLiteral("0000000001")), true, 0));
+            screen->AppServer().GetIncPed(QStringLiteral("0001"), QStringLiteral("0000000001")), true, 0));
 
         screen->medCdFilial->setFocus();
         EXPECT_FALSE(screen->cdsPedido.Active());
@@ -194,10 +194,10 @@ TEST_F(BranchTest, TheLookUpEmptiesTheListsEvenWhenCancelledAndAPickShowsCodeAnd
     unit::TfrmIncPed* screen = open();
     ASSERT_NE(screen, nullptr);
     auto loadOrders = [&] {
-        screen->cdsPedido.SetData(CheckResultServ(
-            screen->netIncPed.AppServer().GetPedido(QStringLiteral("0001"), {}, {}, {}, QStringLiteral("T"), {}, {},
-                                                    QStringLiteral("T"), {}, {}, QStringLiteral("T")),
-            true, 0));
+        screen->cdsPedido.SetData(
+            CheckResultServ(screen->AppServer().GetPedido(QStringLiteral("0001"), {}, {}, {}, QStringLiteral("T"), {},
+                                                          {}, QStringLiteral("T"), {}, {}, QStringLiteral("T")),
+                            true, 0));
         ASSERT_GT(screen->cdsPedido.RecordCount(), 0);
     };
     loadOrders();

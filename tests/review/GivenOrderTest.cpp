@@ -234,7 +234,7 @@ TEST_F(ReviewTest, TheServersPacketsLoadIntoTheScreensDatasets)
     unit::IniProc(filterMode());
     unit::TfrmIncPed* screen = unit::frmIncPed;
     ASSERT_NE(screen, nullptr);
-    IrdmIncPed& server = screen->netIncPed.AppServer();
+    IrdmIncPed& server = screen->AppServer();
 
     // The first order of the branch that has inconsistencies.
     bool found = false;

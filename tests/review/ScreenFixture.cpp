@@ -138,7 +138,7 @@ void ScreenTest::SetUp()
     ReviewTest::SetUp();
     if (HasFatalFailure()) return;
     std::shared_ptr<SpyState> state = spy;
-    TNetConnection::SetAppServerFactory(
+    SetRdmIncPedFactory(
         [state](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
             return std::make_unique<TRecordingServer>(std::move(real), state);
         });
@@ -175,7 +175,7 @@ unit::TfrmIncPed* ScreenTest::openOrder(const Order& order)
     // them (an operator who has none) the list stays empty.
     if (screen->cdsGrupOper.IsEmpty())
         screen->cdsGrupOper.SetData(
-            CheckResultServ(screen->netIncPed.AppServer().GetGrupOper(order.filial, Operador()), true, 0));
+            CheckResultServ(screen->AppServer().GetGrupOper(order.filial, Operador()), true, 0));
     spy->clear();
     MessageSeam::clearHistory();
     return screen;

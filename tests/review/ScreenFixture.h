@@ -5,9 +5,9 @@
 // (and fails one where a test asks it to), and the screen driven by mouse and
 // keyboard.
 
-#include "host/AppServer.h"
 #include "host/WaitAnimation.h"
 #include "platform/data/Variant.h"
+#include "review/RdmIncPed.h"
 #include "tests/review/OrderRows.h"
 #include "tests/support/ForwardingServer.h"
 #include "tests/support/ReviewFixture.h"

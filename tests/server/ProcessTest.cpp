@@ -55,8 +55,8 @@ TEST_P(ProcessTest, InitSeedOperatorsAndServe)
     const std::string url = db_->url();
     auto init = RunServer({"init", "--db", url});
     EXPECT_EQ(init.code, 0);
-    EXPECT_EQ(init.out, "schema at version 1 (1 step(s) applied)\n");
-    EXPECT_EQ(RunServer({"init", "--db", url}).out, "schema at version 1 (0 step(s) applied)\n");
+    EXPECT_EQ(init.out, "schema at version 2 (2 step(s) applied)\n");
+    EXPECT_EQ(RunServer({"init", "--db", url}).out, "schema at version 2 (0 step(s) applied)\n");
     auto seed =
         RunServer({"seed", "--db", url, "--branches", "2", "--orders", "400", "--seed", "7", "--date", "2026-03-10"});
     ASSERT_EQ(seed.code, 0) << seed.out;

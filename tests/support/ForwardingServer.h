@@ -3,7 +3,7 @@
 // A server link that hands every call on to the real one through one place,
 // call(), where a test records or fails it and the benchmark counts it.
 
-#include "host/AppServer.h"
+#include "review/RdmIncPed.h"
 
 #include <QStringList>
 

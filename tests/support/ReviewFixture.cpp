@@ -37,15 +37,16 @@ std::vector<Order> FetchOrders(const QString& filial, int count)
     net.Host = WebURL();
     net.Port = WebPort();
     net.Connect();
+    TRdmIncPedHandle server(net);
     const QString none;
     const QString de = QStringLiteral("%1").arg(1, 10, 10, QLatin1Char('0'));
     const QString ate = QStringLiteral("%1").arg(count, 10, 10, QLatin1Char('0'));
     const QString t = QStringLiteral("T");
     TClientDataSet cds(QStringLiteral("cdsPedido"));
     Cli_zel08100::DefinePedidoFields(cds);
-    cds.SetData(CheckResultServ(net.AppServer().GetPedido(filial, de, ate, none, none, TDateTime(), TDateTime(), t,
-                                                          TDateTime(), TDateTime(), t),
-                                true, 0));
+    cds.SetData(CheckResultServ(
+        server().GetPedido(filial, de, ate, none, none, TDateTime(), TDateTime(), t, TDateTime(), TDateTime(), t), true,
+        0));
     std::vector<Order> orders;
     for (cds.First(); !cds.Eof(); cds.Next()) {
         Order o;
@@ -111,10 +112,9 @@ void ReviewTest::SpyOnServer()
     TServerSpy::calls.clear();
     TServerSpy::pedidoCalls.clear();
     TServerSpy::rejecting.clear();
-    TNetConnection::SetAppServerFactory(
-        [](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
-            return std::make_unique<TServerSpy>(std::move(real));
-        });
+    SetRdmIncPedFactory([](std::unique_ptr<IrdmIncPed> real, const TNetConnection&) -> std::unique_ptr<IrdmIncPed> {
+        return std::make_unique<TServerSpy>(std::move(real));
+    });
 }
 
 void ReviewTest::ActivateMainForm()
@@ -149,7 +149,7 @@ void ReviewTest::SetUp()
 
 void ReviewTest::TearDown()
 {
-    TNetConnection::SetAppServerFactory(nullptr);
+    SetRdmIncPedFactory(nullptr);
     TServerSpy::rejecting.clear();
     CloseScreen();
     Pkg_zel08100::Unload();

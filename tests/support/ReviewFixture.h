@@ -5,8 +5,8 @@
 // (release rights in branch 0001) logged in, the module's units loaded, and
 // the shell's main form to open in.
 
-#include "host/AppServer.h"
 #include "platform/data/DateTime.h"
+#include "review/RdmIncPed.h"
 #include "tests/support/ForwardingServer.h"
 #include "tests/support/ServerProcess.h"
 
