@@ -5,7 +5,6 @@
 #include "host/Messages.h"
 #include "host/ResultCheck.h"
 #include "host/Strings.h"
-#include "review/TfrmIncPed.h"
 
 namespace Cli_zel08101 {
 
@@ -31,9 +30,9 @@ void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
     checkDates();
     setQueryCriteria();
 
-    Cli_zel08100::TfrmIncPed& screen = reviewScreen();
-    screen.cdsPedido.SetData(CheckResultServ(
-        screen.AppServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido, stTodosPedidos, dtPedidoDe,
+    IOrderList& list = orderList();
+    list.LoadOrders(CheckResultServ(
+        list.OrderServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido, stTodosPedidos, dtPedidoDe,
                                      dtPedidoAte, stTodasDtPedido, dtEntregaDe, dtEntregaAte, stTodasDtEntrega),
         true, 0));
 
@@ -86,7 +85,7 @@ void TfrmFiltroIncons::checkDates()
 // "T", and the dates of an earlier confirmation (or zero) go along unchanged.
 void TfrmFiltroIncons::setQueryCriteria()
 {
-    stCdFilial = reviewScreen().medCdFilial->Text();
+    stCdFilial = orderList().BranchCode();
     if (rbtTNrPedido->Checked()) {
         stNrPedidoDe.clear();
         stNrPedidoAte.clear();

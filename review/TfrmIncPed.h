@@ -4,6 +4,7 @@
 // the inconsistencies of the current order with their marks and release
 // notes, and the release command.
 
+#include "filter/OrderList.h"
 #include "host/BtnPesquisa.h"
 #include "host/DBGeral.h"
 #include "host/NetConnection.h"
@@ -27,7 +28,7 @@ class QAction;
 
 namespace Cli_zel08100 {
 
-class TfrmIncPed : public zel::TfrmPadraoGrid {
+class TfrmIncPed : public zel::TfrmPadraoGrid, public Cli_zel08101::IOrderList {
 public:
     explicit TfrmIncPed(QWidget* owner = nullptr);
     ~TfrmIncPed() override;
@@ -116,6 +117,12 @@ public:
     // Checks the branch code in medCdFilial against the branch table and
     // shows its name; ends with a failure when it is empty or unknown.
     void Vd_filial();
+
+    // The order list the filter dialog fills: the branch of medCdFilial, the
+    // screen's link, and cdsPedido.
+    QString BranchCode() const override;
+    zel::IrdmIncPed& OrderServer() override;
+    void LoadOrders(const zel::data::DataPacket& packet) override;
 
     // Not in the screen's own table of events: an order list that loads with
     // no order empties the inconsistency list (see Loading.cpp).
