@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -139,6 +140,7 @@ TfrmPrincipal::TfrmPrincipal(QString modulePath, QWidget* parent)
     janela->addAction(mnuLadoALado);
     janela->addSeparator();
     janela->addAction(mnuFecharJanelas);
+    janelaMenu_ = janela->menuAction();
 
     // The login's text and the link's trouble are widgets of the status bar,
     // not its passing message: a menu's hint covers them only while it shows.
@@ -238,14 +240,52 @@ bool TfrmPrincipal::CloseScreens()
     return true;
 }
 
+void TfrmPrincipal::LoadMenuModules(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        auto module = std::make_unique<TModuleLibrary>(path);
+        QString error;
+        if (!module->Load(error)) {
+            ShowError(error);
+            continue;
+        }
+        TModuleLibrary* m = module.get();
+        menuModules_.push_back(std::move(module));
+        std::vector<TZelMenuEntry> entries;
+        // A module whose entries fail is reported; the next ones still load.
+        if (!Guarded([&] { entries = m->MenuEntries(); })) continue;
+        for (const TZelMenuEntry& e : entries) {
+            const QString title = QString::fromUtf8(e.menu);
+            QMenu* menu = nullptr;
+            for (QAction* a : menuBar()->actions())
+                if (a->menu() && a->text().remove(QLatin1Char('&')) == QString(title).remove(QLatin1Char('&')))
+                    menu = a->menu();
+            if (!menu) {
+                menu = new QMenu(title, this);
+                menuBar()->insertMenu(janelaMenu_, menu);
+            }
+            auto* action = new QAction(QString::fromUtf8(e.text), this);
+            action->setObjectName(QString::fromUtf8(e.name));
+            action->setEnabled(e.enabled != 0);
+            const QString command = QString::fromUtf8(e.command);
+            connect(action, &QAction::triggered, this,
+                    [m, command] { Guarded([&] { m->IniProc({Variant(command)}); }); });
+            menu->addAction(action);
+        }
+    }
+}
+
 void TfrmPrincipal::ShutdownModule()
 {
-    if (!module_) return;
+    if (!module_ && menuModules_.empty()) return;
     CloseScreens();
-    // Screens that hid themselves instead of closing are the module's too.
+    // Screens that hid themselves instead of closing are the modules' too.
     for (QMdiSubWindow* w : mdiArea->subWindowList())
         delete w;
-    module_->Unload();
+    for (auto& m : menuModules_)
+        m->Unload();
+    menuModules_.clear();
+    if (module_) module_->Unload();
     module_.reset();
 }
 

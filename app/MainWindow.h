@@ -71,8 +71,15 @@ public:
     // Asks for the order with TfrmAbrePedido, then opens it.
     void AskAndOpenIncPedPedido();
 
+    // Loads the modules that bring menu entries of their own and puts their
+    // entries in the menus they name (a menu of that title is made before
+    // "Janela" when there is none). A module that cannot be loaded is
+    // reported and left out; the others still load.
+    void LoadMenuModules(const QStringList& paths);
+    const std::vector<std::unique_ptr<TModuleLibrary>>& MenuModules() const { return menuModules_; }
+
     // Closes every screen (false when one refused) and then finalises and
-    // unloads the module. Called once when the shell ends.
+    // unloads the modules. Called once when the shell ends.
     bool CloseScreens();
     void ShutdownModule();
 
@@ -84,6 +91,8 @@ private:
 
     QString modulePath_;
     std::unique_ptr<TModuleLibrary> module_;
+    std::vector<std::unique_ptr<TModuleLibrary>> menuModules_;
+    QAction* janelaMenu_ = nullptr;
 };
 
 } // namespace zel::app

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zel::app {
@@ -80,6 +81,7 @@ bool TModuleLibrary::Load(QString& error)
         if (why.isEmpty()) why = QStringLiteral("a iniciação foi interrompida");
         return refuse(QStringLiteral("Falha ao iniciar o módulo \"%1\": %2").arg(name, why));
     }
+    menu_ = reinterpret_cast<ZelModuleMenuProc>(lib->resolve(kZelModuleMenu));
     library_ = std::move(lib);
     finalize_ = fini;
     iniProc_ = entry;
@@ -94,6 +96,22 @@ void TModuleLibrary::IniProc(const std::vector<zel::Variant>& params)
     RaiseReported(iniProc_(&params, &failure), failure);
 }
 
+std::vector<TZelMenuEntry> TModuleLibrary::MenuEntries()
+{
+    if (!iniProc_ || !menu_) return {};
+    std::vector<TZelMenuEntry> entries(32);
+    int count = 0;
+    TZelModuleError failure{};
+    RaiseReported(menu_(entries.data(), int(entries.size()), &count, &failure), failure);
+    entries.resize(std::size_t(std::clamp(count, 0, int(entries.size()))));
+    // The texts end within their fields, whatever the module wrote.
+    for (TZelMenuEntry& e : entries) {
+        e.menu[sizeof e.menu - 1] = e.name[sizeof e.name - 1] = '\0';
+        e.text[sizeof e.text - 1] = e.command[sizeof e.command - 1] = '\0';
+    }
+    return entries;
+}
+
 void TModuleLibrary::Unload()
 {
     if (!library_) return;
@@ -102,6 +120,7 @@ void TModuleLibrary::Unload()
         std::fprintf(stderr, "zel-host: the module %s failed to finalise: %s\n", qPrintable(path_), failure.message);
     finalize_ = nullptr;
     iniProc_ = nullptr;
+    menu_ = nullptr;
     library_->unload();
     library_.reset();
 }

@@ -30,6 +30,9 @@ public:
     // Calls the module's IniProc; the failure it reports is raised here
     // (EConvertError for a parameter that does not convert, EAbort silent).
     void IniProc(const std::vector<zel::Variant>& params);
+    // The module's menu entries (none when it offers no ZelModuleMenu);
+    // a failure it reports is raised here.
+    std::vector<TZelMenuEntry> MenuEntries();
     // Runs the finalisation (a failure of it goes to the standard error
     // output: the shell is ending) and unloads the library.
     void Unload();
@@ -39,6 +42,7 @@ private:
     std::unique_ptr<QLibrary> library_;
     ZelModuleFinalizeProc finalize_ = nullptr;
     IniProcProc iniProc_ = nullptr;
+    ZelModuleMenuProc menu_ = nullptr;
 };
 
 } // namespace zel::app

@@ -37,6 +37,21 @@ QString DefaultModulePath()
     return QDir::cleanPath(dir + QStringLiteral("/../module/libPKG_ZEL08100.so"));
 }
 
+QStringList DefaultMenuModulePaths(const QString& mainModulePath)
+{
+    const QByteArray env = qgetenv("ZEL_MENU_MODULES");
+    if (!env.isNull()) return QString::fromLocal8Bit(env).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList found;
+    const QString main = QFileInfo(mainModulePath).canonicalFilePath();
+    QDir up(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
+    for (const QString& sub : up.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        QDir dir(up.filePath(sub));
+        for (const QFileInfo& f : dir.entryInfoList({QStringLiteral("libPKG_*.so")}, QDir::Files, QDir::Name))
+            if (f.canonicalFilePath() != main) found << f.absoluteFilePath();
+    }
+    return found;
+}
+
 bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& error)
 {
     QCommandLineParser p;
@@ -58,6 +73,11 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
                                     QStringLiteral("code"));
     const QCommandLineOption module(QStringLiteral("module"), QStringLiteral("Biblioteca do módulo."),
                                     QStringLiteral("path"), DefaultModulePath());
+    const QCommandLineOption menuModules(
+        QStringLiteral("menu-modules"),
+        QStringLiteral("Outros módulos, com entradas de menu próprias, separados por vírgula "
+                       "(padrão: os demais módulos ao lado deste programa; vazio: nenhum)."),
+        QStringLiteral("paths"));
     const QCommandLineOption openMenu(QStringLiteral("open-incped"),
                                       QStringLiteral("Abre \"Inconsistência do Pedido\" ao iniciar."));
     const QCommandLineOption order(QStringLiteral("open-order"),
@@ -89,8 +109,8 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     const QCommandLineOption tls(QStringLiteral("tls-ca"),
                                  QStringLiteral("Conecta por TLS, confiando nos certificados PEM deste arquivo."),
                                  QStringLiteral("file"));
-    p.addOptions({server, db, op, pw, branch, module, openMenu, order, filter, shot, delay, quit, timeout, locale,
-                  fontSize, tls});
+    p.addOptions({server, db, op, pw, branch, module, menuModules, openMenu, order, filter, shot, delay, quit, timeout,
+                  locale, fontSize, tls});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return false;
@@ -105,6 +125,8 @@ bool ParseShellOptions(const QStringList& arguments, TShellOptions& o, QString& 
     o.passwordFile = p.value(pw);
     o.filial = p.value(branch);
     o.modulePath = p.value(module);
+    o.menuModules = p.isSet(menuModules) ? p.value(menuModules).split(QLatin1Char(','), Qt::SkipEmptyParts)
+                                         : DefaultMenuModulePaths(o.modulePath);
     o.openIncPed = p.isSet(openMenu);
     if (p.isSet(order)) {
         o.openOrder = p.value(order).split(QLatin1Char(','));
@@ -272,6 +294,7 @@ int RunShell(TApplication& app, const TShellOptions& o)
         main.show();
         main.activateWindow();
 
+        Guarded([&] { main.LoadMenuModules(o.menuModules); });
         if (!o.filterCriteria.isEmpty()) AnswerFirstFilterDialog(&main, o.filterCriteria);
         QTimer::singleShot(0, &main, [&] {
             if (o.openIncPed) Guarded([&] { main.OpenIncPed(); });

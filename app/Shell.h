@@ -26,6 +26,7 @@ struct TShellOptions {
     QString passwordFile; // first line = password
     QString filial;       // branch to log in to; empty = the operator's own
     QString modulePath;
+    QStringList menuModules; // the modules with menu entries of their own, loaded at start
     bool openIncPed = false; // open "Inconsistência do Pedido" at start
     QStringList openOrder;   // branch, order, order date, delivery date
     // Answers the first filter dialog that comes up: each criteria control
@@ -47,6 +48,10 @@ void NameApplication();
 
 // The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.
 QString DefaultModulePath();
+
+// The other modules of the build: every libPKG_*.so in the folders beside
+// the executable's, but the main module.
+QStringList DefaultMenuModulePaths(const QString& mainModulePath);
 
 // False with a message for the user when the arguments are not valid.
 // argv[0] is the program.

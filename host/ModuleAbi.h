@@ -20,6 +20,12 @@
 //   IniProc(params)        the entry of the module's menu function. A
 //                          parameter that does not convert is a conversion
 //                          failure, which the shell shows.
+//   ZelModuleMenu(...)     optional: the entries the module puts in the
+//                          shell's menus. Called after the initialisation
+//                          (with the operator logged in); choosing an entry
+//                          calls IniProc with the entry's command as its one
+//                          parameter. A module without it gets no entries
+//                          of its own (the shell may still call IniProc).
 //
 // No exception crosses an entry: each one returns a TZelModuleStatus and
 // describes a failure in the TZelModuleError the shell hands in (write it
@@ -58,6 +64,18 @@ using ZelModuleAbiVersionProc = int (*)();
 using ZelModuleInitializeProc = TZelModuleStatus (*)(TZelModuleError* error);
 using ZelModuleFinalizeProc = TZelModuleStatus (*)(TZelModuleError* error);
 using IniProcProc = TZelModuleStatus (*)(const std::vector<zel::Variant>* params, TZelModuleError* error);
+
+// One menu entry of a module; texts UTF-8 and terminated.
+struct TZelMenuEntry {
+    char menu[64];    // the title of the shell's menu it goes in, "&" included ("&Pedidos")
+    char name[64];    // the entry's object name
+    char text[128];   // the entry's text, "&" marking its key
+    char command[64]; // what IniProc gets when the entry is chosen
+    int enabled;      // 0: shown, but not for this operator
+};
+// Fills at most `capacity` entries and sets *count to how many it filled.
+using ZelModuleMenuProc = TZelModuleStatus (*)(TZelMenuEntry* entries, int capacity, int* count,
+                                               TZelModuleError* error);
 }
 
 namespace zel {
@@ -69,6 +87,7 @@ inline constexpr const char* kZelModuleAbiVersionEntry = "ZelModuleAbiVersion";
 inline constexpr const char* kZelModuleInitialize = "ZelModuleInitialize";
 inline constexpr const char* kZelModuleFinalize = "ZelModuleFinalize";
 inline constexpr const char* kIniProc = "IniProc";
+inline constexpr const char* kZelModuleMenu = "ZelModuleMenu";
 
 // Runs the body of an entry and turns whatever it raises into the status and
 // the error's message: the one place of a module where its failures meet the

@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-dejavu-core
   fonts-liberation qt6-translations-l10n
+  poppler-utils qt6-charts-dev libqt6opengl6-dev
 )
 
 missing=()
