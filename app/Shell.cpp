@@ -209,6 +209,11 @@ QLocale ChooseLocale(const QString& asked, const QLocale& system)
     return system;
 }
 
+void NameApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("zel-host"));
+}
+
 bool InstallTranslations(const QLocale& locale)
 {
     static QTranslator* installed = nullptr;

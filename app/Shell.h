@@ -41,6 +41,11 @@ struct TShellOptions {
     QString tlsCa;       // PEM certificates the server's must chain to: TLS
 };
 
+// The program's name. No display name is given: the toolkit appends it to
+// the title of every window, dialogs included, which cuts their own
+// captions; the main window carries the product's name as its own title.
+void NameApplication();
+
 // The module library next to the executable's build: <dir>/../module/libPKG_ZEL08100.so.
 QString DefaultModulePath();
 

@@ -5,8 +5,7 @@
 int main(int argc, char** argv)
 {
     zel::TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zel-host"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Gestão de Pedidos"));
+    zel::app::NameApplication();
     zel::InstallGuardReporter();
     return zel::app::Main(app);
 }

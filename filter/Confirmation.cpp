@@ -5,7 +5,6 @@
 #include "host/Messages.h"
 #include "host/ResultCheck.h"
 #include "host/Strings.h"
-#include "review/TfrmIncPed.h"
 
 namespace Cli_zel08101 {
 
@@ -19,14 +18,21 @@ const QString kTodos = QStringLiteral("T");
 
 void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
 {
+    // The buttons take no focus: an interval edit may still hold the text as
+    // typed, its exit not having run. Both bounds get their ten-digit form
+    // before they are checked and sent.
+    if (rbtIntervalo->Checked()) {
+        medDeIntervaloExit(medDeIntervalo);
+        medAteIntervaloExit(medAteIntervalo);
+    }
     checkInterval();
     checkList();
     checkDates();
     setQueryCriteria();
 
-    Cli_zel08100::TfrmIncPed& screen = reviewScreen();
-    screen.cdsPedido.SetData(CheckResultServ(
-        screen.AppServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido, stTodosPedidos, dtPedidoDe,
+    IOrderList& list = orderList();
+    list.LoadOrders(CheckResultServ(
+        list.OrderServer().GetPedido(stCdFilial, stNrPedidoDe, stNrPedidoAte, stListaPedido, stTodosPedidos, dtPedidoDe,
                                      dtPedidoAte, stTodasDtPedido, dtEntregaDe, dtEntregaAte, stTodasDtEntrega),
         true, 0));
 
@@ -34,8 +40,8 @@ void TfrmFiltroIncons::sbtConfirmaClick(QObject*)
     Close();
 }
 
-// Interval bounds are compared as texts; leaving an edit has brought each to
-// its ten-digit form, in which that order is the numeric one.
+// Interval bounds are compared as texts, in their ten-digit form, in which
+// that order is the numeric one.
 void TfrmFiltroIncons::checkInterval()
 {
     if (!rbtIntervalo->Checked()) return;
@@ -79,7 +85,7 @@ void TfrmFiltroIncons::checkDates()
 // "T", and the dates of an earlier confirmation (or zero) go along unchanged.
 void TfrmFiltroIncons::setQueryCriteria()
 {
-    stCdFilial = reviewScreen().medCdFilial->Text();
+    stCdFilial = orderList().BranchCode();
     if (rbtTNrPedido->Checked()) {
         stNrPedidoDe.clear();
         stNrPedidoAte.clear();

@@ -4,29 +4,41 @@
 #include "host/ListDialogs.h"
 #include "host/Messages.h"
 #include "host/ResultCheck.h"
-#include "review/TfrmIncPed.h"
 
 namespace Cli_zel08101 {
 
 using namespace zel;
 
-Cli_zel08100::TfrmIncPed& TfrmFiltroIncons::reviewScreen()
+namespace {
+IOrderList* theOrderList = nullptr;
+} // namespace
+
+IOrderList* OrderList()
+{
+    return theOrderList;
+}
+
+void SetOrderList(IOrderList* list)
+{
+    theOrderList = list;
+}
+
+IOrderList& TfrmFiltroIncons::orderList()
 {
     // The dialog is opened by the review screen only; a dialog reached
     // otherwise has no branch, no link and no order list to work with.
-    if (!Cli_zel08100::frmIncPed)
-        throw Exception(QStringLiteral("A tela \"Inconsistência do Pedido\" não está aberta."));
-    return *Cli_zel08100::frmIncPed;
+    if (!theOrderList) throw Exception(QStringLiteral("A tela \"Inconsistência do Pedido\" não está aberta."));
+    return *theOrderList;
 }
 
 // The branch's order numbers are fetched once per branch: pickings for the
 // branch whose list is loaded reuse it, marks included, across showings.
 void TfrmFiltroIncons::sbtNrPedidoClick(QObject*)
 {
-    Cli_zel08100::TfrmIncPed& screen = reviewScreen();
-    const QString filial = screen.medCdFilial->Text();
+    IOrderList& list = orderList();
+    const QString filial = list.BranchCode();
     if (stFilialLista != filial) {
-        cdsNrPedido.SetData(CheckResultServ(screen.AppServer().GetNrPedido(filial), true, 0));
+        cdsNrPedido.SetData(CheckResultServ(list.OrderServer().GetNrPedido(filial), true, 0));
         stFilialLista = filial;
     }
     if (cdsNrPedido.IsEmpty()) MensErro(msgPadrao.Msg(QStringLiteral("N_CONSISTE")), true);

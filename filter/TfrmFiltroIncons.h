@@ -5,6 +5,7 @@
 // picked from the branch's orders; order-date and delivery-date ranges).
 
 #include "filter/Cli_zel08101.h"
+#include "filter/OrderList.h"
 #include "host/FiltroPadrao.h"
 #include "platform/data/DataSet.h"
 #include "platform/data/DataSource.h"
@@ -15,10 +16,6 @@
 #include "platform/widgets/StdCtrls.h"
 
 #include <QString>
-
-namespace Cli_zel08100 {
-class TfrmIncPed;
-}
 
 namespace Cli_zel08101 {
 
@@ -99,8 +96,8 @@ private:
     void bindEvents();
     // Enables the interval edits and their labels together.
     void enableInterval(bool enabled);
-    // The review screen whose branch, link and order list the dialog uses.
-    static Cli_zel08100::TfrmIncPed& reviewScreen();
+    // The order list whose branch and link the dialog uses and which it fills.
+    static IOrderList& orderList();
     // The confirmation's checks, in their order; each failing one shows its
     // message and ends the confirmation.
     void checkInterval();

@@ -1,5 +1,7 @@
 #include "host/Dialogs.h"
 
+#include "host/Application.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -65,6 +67,8 @@ QString titleFor(TMsgDlgType type)
     case TMsgDlgType::mtCustom:
         break;
     }
+    // The product's name, which the main window carries.
+    if (const QWidget* main = MainForm(); main && !main->windowTitle().isEmpty()) return main->windowTitle();
     return QApplication::applicationDisplayName();
 }
 

@@ -90,10 +90,14 @@ void TfrmIncPed::medCdFilialChange(QObject*)
     edtNmfilial->Clear();
 }
 
+// Both lists are emptied while the branch may change; the marking follows,
+// as it does when a reload comes back empty.
 void TfrmIncPed::panFilialEnter(QObject*)
 {
     cdsPedido.Close();
     cdsIncPed.Close();
+    cdsItemPedido.Close();
+    resetMarking();
 }
 
 // Every exit from the branch panel, changed or not, fetches the release
@@ -107,10 +111,9 @@ void TfrmIncPed::panFilialExit(QObject*)
     if (criaFiltro) Cli_zel08101::CriaFiltroInc();
 }
 
-void TfrmIncPed::btpFilialBeforePesq(QObject*, bool&)
+void TfrmIncPed::btpFilialBeforePesq(QObject* Sender, bool&)
 {
-    cdsPedido.Close();
-    cdsIncPed.Close();
+    panFilialEnter(Sender);
 }
 
 // The code first, then the name: the change of the code empties the name box.

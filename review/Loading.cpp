@@ -31,6 +31,21 @@ void TfrmIncPed::reloadOrders()
                         true, 0));
 }
 
+QString TfrmIncPed::BranchCode() const
+{
+    return medCdFilial->Text();
+}
+
+IrdmIncPed& TfrmIncPed::OrderServer()
+{
+    return AppServer();
+}
+
+void TfrmIncPed::LoadOrders(const data::DataPacket& packet)
+{
+    cdsPedido.SetData(packet);
+}
+
 void TfrmIncPed::resetMarking()
 {
     enableRelease(false);

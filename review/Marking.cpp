@@ -65,7 +65,9 @@ void TfrmIncPed::dbgIncPedCellClick(TColumn*)
 void TfrmIncPed::dbgPadraoKeyPress(QObject* Sender, QChar& Key)
 {
     TfrmPadraoGrid::dbgPadraoKeyPress(Sender, Key);
-    if (Key != QLatin1Char(' ')) return;
+    // The base screen hands the order grid's keys here too: marking belongs
+    // to the inconsistency grid only.
+    if (Sender != dbgIncPed || Key != QLatin1Char(' ')) return;
     if (!cdsIncPed.IsEmpty()) toggleMark();
     enableRelease(currentMarked() && hasReleaseRight());
     // The blank goes on to the grid.

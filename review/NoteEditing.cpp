@@ -1,7 +1,12 @@
 // Editing the release note, and the tool buttons that follow the inconsistency area.
 
+#include "host/Dialogs.h"
 #include "host/GridUtils.h"
+#include "platform/data/Exceptions.h"
+#include "platform/data/Guard.h"
 #include "review/TfrmIncPed.h"
+
+#include <QKeyEvent>
 
 namespace Cli_zel08100 {
 
@@ -56,14 +61,62 @@ void TfrmIncPed::sbtCancelarClick(QObject*)
         cdsIncPed.Cancel();
 }
 
+void TfrmIncPed::postPendingNote()
+{
+    // A mark being stored posts itself.
+    if (!editing(cdsIncPed) || boMarcando) return;
+    cdsIncPed.UpdateRecord();
+    TField* note = cdsIncPed.FieldByName(QStringLiteral("TXOBSLIBINCO"));
+    const Variant typed = note->Value();
+    try {
+        cdsIncPed.Post();
+    } catch (...) {
+        // The failed send has undone the row: the typed text goes back in
+        // edit, so the operator can confirm it again or cancel it.
+        if (!cdsIncPed.IsEmpty() && !editing(cdsIncPed)) {
+            cdsIncPed.Edit();
+            note->setValue(typed);
+        }
+        throw;
+    }
+}
+
+void TfrmIncPed::askAboutPendingNote()
+{
+    if (!editing(cdsIncPed) || boMarcando) return;
+    switch (MessageDlg(QStringLiteral("A observação em edição não foi confirmada. Deseja gravá-la?"),
+                       TMsgDlgType::mtConfirmation, mbYesNoCancel, 0)) {
+    case mrYes:
+        postPendingNote(); // a failed send is shown and the screen stays open
+        break;
+    case mrNo:
+        cdsIncPed.Cancel();
+        break;
+    default:
+        Abort(); // the screen stays open with the note in edit
+    }
+}
+
+bool TfrmIncPed::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == dmmObsIncPed || watched == dbgIncPed) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && editing(cdsIncPed) && !boMarcando) {
+        Guarded([this] { sbtCancelarClick(sbtCancelar); });
+        return true;
+    }
+    return TfrmPadraoGrid::eventFilter(watched, event);
+}
+
 void TfrmIncPed::dtsIncPedidoStateChange(TDataSource*)
 {
-    if (!worksInIncArea() || cdsIncPed.IsEmpty()) return;
-    incAreaTools();
-    // A mark being stored passes through the edit state too: that is no note to confirm.
+    // Confirm and cancel follow the note's edit wherever the focus is: a note
+    // posted by a move in the order grid leaves nothing to confirm. A mark
+    // being stored passes through the edit state too: that is no note.
     const bool noteEdit = editing(cdsIncPed) && !boMarcando;
     enableTool(sbtConfirmar, mnuConfirmar, noteEdit);
     enableTool(sbtCancelar, mnuCancelar, noteEdit);
+    if (!worksInIncArea() || cdsIncPed.IsEmpty()) return;
+    incAreaTools();
 }
 
 void TfrmIncPed::pgcIncPedEnter(QObject*)

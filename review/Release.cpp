@@ -67,6 +67,8 @@ void TfrmIncPed::cdsIncPedAfterScroll(TDataSet*)
 
 void TfrmIncPed::btnLiberarClick(QObject*)
 {
+    // Nothing to release while the branch panel has emptied the lists.
+    if (!cdsIncPed.Active()) return;
     // The grid and the memo do not follow the walk, and the tool buttons'
     // rules do not run for its edits; the row change still runs at every move.
     cdsIncPed.DisableControls();
@@ -88,6 +90,9 @@ void TfrmIncPed::btnLiberarClick(QObject*)
             cdsIncPed.Next();
         }
     } catch (...) {
+        // A row left half-stamped (a field write refused between the edit and
+        // the post) goes back to its values.
+        if (cdsIncPed.IsEditing()) cdsIncPed.Cancel();
         cdsIncPed.EnableControls();
         throw;
     }

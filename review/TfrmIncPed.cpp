@@ -32,10 +32,12 @@ TfrmIncPed::TfrmIncPed(QWidget* owner) : TfrmPadraoGrid(owner, QStringLiteral("f
     msgMensagensPadroes.setMessages(MsgMensagensPadroesLines());
     setFormBounds(373, 195, 741, 417);
     bindEvents();
+    Cli_zel08101::SetOrderList(this);
 }
 
 TfrmIncPed::~TfrmIncPed()
 {
+    if (Cli_zel08101::OrderList() == this) Cli_zel08101::SetOrderList(nullptr);
     if (frmIncPed == this) frmIncPed = nullptr;
 }
 

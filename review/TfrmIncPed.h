@@ -4,6 +4,7 @@
 // the inconsistencies of the current order with their marks and release
 // notes, and the release command.
 
+#include "filter/OrderList.h"
 #include "host/BtnPesquisa.h"
 #include "host/DBGeral.h"
 #include "host/NetConnection.h"
@@ -27,7 +28,7 @@ class QAction;
 
 namespace Cli_zel08100 {
 
-class TfrmIncPed : public zel::TfrmPadraoGrid {
+class TfrmIncPed : public zel::TfrmPadraoGrid, public Cli_zel08101::IOrderList {
 public:
     explicit TfrmIncPed(QWidget* owner = nullptr);
     ~TfrmIncPed() override;
@@ -117,9 +118,20 @@ public:
     // shows its name; ends with a failure when it is empty or unknown.
     void Vd_filial();
 
+    // The order list the filter dialog fills: the branch of medCdFilial, the
+    // screen's link, and cdsPedido.
+    QString BranchCode() const override;
+    zel::IrdmIncPed& OrderServer() override;
+    void LoadOrders(const zel::data::DataPacket& packet) override;
+
     // Not in the screen's own table of events: an order list that loads with
     // no order empties the inconsistency list (see Loading.cpp).
     void cdsPedidoAfterOpen(zel::TDataSet* DataSet);
+
+protected:
+    // Esc with a note in edit, in the memo or the inconsistency grid, goes
+    // through the cancel command, which asks before the typed text is undone.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // ---- helpers of the handlers
@@ -144,6 +156,15 @@ private:
     void orderGridTools();
     // Edit, refresh and find while the user works in the inconsistency area.
     void incAreaTools();
+
+    // A note in edit is posted, and so sent, before its list is closed or
+    // reloaded or the order list moves. When the send fails the row is put
+    // back in edit with the operator's text and the failure goes on, which
+    // stops the move or the reload.
+    void postPendingNote();
+    // Closing with a note in edit asks whether to save it, discard it or
+    // stay; staying ends the close.
+    void askAboutPendingNote();
 
     // GetIncPed for the current order into cdsIncPed (no guard).
     void loadIncPed();

@@ -60,12 +60,19 @@ void TfrmIncPed::bindEvents()
     cdsIncPed.AfterScroll = [this](TDataSet* ds) { cdsIncPedAfterScroll(ds); };
     cdsItemPedido.AfterPost = [this](TDataSet* ds) { cdsItemPedidoAfterPost(ds); };
     netIncPed.BeforeConnect = [this](TNetConnection* c) { netIncPedBeforeConnect(c); };
+    // Beyond the table: a note in edit is never lost under a move or a reload.
+    cdsPedido.BeforeScroll = [this](TDataSet*) { postPendingNote(); };
+    cdsPedido.BeforeClose = [this](TDataSet*) { postPendingNote(); };
+    cdsIncPed.BeforeClose = [this](TDataSet*) { postPendingNote(); };
+    dmmObsIncPed->installEventFilter(this);
+    dbgIncPed->installEventFilter(this);
 }
 
 // ---------------------------------------------------------------- lifecycle
 
 void TfrmIncPed::FormClose(QObject* Sender, TCloseAction& Action)
 {
+    askAboutPendingNote();
     TfrmPadraoGrid::FormClose(Sender, Action);
     netIncPed.Disconnect();
     boCriado = false;

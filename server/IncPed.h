@@ -6,6 +6,7 @@
 #include "server/Auth.h"
 #include "server/ChangeSet.h"
 #include "server/Db.h"
+#include "server/Log.h"
 #include "server/Packets.h"
 
 #include <functional>
@@ -93,5 +94,26 @@ bool Releases(const RowUpdate& u);
 
 // The message of a database failure, in the operator's terms.
 ServiceError DbFailure(const DbError& e);
+
+// Runs a method's body on a pooled connection with the call's deadline; a
+// database failure becomes the operator's message (and an unreachable
+// database drops the idle connections), anything else an internal error.
+// The details go to the server's log only.
+template <class F>
+zel::data::Result RunOnConnection(Database& db, const char* method, std::optional<Deadline> dl, F&& body)
+{
+    try {
+        auto conn = db.acquire(dl);
+        conn->setDeadline(dl);
+        return body(*conn);
+    } catch (const DbError& e) {
+        Log("%s: %s", method, e.what());
+        if (e.kind() == DbError::Kind::Unavailable) db.dropIdle();
+        return ErrorResult(DbFailure(e));
+    } catch (const std::exception& e) {
+        Log("%s: %s", method, e.what());
+        return ErrorResult({kErrInternal, "Erro interno do servidor de aplicação."});
+    }
+}
 
 } // namespace zel::server

@@ -255,7 +255,7 @@ SeedStats Seed(DbConn& c, const SeedOptions& o, const std::function<void(const s
                             Text(orderSituation(r)),
                             Text(pad(1 + r.below(customers), 6)),
                             Text(pad(1 + r.below(sellers), 4)),
-                            Int(ord.dt),
+                            Int(dateOnly), // an order date is a date: no time of day
                             r.chance(5) ? DbValue() : Int(dateOnly + (1 + r.below(20)) * day)};
                      ++st.orders;
                      return true;

@@ -195,18 +195,7 @@ Supervisao::Supervisao(Database& db) : db_(db) {}
 
 template <class F> Supervisao::Result Supervisao::run(const char* method, std::optional<Deadline> dl, F&& body)
 {
-    try {
-        auto conn = db_.acquire(dl);
-        conn->setDeadline(dl);
-        return body(*conn);
-    } catch (const DbError& e) {
-        Log("%s: %s", method, e.what());
-        if (e.kind() == DbError::Kind::Unavailable) db_.dropIdle();
-        return ErrorResult(DbFailure(e));
-    } catch (const std::exception& e) {
-        Log("%s: %s", method, e.what());
-        return ErrorResult({kErrInternal, "Erro interno do servidor de aplicação."});
-    }
+    return RunOnConnection(db_, method, dl, std::forward<F>(body));
 }
 
 Supervisao::Result Supervisao::GetDireitos(const Caller& who, const Zel08200::GetDireitosRequest& rq,

@@ -11,3 +11,13 @@ namespace zel {
 void KeepEmptyTablesQuiet();
 
 } // namespace zel
+
+namespace zel {
+
+// Makes the tabs of every page control tell assistive technology their own
+// enabled state: the toolkit's tab objects report the tab bar's, so a
+// disabled page's tab would read as available. Installed once, by the first
+// page control.
+void ExposePageTabStates();
+
+} // namespace zel

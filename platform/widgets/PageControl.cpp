@@ -1,6 +1,7 @@
 #include "platform/widgets/PageControl.h"
 
 #include "platform/data/Guard.h"
+#include "platform/widgets/Accessibility.h"
 #include "platform/widgets/FormFocus.h"
 
 #include <QTabBar>
@@ -53,6 +54,8 @@ TPageControl::TPageControl(QWidget* parent, const QString& name) : QTabWidget(pa
     MarkControl(this);
     InstallFocusTracker();
     MarkPart(tabBar());
+    tabBar()->setProperty("zelPageTabs", true);
+    ExposePageTabStates();
     // A click on another page's tab takes the focus from a control on the
     // page being left to the page control, before the page changes.
     connect(tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {

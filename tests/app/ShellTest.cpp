@@ -337,3 +337,17 @@ TEST_F(LiveShell, AScriptedStartLogsInOpensTheModuleAndSavesAScreenshot)
     EXPECT_EQ(refused.Wait(std::chrono::seconds(30)), 2) << out;
     EXPECT_FALSE(out.empty());
 }
+
+// The toolkit appends the application's display name to the title of every
+// window it shows, dialogs included ("Filtro de Inconsistência de Pedidos —
+// Gestão de Pedidos", cut in the title bar). The shell gives none: a
+// dialog's title is its own caption, and the main window carries the
+// product's name as its own title.
+TEST_F(ShellTest, TheShellLeavesEveryWindowItsOwnTitle)
+{
+    NameApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName())
+        << "a display name would be appended to every title";
+    TfrmPrincipal main(QStringLiteral(ZEL_TEST_MODULE_GOOD));
+    EXPECT_EQ(main.windowTitle(), QStringLiteral("Gestão de Pedidos"));
+}

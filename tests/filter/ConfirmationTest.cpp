@@ -7,6 +7,7 @@
 #include "platform/data/DateTime.h"
 #include "tests/filter/FilterFixture.h"
 
+#include <QApplication>
 #include <QTest>
 
 using namespace zel;
@@ -194,4 +195,28 @@ TEST_F(FilterTest, WithoutTheReviewScreenTheDialogSaysSoInsteadOfQuerying)
                   std::vector<QString>{QStringLiteral("A tela \"Inconsistência do Pedido\" não está aberta.")});
     }));
     EXPECT_EQ(Calls("GetPedido"), 0);
+}
+
+// The buttons take no focus, so the confirmation may come while an interval
+// edit still holds the text as typed: both bounds are brought to their
+// ten-digit form before they are checked and sent.
+TEST_F(FilterTest, AnIntervalConfirmedWithTheFocusStillInItsEditIsAccepted)
+{
+    TServerSpy::pedidoCalls.clear();
+    ASSERT_TRUE(Show([&](TfrmFiltroIncons* f) {
+        QTest::mouseClick(f->rbtIntervalo, Qt::LeftButton);
+        f->depDe->Clear();
+        f->depAte->Clear();
+        for (auto [edit, typed] : {std::pair{f->medAteIntervalo, "100"}, std::pair{f->medDeIntervalo, "20"}}) {
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClick(edit, Qt::Key_Home);
+            QTest::keyClicks(edit, QString::fromLatin1(typed));
+        }
+        ASSERT_EQ(f->medDeIntervalo->Text().trimmed(), QStringLiteral("20"));
+        ASSERT_EQ(QApplication::focusWidget(), f->medDeIntervalo);
+        EXPECT_TRUE(Confirm(f));
+    }));
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{});
+    ASSERT_EQ(TServerSpy::pedidoCalls.size(), 1u);
+    EXPECT_EQ(TServerSpy::pedidoCalls[0].texts.mid(1, 2), (QStringList{"0000000020", "0000000100"}));
 }

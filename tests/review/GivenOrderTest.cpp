@@ -291,3 +291,23 @@ TEST_F(ReviewTest, TheGivenOrderIsAskedWithItsElevenArgumentsUnderTheWaitAndARej
     EXPECT_TRUE(unit::frmIncPed->cdsPedido.IsEmpty());
     expectSettled();
 }
+
+// An order date is a date: the demo orders carry no time of day, and the
+// order grid's "Data Pedido", designed for a date, shows the date alone.
+TEST_F(ReviewTest, OrderDatesAreDatesAndTheGridShowsThemWhole)
+{
+    const std::vector<Order> orders = FetchOrders(QStringLiteral("0001"), 20);
+    ASSERT_FALSE(orders.empty());
+    for (const Order& o : orders)
+        EXPECT_EQ(o.dtPedido.time(), QTime(0, 0)) << o.nrPedido.toStdString();
+
+    const Order& o = orders.front();
+    unit::IniProc({Variant(false), Variant(o.filial), Variant(o.nrPedido), Variant(DateToStr(o.dtPedido)),
+                   Variant(DateToStr(o.dtEntPed))});
+    unit::TfrmIncPed* screen = unit::frmIncPed;
+    ASSERT_NE(screen, nullptr);
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 1);
+    const QModelIndex cell = screen->dbgPadrao->model()->index(0, 3);
+    EXPECT_EQ(screen->dbgPadrao->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Data Pedido"));
+    EXPECT_EQ(cell.data().toString(), DateToStr(o.dtPedido));
+}

@@ -275,3 +275,50 @@ TEST_F(MarkingTest, TheCheckColumnDrawsItsTwoPicturesWithoutTheirOliveBackground
     }
     EXPECT_GT(count(0, black), count(1, black) + 8) << "the ticked box carries the tick";
 }
+
+// The space bar in the order grid is the order grid's: it marks nothing in
+// the inconsistency grid and sends nothing.
+TEST_F(MarkingTest, TheSpaceBarInTheOrderGridMarksNothing)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    clickCell(screen->dbgPadrao, 0, 1);
+    ASSERT_EQ(activeName(), QStringLiteral("dbgPadrao"));
+    key(screen->dbgPadrao, Qt::Key_Space);
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+    EXPECT_EQ(marks(), QStringList{"N"});
+    EXPECT_EQ(Stored(*server_, o, 1).ativa, QStringLiteral("N"));
+    EXPECT_FALSE(releaseEnabled());
+
+    // In the inconsistency grid it marks.
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    key(screen->dbgIncPed, Qt::Key_Space);
+    EXPECT_EQ(marks(), QStringList{"S"});
+}
+
+// Entering the branch panel, or its look-up, empties both lists; the
+// marking follows as for an empty reload, and the release shortcut then
+// does nothing and shows nothing.
+TEST_F(MarkingTest, EmptyingTheListsForTheBranchPanelResetsTheMarking)
+{
+    const Order a = AddOrder(*server_, QStringLiteral("0001"), {{}, {}});
+    const Order b = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrders(a, b), nullptr);
+    clickCell(screen->dbgIncPed, 0, kCheck);
+    ASSERT_EQ(marks(), (QStringList{"S", "N"}));
+    ASSERT_TRUE(releaseEnabled());
+    ASSERT_FALSE(screen->sbtFiltro->isEnabled()) << "filter mode: the opposite of the release button";
+
+    screen->medCdFilial->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen->cdsPedido.Active(); }));
+    EXPECT_FALSE(screen->cdsIncPed.Active());
+    EXPECT_FALSE(releaseEnabled());
+    EXPECT_EQ(unit::inConPedCheck, 0);
+    EXPECT_TRUE(screen->sbtFiltro->isEnabled());
+    spy->clear();
+    key(screen->medCdFilial, Qt::Key_B, Qt::ControlModifier);
+    screen->btnLiberarClick(screen->btnLiberar);
+    EXPECT_TRUE(spy->calls.empty());
+    EXPECT_TRUE(MessageSeam::history().empty());
+}

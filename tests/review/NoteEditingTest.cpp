@@ -1,11 +1,14 @@
 // Release notes: typed into the memo, or started with the edit button and
 // confirmed or cancelled; the tool buttons that follow the inconsistency area.
 
+#include "host/Application.h"
 #include "host/Dialogs.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
 #include "tests/review/ScreenFixture.h"
 
+#include <QAccessible>
+#include <QMdiArea>
 #include <QTabBar>
 #include <QTest>
 
@@ -197,4 +200,191 @@ TEST_F(NoteEditingTest, SwitchingPagesFromTheOrderGridSetsTheToolsForTheOrders)
     screen->pgcIncPed->setCurrentIndex(screen->tshObs->PageIndex());
     ASSERT_NE(activeName(), QStringLiteral("dbgPadrao"));
     EXPECT_FALSE(screen->sbtVerificar->isEnabled());
+}
+
+// A note in edit goes to the server before the order list moves or is
+// reloaded, whichever way the operator leaves it; afterwards nothing is left
+// in edit and the inconsistency page can be worked again.
+TEST_F(NoteEditingTest, ANoteInEditIsSentBeforeTheOrderListMovesOrReloads)
+{
+    const Order a = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    const Order b = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrders(a, b), nullptr);
+    ASSERT_EQ(screen->cdsPedido.RecordCount(), 2);
+
+    struct Leave {
+        const char* what;
+        std::function<void()> act;
+    };
+    const std::vector<Leave> leaves{
+        {"a click on the other order", [&] { clickCell(screen->dbgPadrao, 1, 1); }},
+        {"the navigator",
+         [&] {
+             click(screen->dbgPadrao);
+             click(screen->dbnPadrao->Button(TNavigateBtn::nbNext));
+         }},
+        {"a refresh of the order grid",
+         [&] {
+             click(screen->dbgPadrao);
+             click(screen->sbtVerificar);
+         }},
+        {"the branch panel", [&] { screen->medCdFilial->setFocus(); }},
+    };
+    int n = 0;
+    for (const Leave& leave : leaves) {
+        SCOPED_TRACE(leave.what);
+        clickCell(screen->dbgPadrao, 0, 1);
+        ASSERT_EQ(screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString(), a.nrPedido);
+        clickCell(screen->dbgIncPed, 0, kDescricao);
+        click(screen->sbtAlterar);
+        ASSERT_TRUE(editing());
+        const QString note = QStringLiteral("nota %1").arg(++n);
+        screen->dmmObsIncPed->selectAll();
+        type(screen->dmmObsIncPed, note);
+        leave.act();
+        EXPECT_EQ(Stored(*server_, a, 1).note, note);
+        EXPECT_FALSE(screen->cdsIncPed.IsEditing());
+        EXPECT_TRUE(screen->tshIncPed->Enabled());
+        EXPECT_FALSE(on(screen->sbtConfirmar, screen->mnuConfirmar));
+        EXPECT_FALSE(on(screen->sbtCancelar, screen->mnuCancelar));
+        EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{});
+    }
+}
+
+TEST_F(NoteEditingTest, ANoteWhoseSendFailsOnAMoveStaysInEditAndTheOrderStays)
+{
+    const Order a = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    const Order b = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrders(a, b), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    clickTab(screen->tshObs);
+    click(screen->dmmObsIncPed);
+    screen->dmmObsIncPed->selectAll();
+    type(screen->dmmObsIncPed, QStringLiteral("digitado"));
+    ASSERT_TRUE(editing());
+
+    spy->failAt[QStringLiteral("SetIncPed")] = 1;
+    clickCell(screen->dbgPadrao, 1, 1);
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{spy->failText});
+    EXPECT_EQ(screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString(), a.nrPedido)
+        << "the move does not happen";
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("digitado"));
+    EXPECT_EQ(spy->count(QStringLiteral("GetIncPed")), 0) << "the list is not reloaded";
+
+    // The next try goes through.
+    clickCell(screen->dbgPadrao, 1, 1);
+    EXPECT_EQ(screen->cdsPedido.FieldByName(QStringLiteral("NRPEDIDO"))->AsString(), b.nrPedido);
+    EXPECT_EQ(Stored(*server_, a, 1).note, QStringLiteral("digitado"));
+    EXPECT_FALSE(screen->cdsIncPed.IsEditing());
+}
+
+// Closing the screen (alone, or with the shell's windows) with a note in
+// edit asks what to do with it: stay, discard, or save.
+TEST_F(NoteEditingTest, ClosingWithANoteInEditAsksToSaveDiscardOrStay)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    const QString question = QStringLiteral("A observação em edição não foi confirmada. Deseja gravá-la?");
+    auto startNote = [&](const QString& text) {
+        clickCell(screen->dbgIncPed, 0, kDescricao);
+        click(screen->sbtAlterar);
+        screen->dmmObsIncPed->selectAll();
+        type(screen->dmmObsIncPed, text);
+        ASSERT_TRUE(editing());
+        MessageSeam::clearHistory();
+    };
+    auto mdi = MainForm()->findChild<QMdiArea*>();
+    ASSERT_NE(mdi, nullptr);
+
+    // Stay, from the shell's closing of every window.
+    ASSERT_NE(openOrder(o), nullptr);
+    startNote(QStringLiteral("fica"));
+    MessageSeam::setNextAnswer(mrCancel);
+    mdi->closeAllSubWindows();
+    ASSERT_EQ(MessageSeam::history().size(), 1u);
+    EXPECT_EQ(MessageSeam::history()[0].text, question);
+    EXPECT_EQ(MessageSeam::history()[0].buttons, mbYesNoCancel);
+    ASSERT_EQ(unit::frmIncPed, screen) << "the screen stays open";
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("fica"));
+
+    // Discard.
+    MessageSeam::setNextAnswer(mrNo);
+    mdi->closeAllSubWindows();
+    ASSERT_TRUE(QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }));
+    EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("antes"));
+
+    // Save, closing the screen itself.
+    ASSERT_NE(openOrder(o), nullptr);
+    startNote(QStringLiteral("gravada"));
+    MessageSeam::setNextAnswer(mrYes);
+    screen->Close();
+    ASSERT_TRUE(QTest::qWaitFor([] { return unit::frmIncPed == nullptr; }));
+    EXPECT_EQ(Stored(*server_, o, 1).note, QStringLiteral("gravada"));
+    EXPECT_EQ(MessageSeam::errors(), std::vector<QString>{});
+}
+
+// The inconsistency page disabled by the edit button reads as disabled to
+// assistive technology too, and as enabled again after the cancel.
+TEST_F(NoteEditingTest, TheDisabledPagesTabSaysSoToAssistiveTechnology)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{}});
+    ASSERT_NE(openOrder(o), nullptr);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(screen->pgcIncPed->tabBar());
+    ASSERT_NE(bar, nullptr);
+    auto tab = [&](TTabSheet* page) -> QAccessibleInterface* {
+        for (int i = 0; i < bar->childCount(); ++i) {
+            QAccessibleInterface* c = bar->child(i);
+            if (c && c->role() == QAccessible::PageTab && c->text(QAccessible::Name) == page->Caption()) return c;
+        }
+        ADD_FAILURE() << "no tab " << page->Caption().toStdString();
+        return nullptr;
+    };
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_NE(tab(screen->tshIncPed), nullptr);
+    EXPECT_FALSE(tab(screen->tshIncPed)->state().disabled);
+
+    click(screen->sbtAlterar);
+    ASSERT_FALSE(screen->tshIncPed->Enabled());
+    EXPECT_TRUE(tab(screen->tshIncPed)->state().disabled);
+    EXPECT_FALSE(tab(screen->tshObs)->state().disabled);
+
+    MessageSeam::setNextAnswer(mrYes);
+    click(screen->sbtCancelar);
+    ASSERT_TRUE(screen->tshIncPed->Enabled());
+    EXPECT_FALSE(tab(screen->tshIncPed)->state().disabled);
+}
+
+// Esc with a note in edit is the cancel command: it asks before the typed
+// text is undone, in the memo as in the inconsistency grid.
+TEST_F(NoteEditingTest, EscWithANoteInEditAsksBeforeUndoingIt)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("N"), true, QStringLiteral("antes")}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    clickTab(screen->tshObs);
+    click(screen->dmmObsIncPed);
+    screen->dmmObsIncPed->moveCursor(QTextCursor::End);
+    type(screen->dmmObsIncPed, QStringLiteral(" e mais"));
+    ASSERT_TRUE(editing());
+
+    MessageSeam::setNextAnswer(mrNo);
+    key(screen->dmmObsIncPed, Qt::Key_Escape);
+    ASSERT_EQ(MessageSeam::history().size(), 1u);
+    EXPECT_EQ(MessageSeam::history()[0].text, QStringLiteral("Cancelar operação?"));
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes e mais"));
+
+    clickTab(screen->tshIncPed);
+    click(screen->dbgIncPed);
+    MessageSeam::setNextAnswer(mrNo);
+    key(screen->dbgIncPed, Qt::Key_Escape);
+    EXPECT_EQ(MessageSeam::history().size(), 2u);
+    EXPECT_TRUE(editing());
+
+    MessageSeam::setNextAnswer(mrYes);
+    key(screen->dbgIncPed, Qt::Key_Escape);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(screen->dmmObsIncPed->toPlainText(), QStringLiteral("antes"));
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
 }

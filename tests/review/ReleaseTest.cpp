@@ -280,3 +280,30 @@ TEST_F(ReleaseTest, OnlyAMarkOfExactlyCapitalSIsReleased)
     EXPECT_EQ(rowKeys(), QStringList{"001"}) << "the server's row";
     EXPECT_TRUE(MessageSeam::history().empty());
 }
+
+// A stamp refused between the edit and the post (an operator code longer
+// than its field) leaves no row in edit: the row is back to its values and
+// the list can be worked again.
+TEST_F(ReleaseTest, AStampRefusedBeforeThePostLeavesNoRowInEdit)
+{
+    const Order o = AddOrder(*server_, QStringLiteral("0001"), {{QStringLiteral("S")}, {}});
+    ASSERT_NE(openOrder(o), nullptr);
+    clickCell(screen->dbgIncPed, 0, kDescricao);
+    ASSERT_TRUE(screen->btnLiberar->isEnabled());
+    const TLoginInfo login = CurrentLogin();
+    TLoginInfo longCode = login;
+    longCode.operador = QStringLiteral("0001000100010");
+    SetLogin(longCode);
+    click(screen->btnLiberar);
+    SetLogin(login);
+    ASSERT_EQ(MessageSeam::errors().size(), 1u);
+    EXPECT_FALSE(screen->cdsIncPed.IsEditing());
+    EXPECT_FALSE(stamped(0));
+    EXPECT_EQ(spy->count(QStringLiteral("SetIncPed")), 0);
+    EXPECT_TRUE(Stored(*server_, o, 1).cdOperLibe.isEmpty());
+
+    // The list is worked again: the next mark is stored.
+    clickCell(screen->dbgIncPed, 1, kCheck);
+    EXPECT_EQ(incValue(1, "ATIVA"), QStringLiteral("S"));
+    EXPECT_EQ(Stored(*server_, o, 2).ativa, QStringLiteral("S"));
+}

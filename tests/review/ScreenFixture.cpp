@@ -1,5 +1,6 @@
 #include "tests/review/ScreenFixture.h"
 
+#include "filter/TfrmFiltroIncons.h"
 #include "host/Application.h"
 #include "host/Dialogs.h"
 #include "host/Login.h"
@@ -11,6 +12,7 @@
 #include "platform/widgets/FormFocus.h"
 #include "review/Cli_zel08100.h"
 #include "review/TfrmIncPed.h"
+#include "tests/support/Modal.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -174,6 +176,34 @@ unit::TfrmIncPed* ScreenTest::openOrder(const Order& order)
     if (screen->cdsGrupOper.IsEmpty())
         screen->cdsGrupOper.SetData(
             CheckResultServ(screen->AppServer().GetGrupOper(order.filial, Operador()), true, 0));
+    spy->clear();
+    MessageSeam::clearHistory();
+    return screen;
+}
+
+unit::TfrmIncPed* ScreenTest::openOrders(const Order& first, const Order& last)
+{
+    auto dialog = WhenModal<Cli_zel08101::TfrmFiltroIncons>([&](Cli_zel08101::TfrmFiltroIncons* f) {
+        QTest::mouseClick(f->rbtIntervalo, Qt::LeftButton);
+        f->medDeIntervalo->setText(first.nrPedido);
+        f->medAteIntervalo->setText(last.nrPedido);
+        f->depDe->Clear();
+        f->depAte->Clear();
+        QTest::mouseClick(f->sbtConfirma, Qt::LeftButton);
+    });
+    unit::IniProc({Variant(true), Variant(QString()), Variant(QString()), Variant(QString()), Variant(QString())});
+    screen = unit::frmIncPed;
+    if (!screen) {
+        ADD_FAILURE() << "no review screen";
+        return nullptr;
+    }
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(screen->window()));
+    // Leaving the branch panel fetches the rights and opens the filter dialog.
+    screen->dbgPadrao->setFocus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.Done(); }));
+    QWidget* main = MainForm();
+    main->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(main));
     spy->clear();
     MessageSeam::clearHistory();
     return screen;

@@ -88,6 +88,10 @@ protected:
     // the module's entry; the operator's release groups are those the
     // server has for the order's branch.
     Cli_zel08100::TfrmIncPed* openOrder(const Order& order);
+    // Opens the review screen from the menu (the filter mode) and confirms the
+    // filter dialog for the interval of order numbers from first to last,
+    // any date.
+    Cli_zel08100::TfrmIncPed* openOrders(const Order& first, const Order& last);
     // Logs in as another demo operator (before opening the screen).
     void logInAs(const QString& operador);
 
