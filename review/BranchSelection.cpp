@@ -39,9 +39,8 @@ void TfrmIncPed::FormActivate(QObject*)
     repaint();
     if (!boPrimVez) return;
     if (criaFiltro) {
-        lblFilial->setEnabled(!ModuFili());
-        medCdFilial->setEnabled(!ModuFili());
-        btpFilial->setEnabled(!ModuFili());
+        state_.branchFixed = ModuFili();
+        updateTools();
         if (ModuFili()) {
             panFilialExit(this);
             dbgPadrao->setFocus(Qt::OtherFocusReason);
@@ -49,10 +48,12 @@ void TfrmIncPed::FormActivate(QObject*)
             medCdFilial->setFocus(Qt::OtherFocusReason);
         }
     } else {
-        sbtFiltro->setEnabled(false);
-        lblFilial->setEnabled(false);
-        medCdFilial->setEnabled(false);
-        btpFilial->setEnabled(false);
+        // The filter button off, as the given-order mode's rule gives it with
+        // the release entries off.
+        state_.filterMode = false;
+        state_.filterSawRelease = false;
+        state_.branchFixed = true;
+        updateTools();
         SetColor(medCdFilial, colors::clBtnFace);
         panFilialExit(this);
         dbgPadrao->setFocus(Qt::OtherFocusReason);
@@ -74,7 +75,7 @@ void TfrmIncPed::Vd_filial()
         // For one given order, with a branch the operator may change, the code
         // goes back to the operator once the field can take the focus. From
         // the menu the focus moves on as the operator moved it.
-        if (!ModuFili() && !criaFiltro && medCdFilial->isVisible() && medCdFilial->isEnabled())
+        if (!ModuFili() && !criaFiltro && medCdFilial->isVisible() && !state_.branchFixed)
             medCdFilial->setFocus(Qt::OtherFocusReason);
         throw;
     }

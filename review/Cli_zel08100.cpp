@@ -32,9 +32,7 @@ void dropEarlierAnswer(TfrmIncPed& screen)
     screen.cdsItemPedido.Close();
     screen.cdsIncPed.Close();
     screen.cdsPedido.Close();
-    inConPedCheck = 0;
-    screen.btnLiberar->setEnabled(false);
-    screen.mnuLiberar->setEnabled(false);
+    screen.ClearMarking();
 }
 
 // Loads the given order into the screen's order list. Any failure (a date

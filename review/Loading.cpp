@@ -48,9 +48,8 @@ void TfrmIncPed::LoadOrders(const data::DataPacket& packet)
 
 void TfrmIncPed::resetMarking()
 {
-    enableRelease(false);
-    inConPedCheck = 0;
-    filterFollowsRelease();
+    setMarkedCount(0);
+    decideRelease(false, true);
 }
 
 void TfrmIncPed::cdsPedidoAfterScroll(TDataSet*)
@@ -122,10 +121,9 @@ void TfrmIncPed::dbgPadraoEnter(QObject*)
 void TfrmIncPed::orderGridTools()
 {
     // Orders are not edited on this screen.
-    const bool ordersReady = cdsPedido.State() == TDataSetState::dsBrowse && !cdsPedido.IsEmpty();
-    enableTool(sbtVerificar, mnuVerificar, ordersReady);
-    enableTool(sbtProcurar, mnuProcurar, ordersReady);
-    enableTool(sbtAlterar, mnuAlterar, false);
+    state_.area = ReviewState::Area::Orders;
+    state_.areaReady = cdsPedido.State() == TDataSetState::dsBrowse && !cdsPedido.IsEmpty();
+    updateTools();
 }
 
 } // namespace Cli_zel08100

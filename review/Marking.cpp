@@ -46,7 +46,7 @@ void TfrmIncPed::toggleMark()
         const bool marking = ativa->AsString() == QLatin1String("N");
         ativa->setAsString(marking ? QStringLiteral("S") : QStringLiteral("N"));
         cdsIncPed.Post(); // stored on the server at once
-        inConPedCheck += marking ? 1 : -1;
+        setMarkedCount(inConPedCheck + (marking ? 1 : -1));
     } catch (...) {
         boMarcando = false;
         throw;
@@ -58,8 +58,7 @@ void TfrmIncPed::dbgIncPedCellClick(TColumn*)
 {
     // The grid's current column decides, not the column of the event.
     if (!cdsIncPed.IsEmpty() && isCheckField(dbgIncPed->SelectedField())) toggleMark();
-    enableRelease(currentMarked() && hasReleaseRight());
-    filterFollowsRelease();
+    decideRelease(currentMarked(), true);
 }
 
 void TfrmIncPed::dbgPadraoKeyPress(QObject* Sender, QChar& Key)
@@ -69,7 +68,7 @@ void TfrmIncPed::dbgPadraoKeyPress(QObject* Sender, QChar& Key)
     // to the inconsistency grid only.
     if (Sender != dbgIncPed || Key != QLatin1Char(' ')) return;
     if (!cdsIncPed.IsEmpty()) toggleMark();
-    enableRelease(currentMarked() && hasReleaseRight());
+    decideRelease(currentMarked(), false);
     // The blank goes on to the grid.
 }
 
@@ -81,10 +80,10 @@ void TfrmIncPed::markEveryRow(bool mark)
         cdsIncPed.Edit();
         ativa->setAsString(value);
         cdsIncPed.Post();
-        if (mark) ++inConPedCheck;
+        if (mark) setMarkedCount(inConPedCheck + 1);
         cdsIncPed.Next();
     }
-    if (!mark) inConPedCheck = 0;
+    if (!mark) setMarkedCount(0);
 }
 
 void TfrmIncPed::dbgIncPedTitleClick(TColumn* Column)
@@ -124,7 +123,7 @@ void TfrmIncPed::dbgIncPedTitleClick(TColumn* Column)
         }
         closing();
     }
-    enableRelease(inConPedCheck > 0 && hasReleaseRight());
+    decideRelease(inConPedCheck > 0, false);
 }
 
 void TfrmIncPed::dbgIncPedColEnter(QObject*)

@@ -23,10 +23,10 @@ bool editing(const TDataSet& ds)
 
 void TfrmIncPed::incAreaTools()
 {
-    const bool listReady = cdsIncPed.State() == TDataSetState::dsBrowse && !cdsIncPed.IsEmpty();
-    enableTool(sbtAlterar, mnuAlterar, listReady);
-    enableTool(sbtVerificar, mnuVerificar, listReady);
-    enableTool(sbtProcurar, mnuProcurar, listReady && pgcIncPed->ActivePage() == tshIncPed);
+    state_.area = ReviewState::Area::Inconsistencies;
+    state_.areaReady = cdsIncPed.State() == TDataSetState::dsBrowse && !cdsIncPed.IsEmpty();
+    state_.inconsistencyPageShown = pgcIncPed->ActivePage() == tshIncPed;
+    updateTools();
 }
 
 void TfrmIncPed::sbtAlterarClick(QObject*)
@@ -37,7 +37,8 @@ void TfrmIncPed::sbtAlterarClick(QObject*)
     pgcIncPed->SetActivePage(tshObs);
     dmmObsIncPed->setFocus(Qt::OtherFocusReason);
     // Until the note is posted or the edit cancelled.
-    tshIncPed->setEnabled(false);
+    state_.notePageOnly = true;
+    updateTools();
 }
 
 void TfrmIncPed::dmmObsIncPedKeyPress(QObject*, QChar& Key)
@@ -112,9 +113,8 @@ void TfrmIncPed::dtsIncPedidoStateChange(TDataSource*)
     // Confirm and cancel follow the note's edit wherever the focus is: a note
     // posted by a move in the order grid leaves nothing to confirm. A mark
     // being stored passes through the edit state too: that is no note.
-    const bool noteEdit = editing(cdsIncPed) && !boMarcando;
-    enableTool(sbtConfirmar, mnuConfirmar, noteEdit);
-    enableTool(sbtCancelar, mnuCancelar, noteEdit);
+    state_.noteEdit = editing(cdsIncPed) && !boMarcando;
+    updateTools();
     if (!worksInIncArea() || cdsIncPed.IsEmpty()) return;
     incAreaTools();
 }

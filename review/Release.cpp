@@ -31,7 +31,8 @@ void TfrmIncPed::sendChanges(TClientDataSet& list, const std::function<data::Res
 void TfrmIncPed::cdsIncPedAfterPost(TDataSet*)
 {
     sendChanges(cdsIncPed, [this](const data::ChangePacket& delta) { return AppServer().SetIncPed(delta); });
-    if (!tshIncPed->Enabled()) tshIncPed->setEnabled(true);
+    state_.notePageOnly = false;
+    updateTools();
 }
 
 void TfrmIncPed::cdsItemPedidoAfterPost(TDataSet*)
@@ -42,7 +43,8 @@ void TfrmIncPed::cdsItemPedidoAfterPost(TDataSet*)
 void TfrmIncPed::cdsIncPedAfterCancel(TDataSet*)
 {
     cdsIncPed.CancelUpdates();
-    if (!tshIncPed->Enabled()) tshIncPed->setEnabled(true);
+    state_.notePageOnly = false;
+    updateTools();
 }
 
 void TfrmIncPed::cdsIncPedBeforeInsert(TDataSet*)
@@ -53,7 +55,7 @@ void TfrmIncPed::cdsIncPedBeforeInsert(TDataSet*)
 
 void TfrmIncPed::cdsIncPedAfterScroll(TDataSet*)
 {
-    enableRelease(currentMarked() && hasReleaseRight());
+    decideRelease(currentMarked(), false);
     if (cdsIncPed.IsEmpty()) {
         // No inconsistency, so no item: there is nothing to ask the server
         // (which refuses a fetch without branch and order).

@@ -291,22 +291,79 @@ bool TfrmIncPed::currentMarked() const
     return cdsIncPed.FieldByName(QStringLiteral("ATIVA"))->AsString() == QLatin1String("S");
 }
 
-void TfrmIncPed::enableTool(TButtonFlat* button, QAction* entry, bool enabled)
+void TfrmIncPed::setMarkedCount(std::int32_t count)
 {
-    button->setEnabled(enabled);
-    entry->setEnabled(button->isEnabled());
+    inConPedCheck = count;
 }
 
-void TfrmIncPed::enableRelease(bool enabled)
+void TfrmIncPed::ClearMarking()
 {
-    mnuLiberar->setEnabled(enabled);
-    btnLiberar->setEnabled(mnuLiberar->isEnabled());
+    setMarkedCount(0);
+    decideRelease(false, false);
 }
 
-void TfrmIncPed::filterFollowsRelease()
+void TfrmIncPed::decideRelease(bool marked, bool follow)
 {
-    const bool release = btnLiberar->isEnabled();
-    sbtFiltro->setEnabled(criaFiltro ? !release : release);
+    state_.releaseRight = hasReleaseRight();
+    state_.releaseMarked = marked;
+    if (follow) {
+        state_.filterMode = criaFiltro;
+        state_.filterSawRelease = state_.releaseRight && state_.releaseMarked;
+    }
+    updateTools();
+}
+
+ReviewToolStates ReviewTools(const ReviewState& state)
+{
+    ReviewToolStates tools;
+    tools.release = state.releaseRight && state.releaseMarked;
+    // Filter mode: the filter and the release take turns; given-order mode:
+    // the filter goes with the release.
+    tools.filter = state.filterMode ? !state.filterSawRelease : state.filterSawRelease;
+    tools.branch = !state.branchFixed;
+    switch (state.area) {
+    case ReviewState::Area::None:
+        break;
+    case ReviewState::Area::Orders:
+        // Orders are not edited on this screen.
+        tools.areaDecided = true;
+        tools.verify = state.areaReady;
+        tools.find = state.areaReady;
+        tools.edit = false;
+        break;
+    case ReviewState::Area::Inconsistencies:
+        tools.areaDecided = true;
+        tools.verify = state.areaReady;
+        tools.find = state.areaReady && state.inconsistencyPageShown;
+        tools.edit = state.areaReady;
+        break;
+    }
+    tools.confirm = state.noteEdit;
+    tools.cancel = state.noteEdit;
+    tools.inconsistencyPage = !state.notePageOnly;
+    return tools;
+}
+
+void TfrmIncPed::updateTools()
+{
+    const ReviewToolStates tools = ReviewTools(state_);
+    auto set = [](TButtonFlat* button, QAction* entry, bool enabled) {
+        button->setEnabled(enabled);
+        entry->setEnabled(enabled);
+    };
+    set(btnLiberar, mnuLiberar, tools.release);
+    sbtFiltro->setEnabled(tools.filter);
+    lblFilial->setEnabled(tools.branch);
+    medCdFilial->setEnabled(tools.branch);
+    btpFilial->setEnabled(tools.branch);
+    if (tools.areaDecided) {
+        set(sbtVerificar, mnuVerificar, tools.verify);
+        set(sbtProcurar, mnuProcurar, tools.find);
+        set(sbtAlterar, mnuAlterar, tools.edit);
+    }
+    set(sbtConfirmar, mnuConfirmar, tools.confirm);
+    set(sbtCancelar, mnuCancelar, tools.cancel);
+    tshIncPed->setEnabled(tools.inconsistencyPage);
 }
 
 } // namespace Cli_zel08100

@@ -28,6 +28,57 @@ class QAction;
 
 namespace Cli_zel08100 {
 
+// The review screen's state, in one place: what its tools are decided from.
+// The handlers record here what they learn, each at the moment its rule looks
+// at the screen; ReviewTools() decides from it alone. The widgets' enabled
+// flags are output only.
+struct ReviewState {
+    // Which list the refresh, find and edit tools last followed.
+    enum class Area { None, Orders, Inconsistencies };
+
+    // Mode and branch: the branch controls are off once the first
+    // activation has fixed the branch.
+    bool branchFixed = false;
+    // Rights and marking, as the release entries last looked at them: the
+    // operator belonged to a release group, and the current row was marked
+    // (or, after a mark-all, some row was counted).
+    bool releaseRight = false;
+    bool releaseMarked = false;
+    // The filter button, as it last looked: the opening mode and whether the
+    // release entries were on.
+    bool filterMode = true;
+    bool filterSawRelease = false;
+    // The refresh, find and edit tools, as they last looked: the area, its
+    // list in browse with rows, and the inconsistency page the shown one.
+    Area area = Area::None;
+    bool areaReady = false;
+    bool inconsistencyPageShown = false;
+    // Editing: a note (not a mark being stored) is in edit; the edit command
+    // has put the operator on the note page until the note is posted or
+    // cancelled.
+    bool noteEdit = false;
+    bool notePageOnly = false;
+};
+
+// The enabled state of each tool, with its menu entry where it has one.
+struct ReviewToolStates {
+    bool release = false; // btnLiberar, mnuLiberar
+    bool filter = false;  // sbtFiltro
+    bool branch = false;  // lblFilial, medCdFilial, btpFilial
+    // sbtVerificar, sbtProcurar, sbtAlterar with their entries; left as the
+    // base screen made them until an area is followed.
+    bool areaDecided = false;
+    bool verify = false;
+    bool find = false;
+    bool edit = false;
+    bool confirm = false;           // sbtConfirmar, mnuConfirmar
+    bool cancel = false;            // sbtCancelar, mnuCancelar
+    bool inconsistencyPage = false; // tshIncPed
+};
+
+// The one decision of the review screen's tools.
+ReviewToolStates ReviewTools(const ReviewState& state);
+
 class TfrmIncPed : public zel::TfrmPadraoGrid, public Cli_zel08101::IOrderList {
 public:
     explicit TfrmIncPed(QWidget* owner = nullptr);
@@ -75,6 +126,12 @@ public:
 
     // True only while a single mark is being stored.
     bool boMarcando = false;
+
+    // What the tools are decided from.
+    const ReviewState& State() const { return state_; }
+    // The count of marked inconsistencies back to 0 and the release entries
+    // off; the filter button stays as it is.
+    void ClearMarking();
 
     // ---- handlers, in the order of the screen's bindings
     void FormCreate(QObject* Sender) override;
@@ -143,13 +200,15 @@ private:
     bool hasReleaseRight() const;
     // The current inconsistency is marked ("S").
     bool currentMarked() const;
-    // Sets a tool button, then gives its menu entry the button's state.
-    static void enableTool(zel::TButtonFlat* button, QAction* entry, bool enabled);
-    // Sets the release menu entry, then gives the release button its state.
-    void enableRelease(bool enabled);
-    // The filter button follows the release button: the opposite in filter
-    // mode, the same in the given-order mode.
-    void filterFollowsRelease();
+    // Gives every tool the state ReviewTools() decides from state_.
+    void updateTools();
+    // The release entries look at the right and at marked (the current row's
+    // mark, or after a mark-all whether any row is counted); the filter
+    // button, when follow is set, then looks at the release entries.
+    void decideRelease(bool marked, bool follow);
+    // The count of marked inconsistencies (the module's inConPedCheck) is
+    // set here only.
+    static void setMarkedCount(std::int32_t count);
     // A move of the order list: release entries off, count 0, filter button.
     void resetMarking();
     // The tool buttons while the user works in the order grid.
@@ -190,6 +249,8 @@ private:
     void createData();
     // Makes every binding of the screen's event table, in its order.
     void bindEvents();
+
+    ReviewState state_;
 };
 
 } // namespace Cli_zel08100
