@@ -13,7 +13,7 @@ root=$PWD
 bash scripts/install-deps.sh
 build=build/run
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zel-server zel-host PKG_ZEL08100
+cmake --build "$build" -j "$(nproc)" --target zel-server zel-host PKG_ZEL08100 PKG_ZEL08200
 
 server="$build/server/zel-server"
 host="$build/app/zel-host"
@@ -23,6 +23,9 @@ if [ ! -f "$db" ]; then
   echo "Creating the demo database $db"
   "$server" init --db "sqlite:$db"
   "$server" seed --db "sqlite:$db"
+else
+  # A database of an earlier version is brought to this one in place.
+  "$server" init --db "sqlite:$db"
 fi
 
 out=var/zel-server.out
