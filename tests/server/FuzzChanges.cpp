@@ -40,7 +40,8 @@ struct World {
                   "VALUES ('0001', '0000000001', '001', '001', '001');"
                   "INSERT INTO INCONSPED (CDFILIAL, NRPEDIDO, NRINCONSPED, CDCONSPEDIDO, NRITEMPED) "
                   "VALUES ('0001', '0000000001', '002', '001', NULL);"
-                  "INSERT INTO OPERADOR VALUES ('0001', 'Operador', '0001', 'N', 'x');"
+                  "INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFILIAL, IDMODUFILI, DSSENHA) "
+                  "VALUES ('0001', 'Operador', '0001', 'N', 'x');"
                   "INSERT INTO GRUPOLIBINC VALUES ('0001', '01', 'Grupo');"
                   "INSERT INTO OPERGRUPLIB VALUES ('0001', '01', '0001');");
         db = std::make_unique<Database>(url);
