@@ -24,6 +24,18 @@
 namespace zel::server {
 namespace {
 
+// The caller of a call, from the session its metadata carries; none, with the
+// refusal's text, when it carries none or the session is refused. A database
+// failure while checking raises DbError.
+std::optional<Caller> SessionCaller(Sessions& sessions, grpc::ServerContext* ctx, std::string& refusal)
+{
+    refusal = kSessionInvalid;
+    const auto& md = ctx->client_metadata();
+    auto it = md.find(kSessionKey);
+    if (it == md.end()) return std::nullopt;
+    return sessions.Validate(std::string(it->second.data(), it->second.size()), &refusal);
+}
+
 // The database work of a call ends a little before the client's deadline,
 // so that the operator gets an answer that says why rather than a
 // transport timeout.
@@ -207,18 +219,14 @@ private:
     template <class F> grpc::Status call(grpc::ServerContext* ctx, zel::data::Result* out, F&& method)
     {
         try {
-            const auto& md = ctx->client_metadata();
-            auto it = md.find(kSessionKey);
             std::optional<Caller> who;
-            std::string refusal = kSessionInvalid;
-            if (it != md.end()) {
-                try {
-                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()), &refusal);
-                } catch (const DbError& e) {
-                    Log("session check: %s", e.what());
-                    *out = ErrorResult(DbFailure(e));
-                    return grpc::Status::OK;
-                }
+            std::string refusal;
+            try {
+                who = SessionCaller(sessions_, ctx, refusal);
+            } catch (const DbError& e) {
+                Log("session check: %s", e.what());
+                *out = ErrorResult(DbFailure(e));
+                return grpc::Status::OK;
             }
             if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, refusal);
             *out = method(*who, callDeadline(ctx));
@@ -281,18 +289,14 @@ private:
     template <class F, class E> grpc::Status call(grpc::ServerContext* ctx, F&& method, E&& error)
     {
         try {
-            const auto& md = ctx->client_metadata();
-            auto it = md.find(kSessionKey);
             std::optional<Caller> who;
-            std::string refusal = kSessionInvalid;
-            if (it != md.end()) {
-                try {
-                    who = sessions_.Validate(std::string(it->second.data(), it->second.size()), &refusal);
-                } catch (const DbError& e) {
-                    Log("session check: %s", e.what());
-                    error(DbFailure(e));
-                    return grpc::Status::OK;
-                }
+            std::string refusal;
+            try {
+                who = SessionCaller(sessions_, ctx, refusal);
+            } catch (const DbError& e) {
+                Log("session check: %s", e.what());
+                error(DbFailure(e));
+                return grpc::Status::OK;
             }
             if (!who) return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, refusal);
             method(*who, callDeadline(ctx));
